@@ -1,0 +1,2 @@
+// Replaced by the launcher's routines.
+int PkgrunnerPlaceholder() { return 0; }

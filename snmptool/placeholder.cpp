@@ -1,0 +1,2 @@
+// Replaced by the tool's routines.
+int ToolPlaceholder() { return 0; }

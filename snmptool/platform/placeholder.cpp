@@ -1,0 +1,2 @@
+// Replaced by the layer's routines.
+int PlatformPlaceholder() { return 0; }

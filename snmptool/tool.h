@@ -1,0 +1,76 @@
+// The tool's routines and the process-wide values they share.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/snmp_api.h"
+
+// Tool mode: the PDU type for get, getnext and set; these for the rest.
+enum : uint8_t {
+    TOOL_MODE_WALK = 1,
+    TOOL_MODE_POLL = 2,
+    TOOL_MODE_TRAP = 3,
+};
+
+// Tool settings, written by the options before the command runs.
+struct ToolSettings {
+    uint32_t timeoutMs = 3000;
+    uint32_t retries = 3;
+    uint32_t pollIntervalMs = 3000;
+    uint32_t pollCount = 10;
+    bool longWalk = false;
+    bool trapPolling = false;
+    bool pollWithGetNext = false;
+};
+
+extern ToolSettings g_settings;
+extern uint8_t g_toolMode;
+// The one manager session of the process; null when none is open.
+extern SnmpMgrSession* g_session;
+
+// Entry and dispatch.
+int ToolMain(int argc, char** argv);
+int ConsoleCtrlHandler(uint32_t controlType);
+bool EscapePressed();
+
+// Number rule for option values, set types and set values: leading white space,
+// one optional sign, decimal digits up to the first other character, modulo 2^32.
+uint32_t ParseDecimal(const char* text);
+
+// Command file.
+int ReadCommandFile(const char* fileName, int* count, char*** words);
+
+// Variable binding lists.
+int BuildVarBindList(int count, char** words, uint8_t toolMode, SnmpVarBindList* list);
+
+// Requests and the system error report.
+int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint32_t retries,
+              uint8_t pduType, SnmpVarBindList* list, int32_t* errorStatus, int32_t* errorIndex,
+              int keepOpen);
+void ReportSystemError(const char* label, uint32_t code);
+
+// Output. Standard output is fully buffered when it is not a terminal; every
+// write to standard error goes through PrintError, which flushes standard
+// output first so that both streams keep the order of printing.
+void InitOutput();
+void PrintError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Result printer.
+void PrintResponse(int32_t errorStatus, int32_t errorIndex, const SnmpVarBindList* list,
+                   int printStatus);
+void PrintVarBinds(const SnmpVarBindList* list);
+char* ValueToText(const AsnAny* value);
+void PrintDottedOid(const AsnObjectIdentifier* oid);
+
+// Poll and walk.
+int PollAgent(const char* agent, const char* community, uint32_t timeoutMs, uint32_t retries,
+              uint32_t pollIntervalMs, uint32_t pollCount, SnmpVarBindList* list);
+int WalkMib(const char* agent, const char* community, uint32_t timeoutMs, uint32_t retries,
+            SnmpVarBindList* list);
+
+// Traps.
+int ListenForTraps();
+int PollForTraps(uint32_t pollIntervalMs, uint32_t pollCount);
+void PrintTrap(uint32_t trapNumber, const AsnObjectIdentifier* enterprise,
+               const AsnOctetString* agentAddress, int32_t genericTrap, int32_t specificTrap,
+               uint32_t timeStamp, const SnmpVarBindList* bindings);
