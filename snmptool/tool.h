@@ -71,6 +71,9 @@ int WalkMib(const char* agent, const char* community, uint32_t timeoutMs, uint32
 // Traps.
 int ListenForTraps();
 int PollForTraps(uint32_t pollIntervalMs, uint32_t pollCount);
+// Called by the exit sequence: ends trap reception if it ran, and says on
+// standard error how many traps were dropped because the queue was full.
+void EndTrapReception();
 void PrintTrap(uint32_t trapNumber, const AsnObjectIdentifier* enterprise,
                const AsnOctetString* agentAddress, int32_t genericTrap, int32_t specificTrap,
                uint32_t timeStamp, const SnmpVarBindList* bindings);
