@@ -1,0 +1,65 @@
+// The per-thread last-error code and the texts of the codes the layer sets.
+#include "last_error.h"
+
+#include <cstring>
+
+namespace {
+
+thread_local uint32_t t_lastError = 0;
+
+struct CodeText {
+    uint32_t code;
+    const char* text;
+};
+
+constexpr CodeText kTexts[] = {
+    {SNMP_MGMTAPI_TIMEOUT, "The request timed out."},
+    {SNMP_MGMTAPI_SELECT_FDERRORS, "The socket failed while waiting for the response."},
+    {SNMP_MGMTAPI_TRAP_ERRORS, "Trap reception could not be started."},
+    {SNMP_MGMTAPI_TRAP_DUPINIT, "Trap reception has already been started."},
+    {SNMP_MGMTAPI_NOTRAPS, "No trap is waiting."},
+    {SNMP_MGMTAPI_AGENT_ERRORS, "The agent reported an error."},
+    {SNMP_MGMTAPI_INVALID_CTL, "The control code is not valid."},
+    {SNMP_MGMTAPI_INVALID_SESSION, "The session is not valid."},
+    {SNMP_MGMTAPI_INVALID_BUFFER, "The buffer is not valid."},
+    {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory is available."},
+    {ERROR_UNKNOWN_HOST, "The agent's host name could not be resolved."},
+    {ERROR_BAD_ARGUMENT, "An argument is missing or not valid."},
+    {ERROR_MESSAGE_TOO_BIG, "The request does not fit in one SNMP message."},
+    {ERROR_BAD_TRAP_ADDRESS,
+     "MIBCLI_TRAP_ADDRESS must be a port, an IPv4 address and port, or [IPv6 address]:port."},
+};
+
+}  // namespace
+
+uint32_t GetLastError()
+{
+    return t_lastError;
+}
+
+void SetLastError(uint32_t code)
+{
+    t_lastError = code;
+}
+
+void SetLastErrorFromErrno(int errnoValue)
+{
+    t_lastError = ERROR_SYSTEM_BASE + static_cast<uint32_t>(errnoValue);
+}
+
+const char* LastErrorText(uint32_t code)
+{
+    for (const CodeText& entry : kTexts) {
+        if (entry.code == code) {
+            return entry.text;
+        }
+    }
+    if (code > ERROR_SYSTEM_BASE && code < ERROR_SYSTEM_BASE + 4096) {
+        // strerror's texts are static for valid codes; "Unknown error" marks the rest.
+        const char* text = std::strerror(static_cast<int>(code - ERROR_SYSTEM_BASE));
+        if (text != nullptr && std::strncmp(text, "Unknown error", 13) != 0) {
+            return text;
+        }
+    }
+    return nullptr;
+}

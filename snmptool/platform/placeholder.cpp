@@ -1,2 +1,0 @@
-// Replaced by the layer's routines.
-int PlatformPlaceholder() { return 0; }
