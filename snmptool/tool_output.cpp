@@ -1,0 +1,34 @@
+// The tool's two streams. Results go to standard output, which is fully
+// buffered when it goes to a file or a pipe (walks print a great deal); the
+// banner, usage and progress lines go to standard error, unbuffered. Standard
+// output is flushed before every write to standard error so that a reader of
+// both streams in one place sees the lines in the order they were printed.
+#include <cstdarg>
+#include <cstdio>
+
+#include <unistd.h>
+
+#include "tool.h"
+
+void InitOutput()
+{
+    // setvbuf is only valid before the first write to a stream; a second call
+    // (a test calling the entry twice) must leave the streams alone.
+    static bool s_done = false;
+    if (s_done) {
+        return;
+    }
+    s_done = true;
+    const int mode = isatty(STDOUT_FILENO) ? _IOLBF : _IOFBF;
+    setvbuf(stdout, nullptr, mode, BUFSIZ);
+    setvbuf(stderr, nullptr, _IONBF, 0);
+}
+
+void PrintError(const char* format, ...)
+{
+    fflush(stdout);
+    va_list args;
+    va_start(args, format);
+    vfprintf(stderr, format, args);
+    va_end(args);
+}

@@ -1,0 +1,6 @@
+// The process-wide values that the tool's routines share.
+#include "tool.h"
+
+ToolSettings g_settings;
+uint8_t g_toolMode = 0;
+SnmpMgrSession* g_session = nullptr;
