@@ -1,0 +1,28 @@
+// Parsing of the value word of a set triple (identifier, type number, value).
+#pragma once
+
+#include <cstdint>
+
+#include "platform/snmp_api.h"
+
+enum class SetValueResult {
+    Parsed,    // *value holds the value; its storage (if any) is owned by it
+    Rejected,  // the type number or the value text is not acceptable
+    NoMemory,  // the value's storage could not be allocated
+};
+
+// The type numbers that a set triple names, as the usage text lists them.
+enum : uint32_t {
+    SET_TYPE_INTEGER = 1,
+    SET_TYPE_OCTETSTRING = 2,
+    SET_TYPE_OBJECTIDENTIFIER = 3,
+    SET_TYPE_IPADDRESS = 4,
+    SET_TYPE_COUNTER = 5,
+    SET_TYPE_GAUGE = 6,
+    SET_TYPE_TIMETICKS = 7,
+    SET_TYPE_OPAQUE = 8,
+};
+
+// Builds the value that `text` gives for the type number. On anything but
+// Parsed, *value is left as a NULL value that holds no storage.
+SetValueResult ParseSetValue(uint32_t typeNumber, const char* text, AsnAny* value);
