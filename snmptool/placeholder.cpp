@@ -1,2 +1,0 @@
-// Replaced by the tool's routines.
-int ToolPlaceholder() { return 0; }

@@ -1,0 +1,327 @@
+// The entry of mibcli: options, the command word and its word count, the
+// dispatch to the routine that does the work, and the exit status.
+#include <cstdio>
+
+#include "platform/os_services.h"
+#include "tool.h"
+
+namespace {
+
+constexpr int kStatusRan = 0;
+constexpr int kStatusUsage = -1;
+constexpr int kStatusFailed = -2;
+
+constexpr char kBanner[] = "\nmibcli - Simple Network Management Protocol Tool for Win32\n";
+constexpr char kMakerLine[] = "Velmar Computers\n\n";
+constexpr char kUsageText[] =
+    "Usage: mibcli [-rt] {get|getnext} agent community oid [oid] [...]\n"
+    "       mibcli [-rt] set agent community oid type value [oid type value] [...]\n"
+    "       mibcli [-inrtx] poll agent community oid [oid] [...]\n"
+    "       mibcli [-lrt] walk agent community oid\n"
+    "       mibcli [-inp] trap\n"
+    "       mibcli @file\n"
+    "\n"
+    "       Options with arguments are:\n"
+    "         -t <request time out in milliseconds>\n"
+    "         -r <request retries attempts before timing out>\n"
+    "         -i <polling interval in milliseconds>\n"
+    "         -n <number of polling requests>\n"
+    "\n"
+    "       Valid 'type' are:\n"
+    "         1 = INTEGER            5 = Counter\n"
+    "         2 = OCTET STRING       6 = Gauge\n"
+    "         3 = OBJECT IDENTIFIER  7 = TimeTicks\n"
+    "         4 = IpAddress          8 = Opaque\n"
+    "\n"
+    "\tBinary OCTET STRING (4 bytes) assumed if string begins with 0x or 0X";
+
+// An option sets a number from the next word, or flips a switch.
+struct OptionRule {
+    char letter;
+    uint32_t ToolSettings::*number;
+    bool ToolSettings::*toggle;
+};
+
+constexpr OptionRule kOptions[] = {
+    {'t', &ToolSettings::timeoutMs, nullptr},
+    {'r', &ToolSettings::retries, nullptr},
+    {'i', &ToolSettings::pollIntervalMs, nullptr},
+    {'n', &ToolSettings::pollCount, nullptr},
+    {'l', nullptr, &ToolSettings::longWalk},
+    {'p', nullptr, &ToolSettings::trapPolling},
+    {'x', nullptr, &ToolSettings::pollWithGetNext},
+};
+
+// Counts are of the words from the command word itself to the end.
+struct CommandRule {
+    const char* word;
+    uint8_t toolMode;
+    int minWords;
+    bool triples;  // the identifiers come as (identifier, type, value) triples
+};
+
+constexpr CommandRule kCommands[] = {
+    {"get", PDU_GET, 4, false},
+    {"getnext", PDU_GETNEXT, 4, false},
+    {"set", PDU_SET, 6, true},
+    {"poll", TOOL_MODE_POLL, 4, false},
+    {"walk", TOOL_MODE_WALK, 4, false},
+    {"trap", TOOL_MODE_TRAP, 1, false},
+};
+// A walk starts from exactly one identifier: command, agent, community, identifier.
+constexpr int kWalkWords = 4;
+
+// Case folding of the letters A to Z only, whatever the locale says.
+char FoldLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool WordsEqualFolded(const char* a, const char* b)
+{
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        if (FoldLetter(*a) != FoldLetter(*b)) {
+            return false;
+        }
+    }
+    return *a == *b;
+}
+
+bool IsOptionWord(const char* word)
+{
+    return word[0] == '-' || word[0] == '/';
+}
+
+const OptionRule* FindOption(char letter)
+{
+    for (const OptionRule& rule : kOptions) {
+        if (rule.letter == FoldLetter(letter)) {
+            return &rule;
+        }
+    }
+    return nullptr;
+}
+
+const CommandRule* FindCommand(const char* word)
+{
+    for (const CommandRule& rule : kCommands) {
+        if (WordsEqualFolded(word, rule.word)) {
+            return &rule;
+        }
+    }
+    return nullptr;
+}
+
+// The words of a run and how many of them are left.
+struct Words {
+    char** next;
+    int remaining;
+};
+
+void Consume(Words* words)
+{
+    ++words->next;
+    --words->remaining;
+}
+
+// Applies the options before the command word. False when the run cannot go
+// on: an unknown flag, a value option without its value, or no command left.
+bool ApplyOptions(Words* words)
+{
+    while (IsOptionWord(words->next[0])) {
+        // The rest of the word after its letter is ignored: -lx is -l.
+        const char letter = words->next[0][1];
+        Consume(words);
+        const OptionRule* rule = letter != '\0' ? FindOption(letter) : nullptr;
+        if (rule == nullptr) {
+            // A lone "-" or "/" has no letter to show. The message then ends
+            // after the colon and blank: a NUL byte would turn the output into
+            // binary data for every tool that reads it as text.
+            if (letter == '\0') {
+                printf("mibcli: Unknown flag: \n");
+            } else {
+                printf("mibcli: Unknown flag: %c\n", letter);
+            }
+            return false;
+        }
+        if (rule->number != nullptr) {
+            if (words->remaining == 0) {
+                return false;
+            }
+            // The value is taken whatever it looks like, command words included.
+            g_settings.*(rule->number) = ParseDecimal(words->next[0]);
+            Consume(words);
+        } else {
+            g_settings.*(rule->toggle) = !(g_settings.*(rule->toggle));
+        }
+        if (words->remaining == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the words from the command word on make a runnable command.
+bool CountFitsCommand(const CommandRule* command, int wordCount)
+{
+    if (wordCount < command->minWords) {
+        return false;
+    }
+    if (command->triples && wordCount % 3 != 0) {
+        return false;
+    }
+    if (command->toolMode == TOOL_MODE_WALK && wordCount > kWalkWords) {
+        printf("mibcli: Specify only one starting OID for MIB walk.\n");
+        return false;
+    }
+    return true;
+}
+
+int RunTrapReception()
+{
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    // A failed query leaves the family unknown, which refuses the command
+    // like any family that has no trap reception.
+    GetVersionExA(&version);
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) {
+        printf("\nmibcli: Trap detection is only supported under Windows NT\n");
+        return kStatusUsage;
+    }
+    const int received = g_settings.trapPolling
+                             ? PollForTraps(g_settings.pollIntervalMs, g_settings.pollCount)
+                             : ListenForTraps();
+    return received != 0 ? kStatusRan : kStatusFailed;
+}
+
+int RunSingleRequest(const char* agent, const char* community, SnmpVarBindList* list)
+{
+    int32_t errorStatus = 0;
+    int32_t errorIndex = 0;
+    if (DoRequest(agent, community, g_settings.timeoutMs, g_settings.retries, g_toolMode, list,
+                  &errorStatus, &errorIndex, 0) != 0) {
+        return kStatusFailed;
+    }
+    PrintResponse(errorStatus, errorIndex, list, 1);
+    return kStatusRan;
+}
+
+int RunPoll(const char* agent, const char* community, SnmpVarBindList* list)
+{
+    printf("\nPolling Interval: %u milliseconds, Number of Polls: %u\n\n",
+           g_settings.pollIntervalMs, g_settings.pollCount);
+    const int polled = PollAgent(agent, community, g_settings.timeoutMs, g_settings.retries,
+                                 g_settings.pollIntervalMs, g_settings.pollCount, list);
+    return polled != 0 ? kStatusRan : kStatusFailed;
+}
+
+int RunWalk(const char* agent, const char* community, SnmpVarBindList* list)
+{
+    printf("\nPerforming %s walk starting at OID ", g_settings.longWalk ? "long" : "branch");
+    PrintDottedOid(&list->bindings[0].name);
+    printf("\n\n");
+    const int walked = WalkMib(agent, community, g_settings.timeoutMs, g_settings.retries, list);
+    return walked != 0 ? kStatusRan : kStatusFailed;
+}
+
+// Agent, community, then the identifiers (or set triples) that make the list.
+int RunRequestCommand(Words* words)
+{
+    Consume(words);
+    // Both words are used whole: a cut agent name reaches another host, a
+    // cut community is another community.
+    const char* agent = words->next[0];
+    const char* community = words->next[1];
+    Consume(words);
+    Consume(words);
+
+    SnmpVarBindList list = {nullptr, 0};
+    if (BuildVarBindList(words->remaining, words->next, g_toolMode, &list) != 1) {
+        return kStatusUsage;
+    }
+    int status = kStatusRan;
+    if (g_toolMode == TOOL_MODE_POLL) {
+        status = RunPoll(agent, community, &list);
+    } else if (g_toolMode == TOOL_MODE_WALK) {
+        status = RunWalk(agent, community, &list);
+    } else {
+        status = RunSingleRequest(agent, community, &list);
+    }
+    SnmpUtilVarBindListFree(&list);
+    return status;
+}
+
+// Everything between reading the words and the exit sequence.
+int RunWords(Words* words)
+{
+    if (!ApplyOptions(words)) {
+        return kStatusUsage;
+    }
+    const CommandRule* command = FindCommand(words->next[0]);
+    if (command == nullptr || !CountFitsCommand(command, words->remaining)) {
+        return kStatusUsage;
+    }
+    g_toolMode = command->toolMode;
+    PrintError("%s\n", kBanner);
+    if (g_toolMode == TOOL_MODE_TRAP) {
+        return RunTrapReception();
+    }
+    return RunRequestCommand(words);
+}
+
+void FreeCommandFileWords(char** fileWords, int count)
+{
+    if (fileWords == nullptr) {
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        SnmpUtilMemFree(fileWords[i]);
+    }
+    SnmpUtilMemFree(fileWords);
+}
+
+}  // namespace
+
+int ToolMain(int argc, char** argv)
+{
+    InitOutput();
+    SetConsoleCtrlHandler(ConsoleCtrlHandler, 1);
+    int status = kStatusUsage;
+    char** fileWords = nullptr;
+    int fileWordCount = 0;
+
+    if (argc > 1) {
+        Words words = {argv + 1, argc - 1};
+        bool haveWords = true;
+        // Only the first argument may name a command file, and only once: a
+        // command file's words are never read as further files.
+        if (words.next[0][0] == '@') {
+            // The name is used whole: paths here are often longer than 80
+            // characters, and a cut name opens another file or none.
+            const char* fileName = words.next[0] + 1;
+            if (ReadCommandFile(fileName, &fileWordCount, &fileWords) == 0) {
+                printf("mibcli: Failed to read command file %s\n", fileName);
+                haveWords = false;
+            } else {
+                words = {fileWords, fileWordCount};
+            }
+        }
+        if (haveWords) {
+            status = RunWords(&words);
+        }
+    }
+
+    // Exit sequence.
+    if (g_session != nullptr) {
+        SnmpMgrClose(g_session);
+        g_session = nullptr;
+    }
+    EndTrapReception();
+    FreeCommandFileWords(fileWords, fileWordCount);
+    if (status == kStatusUsage) {
+        PrintError("%s%s%s", kBanner, kMakerLine, kUsageText);
+    }
+    SetConsoleCtrlHandler(nullptr, 0);
+    fflush(stdout);
+    return status;
+}
