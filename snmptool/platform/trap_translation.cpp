@@ -1,0 +1,174 @@
+// Received traps in the fields of an SNMPv1 Trap-PDU; SNMPv2 traps are
+// translated as RFC 3584 section 3.2 lays out.
+#include "trap_translation.h"
+
+#include <netinet/in.h>
+
+#include <cstring>
+
+namespace {
+
+// Identifiers of RFC 3418 (SNMPv2-MIB) and RFC 3584 (SNMP-COMMUNITY-MIB).
+constexpr uint32_t kSysUpTime0[] = {1, 3, 6, 1, 2, 1, 1, 3, 0};
+constexpr uint32_t kSnmpTrapOid0[] = {1, 3, 6, 1, 6, 3, 1, 1, 4, 1, 0};
+constexpr uint32_t kSnmpTrapEnterprise0[] = {1, 3, 6, 1, 6, 3, 1, 1, 4, 3, 0};
+constexpr uint32_t kSnmpTraps[] = {1, 3, 6, 1, 6, 3, 1, 1, 5};
+constexpr uint32_t kSnmpTrapAddress0[] = {1, 3, 6, 1, 6, 3, 18, 1, 3, 0};
+
+// coldStart (snmpTraps.1) to egpNeighborLoss (snmpTraps.6).
+constexpr uint32_t kFirstStandardTrap = 1;
+constexpr uint32_t kLastStandardTrap = 6;
+
+constexpr uint32_t kIpAddressLength = 4;
+
+template <size_t N>
+bool HasPrefix(const AsnObjectIdentifier& oid, const uint32_t (&prefix)[N]) {
+    return oid.count >= N && std::memcmp(oid.ids, prefix, sizeof(prefix)) == 0;
+}
+
+template <size_t N>
+bool Is(const AsnObjectIdentifier& oid, const uint32_t (&expected)[N]) {
+    return oid.count == N && HasPrefix(oid, expected);
+}
+
+// The value of the first binding named `name` with the tag `tag`, or null.
+template <size_t N>
+const AsnAny* FindValue(const SnmpVarBindList& list, uint32_t from, const uint32_t (&name)[N],
+                        uint8_t tag) {
+    for (uint32_t i = from; i < list.count; ++i) {
+        if (Is(list.bindings[i].name, name) && list.bindings[i].value.tag == tag) {
+            return &list.bindings[i].value;
+        }
+    }
+    return nullptr;
+}
+
+// A new identifier holding the first `count` sub-identifiers of `from`.
+bool CopyPrefix(const uint32_t* from, uint32_t count, AsnObjectIdentifier* to) {
+    AsnObjectIdentifier view = {count, const_cast<uint32_t*>(from)};
+    return SnmpUtilOidCpy(to, &view) != 0;
+}
+
+void SenderIpv4(const sockaddr* sender, socklen_t senderLength, uint8_t address[4]) {
+    std::memset(address, 0, kIpAddressLength);
+    if (sender == nullptr) {
+        return;
+    }
+    if (sender->sa_family == AF_INET && senderLength >= sizeof(sockaddr_in)) {
+        const sockaddr_in* v4 = reinterpret_cast<const sockaddr_in*>(sender);
+        std::memcpy(address, &v4->sin_addr, kIpAddressLength);
+        return;
+    }
+    // A dual-stack socket reports IPv4 senders as ::ffff:A.B.C.D.
+    if (sender->sa_family == AF_INET6 && senderLength >= sizeof(sockaddr_in6)) {
+        const sockaddr_in6* v6 = reinterpret_cast<const sockaddr_in6*>(sender);
+        if (IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr)) {
+            std::memcpy(address, &v6->sin6_addr.s6_addr[12], kIpAddressLength);
+        }
+    }
+}
+
+bool FromV1(SnmpMessage& message, TrapRecord* trap) {
+    trap->enterprise = message.enterprise;
+    std::memcpy(trap->agentAddress, message.agentAddress, kIpAddressLength);
+    trap->genericTrap = message.genericTrap;
+    trap->specificTrap = message.specificTrap;
+    trap->timeStamp = message.timeStamp;
+    trap->bindings = message.bindings;
+    message.enterprise = {0, nullptr};
+    message.bindings = {nullptr, 0};
+    return true;
+}
+
+// RFC 3584 section 3.2, steps (1) to (6).
+bool FromV2(SnmpMessage& message, const sockaddr* sender, socklen_t senderLength,
+            TrapRecord* trap) {
+    SnmpVarBindList& list = message.bindings;
+    // RFC 3416 section 4.2.6: sysUpTime.0 and snmpTrapOID.0 come first.
+    if (list.count < 2 || !Is(list.bindings[0].name, kSysUpTime0) ||
+        list.bindings[0].value.tag != ASN_TIMETICKS || !Is(list.bindings[1].name, kSnmpTrapOid0) ||
+        list.bindings[1].value.tag != ASN_OBJECTIDENTIFIER) {
+        return false;
+    }
+    const AsnObjectIdentifier& trapOid = list.bindings[1].value.data.object;
+    if (trapOid.count < 2) {
+        return false;
+    }
+    const uint32_t last = trapOid.ids[trapOid.count - 1];
+    const bool standard = trapOid.count == std::size(kSnmpTraps) + 1 &&
+                          HasPrefix(trapOid, kSnmpTraps) && last >= kFirstStandardTrap &&
+                          last <= kLastStandardTrap;
+
+    TrapRecord made = {};
+    bool copied = false;
+    if (standard) {
+        made.genericTrap = static_cast<int32_t>(last - kFirstStandardTrap);
+        made.specificTrap = 0;
+        const AsnAny* enterprise = FindValue(list, 2, kSnmpTrapEnterprise0, ASN_OBJECTIDENTIFIER);
+        copied = enterprise != nullptr
+                     ? SnmpUtilOidCpy(&made.enterprise, &enterprise->data.object) != 0
+                     : CopyPrefix(kSnmpTraps, std::size(kSnmpTraps), &made.enterprise);
+    } else {
+        made.genericTrap = SNMP_TRAP_ENTERPRISESPECIFIC;
+        // Specific numbers above 2^31 keep their bits; they print unsigned.
+        made.specificTrap = static_cast<int32_t>(last);
+        uint32_t keep = trapOid.count - 1;
+        // "ENTERPRISE.0.SPECIFIC" is how section 3.1 turns a v1 trap into an
+        // OID; the 0 goes too. Never down to an empty enterprise.
+        if (keep > 1 && trapOid.ids[keep - 1] == 0) {
+            --keep;
+        }
+        copied = CopyPrefix(trapOid.ids, keep, &made.enterprise);
+    }
+    if (!copied) {
+        return false;
+    }
+
+    const uint32_t keptCount = list.count - 2;
+    if (keptCount > 0) {
+        made.bindings.bindings =
+            static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(keptCount * sizeof(SnmpVarBind)));
+        if (made.bindings.bindings == nullptr) {
+            SnmpUtilOidFree(&made.enterprise);
+            return false;
+        }
+        made.bindings.count = keptCount;
+    }
+
+    // Nothing can fail from here on.
+    made.timeStamp = list.bindings[0].value.data.unsigned32;
+    const AsnAny* address = FindValue(list, 2, kSnmpTrapAddress0, ASN_IPADDRESS);
+    if (address != nullptr && address->data.bytes.length == kIpAddressLength) {
+        std::memcpy(made.agentAddress, address->data.bytes.stream, kIpAddressLength);
+    } else {
+        SenderIpv4(sender, senderLength, made.agentAddress);
+    }
+    if (keptCount > 0) {
+        std::memcpy(made.bindings.bindings, list.bindings + 2, keptCount * sizeof(SnmpVarBind));
+    }
+    // The moved bindings now belong to the trap: free only the first two.
+    list.count = 2;
+    SnmpUtilVarBindListFree(&list);
+    FreeMessage(message);
+    *trap = made;
+    return true;
+}
+
+}  // namespace
+
+bool TrapFromMessage(SnmpMessage& message, const sockaddr* sender, socklen_t senderLength,
+                     TrapRecord* trap) {
+    if (message.pduType == PDU_TRAP_V1) {
+        return FromV1(message, trap);
+    }
+    if (message.pduType == PDU_TRAP_V2) {
+        return FromV2(message, sender, senderLength, trap);
+    }
+    return false;
+}
+
+void FreeTrapRecord(TrapRecord* trap) {
+    SnmpUtilOidFree(&trap->enterprise);
+    SnmpUtilVarBindListFree(&trap->bindings);
+    std::memset(trap, 0, sizeof(*trap));
+}

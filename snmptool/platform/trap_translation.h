@@ -1,0 +1,39 @@
+// One received trap in the fields of an SNMPv1 Trap-PDU (RFC 1157 section
+// 4.1.6), whichever version the agent sent.
+#pragma once
+
+#include <sys/socket.h>
+
+#include <cstdint>
+
+#include "ber_codec.h"
+#include "snmp_api.h"
+
+struct TrapRecord {
+    AsnObjectIdentifier enterprise;  // SnmpUtilMemAlloc'd
+    uint8_t agentAddress[4];
+    int32_t genericTrap;
+    int32_t specificTrap;
+    uint32_t timeStamp;
+    SnmpVarBindList bindings;        // SnmpUtilMemAlloc'd
+};
+
+// Takes a decoded Trap-PDU or SNMPv2-Trap-PDU that came from `sender`. On
+// success the trap owns what the message held (the message is left empty). On
+// failure (another PDU type, a v2 trap that lacks sysUpTime.0 and snmpTrapOID.0
+// as its first two bindings, no memory) nothing changes and the caller frees
+// the message.
+//
+// SNMPv2 traps follow RFC 3584 section 3.2: the time stamp is sysUpTime.0; a
+// snmpTrapOID.0 under snmpTraps (.1 to .6) gives generic 0 to 5, specific 0,
+// enterprise snmpTrapEnterprise.0 or else snmpTraps; any other gives generic 6,
+// specific its last sub-identifier, enterprise the rest without a trailing 0.
+// The agent address is snmpTrapAddress.0 when present, else the sender's IPv4
+// address (0.0.0.0 for a sender on IPv6). The bindings are all but the first
+// two, in order; snmpTrapAddress.0 and snmpTrapEnterprise.0 stay among them, as
+// the section keeps every other binding, so nothing that the agent sent is lost.
+bool TrapFromMessage(SnmpMessage& message, const sockaddr* sender, socklen_t senderLength,
+                     TrapRecord* trap);
+
+// Releases what the record owns and empties it.
+void FreeTrapRecord(TrapRecord* trap);
