@@ -1,0 +1,207 @@
+// Splitting an agent text into host and port, and resolving it once.
+#include "agent_address.h"
+
+#include <netdb.h>
+#include <netinet/in.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "last_error.h"
+
+namespace {
+
+constexpr uint32_t kHighestPort = 65535;
+
+// Digits only, no sign and no blanks, 1 to 65535. The value is bounded while it
+// is read, so a long run of digits cannot overflow.
+bool ParsePort(std::string_view text, uint16_t& port)
+{
+    if (text.empty()) {
+        return false;
+    }
+    uint32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+        if (value > kHighestPort) {
+            return false;
+        }
+    }
+    if (value == 0) {
+        return false;
+    }
+    port = static_cast<uint16_t>(value);
+    return true;
+}
+
+// "[host]" or "[host]:port".
+bool SplitBracketed(std::string_view text, AgentText& parts)
+{
+    size_t close = text.find(']');
+    if (close == std::string_view::npos || close == 1) {
+        return false;
+    }
+    parts.host.assign(text.substr(1, close - 1));
+    parts.literalOnly = true;
+    std::string_view rest = text.substr(close + 1);
+    if (rest.empty()) {
+        return true;
+    }
+    if (rest.front() != ':') {
+        return false;
+    }
+    return ParsePort(rest.substr(1), parts.port);
+}
+
+void SetPort(sockaddr_storage& address, uint16_t port)
+{
+    if (address.ss_family == AF_INET) {
+        reinterpret_cast<sockaddr_in&>(address).sin_port = htons(port);
+    } else {
+        reinterpret_cast<sockaddr_in6&>(address).sin6_port = htons(port);
+    }
+}
+
+// Fails with the resolver's own code, which the caller turns into a last error.
+int Lookup(const std::string& host, int family, int flags, AgentAddress& resolved)
+{
+    addrinfo hints;
+    std::memset(&hints, 0, sizeof hints);
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_DGRAM;
+    hints.ai_flags = flags;
+    addrinfo* found = nullptr;
+    int status = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (status != 0) {
+        return status;
+    }
+    // A name with both kinds of address: IPv4 first, since agents reached by
+    // name listen on IPv4 far more often than on IPv6.
+    const addrinfo* chosen = nullptr;
+    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        if (entry->ai_family == AF_INET) {
+            chosen = entry;
+            break;
+        }
+        if (entry->ai_family == AF_INET6 && chosen == nullptr) {
+            chosen = entry;
+        }
+    }
+    if (chosen == nullptr || chosen->ai_addrlen > sizeof resolved.address) {
+        freeaddrinfo(found);
+        return EAI_NONAME;
+    }
+    std::memset(&resolved.address, 0, sizeof resolved.address);
+    std::memcpy(&resolved.address, chosen->ai_addr, chosen->ai_addrlen);
+    resolved.length = chosen->ai_addrlen;
+    freeaddrinfo(found);
+    return 0;
+}
+
+// Every resolver failure other than a lack of memory or a failed system call
+// means the name did not lead to an address.
+void SetResolverError(int status, int savedErrno)
+{
+    if (status == EAI_MEMORY) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    } else if (status == EAI_SYSTEM && savedErrno != 0) {
+        SetLastErrorFromErrno(savedErrno);
+    } else {
+        SetLastError(ERROR_UNKNOWN_HOST);
+    }
+}
+
+}  // namespace
+
+bool SplitAgentText(std::string_view text, AgentText& parts)
+{
+    parts = AgentText{};
+    if (text.empty()) {
+        return false;
+    }
+    if (text.front() == '[') {
+        return SplitBracketed(text, parts);
+    }
+    if (text.find(']') != std::string_view::npos) {
+        return false;
+    }
+    size_t colon = text.find(':');
+    if (colon == std::string_view::npos) {
+        parts.host.assign(text);
+        return true;
+    }
+    if (text.find(':', colon + 1) != std::string_view::npos) {
+        // More than one colon: an IPv6 address written without brackets, which
+        // then cannot carry a port.
+        parts.host.assign(text);
+        parts.literalOnly = true;
+        return true;
+    }
+    if (colon == 0) {
+        return false;
+    }
+    parts.host.assign(text.substr(0, colon));
+    return ParsePort(text.substr(colon + 1), parts.port);
+}
+
+bool ResolveAgentAddress(const char* text, AgentAddress& resolved)
+{
+    if (text == nullptr) {
+        SetLastError(ERROR_BAD_ARGUMENT);
+        return false;
+    }
+    AgentText parts;
+    if (!SplitAgentText(text, parts)) {
+        SetLastError(ERROR_BAD_ARGUMENT);
+        return false;
+    }
+    int family = parts.literalOnly ? AF_INET6 : AF_UNSPEC;
+    int status = Lookup(parts.host, family, AI_NUMERICHOST, resolved);
+    if (status == EAI_MEMORY) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    if (status != 0 && parts.literalOnly) {
+        // Brackets or colons promise an IPv6 literal; no name can hold them.
+        SetLastError(ERROR_BAD_ARGUMENT);
+        return false;
+    }
+    if (status != 0) {
+        errno = 0;
+        status = Lookup(parts.host, AF_UNSPEC, 0, resolved);
+        if (status != 0) {
+            SetResolverError(status, errno);
+            return false;
+        }
+    }
+    SetPort(resolved.address, parts.port);
+    return true;
+}
+
+bool IsSameEndpoint(const AgentAddress& agent, const sockaddr_storage& from, socklen_t fromLength)
+{
+    if (from.ss_family != agent.address.ss_family) {
+        return false;
+    }
+    if (from.ss_family == AF_INET) {
+        if (fromLength < static_cast<socklen_t>(sizeof(sockaddr_in))) {
+            return false;
+        }
+        const auto& a = reinterpret_cast<const sockaddr_in&>(agent.address);
+        const auto& b = reinterpret_cast<const sockaddr_in&>(from);
+        return a.sin_port == b.sin_port && a.sin_addr.s_addr == b.sin_addr.s_addr;
+    }
+    if (from.ss_family == AF_INET6) {
+        if (fromLength < static_cast<socklen_t>(sizeof(sockaddr_in6))) {
+            return false;
+        }
+        const auto& a = reinterpret_cast<const sockaddr_in6&>(agent.address);
+        const auto& b = reinterpret_cast<const sockaddr_in6&>(from);
+        return a.sin6_port == b.sin6_port &&
+               std::memcmp(&a.sin6_addr, &b.sin6_addr, sizeof a.sin6_addr) == 0;
+    }
+    return false;
+}

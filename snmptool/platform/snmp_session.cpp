@@ -1,0 +1,264 @@
+// Manager sessions: one UDP socket per session, one SNMPv1 request at a time,
+// answered within the time-out and retries (RFC 1157 section 4.1).
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "agent_address.h"
+#include "ber_codec.h"
+#include "snmp_api.h"
+#include "udp_transport.h"
+
+struct SnmpMgrSession {
+    int socketFd = -1;
+    AgentAddress agent;
+    std::chrono::milliseconds timeout{0};
+    int32_t retries = 0;
+    // Kept from one request to the next, so that a walk allocates nothing here
+    // beyond what decoding the answers needs. The request holds the version and
+    // community for good; each request fills in the rest and borrows the
+    // caller's bindings only while it is encoded.
+    SnmpMessage request;
+    std::vector<uint8_t> sendBuffer;
+    std::vector<uint8_t> receiveBuffer;
+};
+
+namespace {
+
+// Request IDs start at a random value in each process, so that an answer meant
+// for an earlier run of the program (still on its way to a reused port) does
+// not match, and stay positive: some agents mishandle negative IDs.
+int32_t FirstRequestId()
+{
+    uint32_t seed = 0;
+    if (getrandom(&seed, sizeof seed, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof seed)) {
+        auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+        seed = static_cast<uint32_t>(ticks) ^ (static_cast<uint32_t>(getpid()) << 16);
+    }
+    // At most 2^30: a long run of requests is far from wrapping.
+    return static_cast<int32_t>(seed & 0x3FFFFFFFu) + 1;
+}
+
+int32_t NextRequestId()
+{
+    static std::atomic<int32_t> next{FirstRequestId()};
+    int32_t id = next.load(std::memory_order_relaxed);
+    int32_t following = 0;
+    do {
+        following = (id == INT32_MAX) ? 1 : id + 1;
+    } while (!next.compare_exchange_weak(id, following, std::memory_order_relaxed));
+    return id;
+}
+
+bool IsRequestPdu(uint8_t pduType)
+{
+    return pduType == PDU_GET || pduType == PDU_GETNEXT || pduType == PDU_SET;
+}
+
+// Encodes the request into the session's send buffer.
+bool EncodeRequest(SnmpMgrSession& session, uint8_t pduType, const SnmpVarBindList& list,
+                   int32_t requestId)
+{
+    SnmpMessage& request = session.request;
+    request.pduType = pduType;
+    request.requestId = requestId;
+    request.bindings = list;
+    bool encoded = EncodeMessage(request, session.sendBuffer);
+    request.bindings = {nullptr, 0};
+    if (!encoded) {
+        return false;
+    }
+    if (session.sendBuffer.size() > kMaxDatagramPayload) {
+        SetLastError(ERROR_MESSAGE_TOO_BIG);
+        return false;
+    }
+    return true;
+}
+
+// True, with `response` holding the decoded answer, when the datagram is the
+// answer to this request: a GetResponse from the agent's own address and port,
+// version 1, the session's community and the request's ID. Everything else is
+// dropped: late answers to earlier requests, datagrams from elsewhere (anyone
+// can send to our port) and datagrams that do not decode.
+bool IsAnswer(const SnmpMgrSession& session, int32_t requestId, size_t size,
+              const sockaddr_storage& from, socklen_t fromLength, SnmpMessage& response)
+{
+    if (!IsSameEndpoint(session.agent, from, fromLength)) {
+        return false;
+    }
+    const uint8_t* data = session.receiveBuffer.data();
+    int32_t version = -1;
+    uint8_t pduType = 0;
+    int32_t answeredId = 0;
+    // The header alone settles most strangers without allocating anything.
+    if (!PeekMessageHeader(data, size, version, pduType, answeredId)) {
+        return false;
+    }
+    if (version != SNMP_VERSION_1 || pduType != PDU_RESPONSE || answeredId != requestId) {
+        return false;
+    }
+    if (!DecodeMessage(data, size, response)) {
+        return false;
+    }
+    if (response.version != SNMP_VERSION_1 || response.pduType != PDU_RESPONSE ||
+        response.requestId != requestId || response.community != session.request.community) {
+        FreeMessage(response);
+        return false;
+    }
+    return true;
+}
+
+enum class WaitOutcome { Answered, NoAnswer, Failed };
+
+// Waits for the answer until the deadline. A dropped datagram never moves the
+// deadline; once it has passed, the first dropped datagram ends the wait, so
+// that a stream of strangers cannot keep us here.
+WaitOutcome AwaitAnswer(SnmpMgrSession& session, int32_t requestId,
+                        TransportClock::time_point deadline, SnmpMessage& response)
+{
+    for (;;) {
+        size_t size = 0;
+        sockaddr_storage from;
+        socklen_t fromLength = 0;
+        ReceiveOutcome outcome =
+            UdpReceive(session.socketFd, deadline, session.receiveBuffer.data(),
+                       session.receiveBuffer.size(), size, from, fromLength);
+        if (outcome == ReceiveOutcome::DeadlinePassed) {
+            return WaitOutcome::NoAnswer;
+        }
+        if (outcome == ReceiveOutcome::Failed) {
+            return WaitOutcome::Failed;
+        }
+        if (IsAnswer(session, requestId, size, from, fromLength, response)) {
+            return WaitOutcome::Answered;
+        }
+        if (TransportClock::now() >= deadline) {
+            return WaitOutcome::NoAnswer;
+        }
+    }
+}
+
+// Sends the encoded request once per attempt and waits a full time-out after
+// each. Every attempt carries the same request ID, so an answer to an earlier
+// attempt that comes late still completes the request.
+uint32_t Exchange(SnmpMgrSession& session, int32_t requestId, SnmpMessage& response)
+{
+    for (int64_t attempt = 0; attempt <= session.retries; ++attempt) {
+        SendOutcome sent = UdpSend(session.socketFd, session.agent.address, session.agent.length,
+                                   session.sendBuffer.data(), session.sendBuffer.size());
+        if (sent == SendOutcome::Failed) {
+            return SNMP_MGMTAPI_SELECT_FDERRORS;
+        }
+        TransportClock::time_point deadline = TransportClock::now() + session.timeout;
+        WaitOutcome outcome = AwaitAnswer(session, requestId, deadline, response);
+        if (outcome == WaitOutcome::Answered) {
+            return 0;
+        }
+        if (outcome == WaitOutcome::Failed) {
+            return SNMP_MGMTAPI_SELECT_FDERRORS;
+        }
+    }
+    return SNMP_MGMTAPI_TIMEOUT;
+}
+
+SnmpMgrSession* NewSession(const char* community, int32_t timeoutMs, int32_t retries)
+{
+    try {
+        auto* session = new SnmpMgrSession;
+        session->request.version = SNMP_VERSION_1;
+        session->request.community = community;
+        session->timeout = std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+        session->retries = retries < 0 ? 0 : retries;
+        session->receiveBuffer.resize(kReceiveBufferSize);
+        return session;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+SnmpMgrSession* SnmpMgrOpen(const char* agent, const char* community, int32_t timeoutMs,
+                            int32_t retries)
+{
+    if (agent == nullptr || community == nullptr) {
+        SetLastError(ERROR_BAD_ARGUMENT);
+        return nullptr;
+    }
+    AgentAddress address;
+    if (!ResolveAgentAddress(agent, address)) {
+        return nullptr;
+    }
+    SnmpMgrSession* session = NewSession(community, timeoutMs, retries);
+    if (session == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    session->agent = address;
+    session->socketFd = UdpOpen(address.address.ss_family);
+    if (session->socketFd < 0) {
+        SetLastErrorFromErrno(errno);
+        delete session;
+        return nullptr;
+    }
+    return session;
+}
+
+// On success the list takes the answer's bindings as they came, in order, even
+// when the agent returned more or fewer than were asked for: the answer is the
+// agent's word, and callers that index the list read its count, not the
+// request's. Nothing of the list changes on failure.
+int SnmpMgrRequest(SnmpMgrSession* session, uint8_t pduType, SnmpVarBindList* list,
+                   int32_t* errorStatus, int32_t* errorIndex)
+{
+    if (session == nullptr || list == nullptr || errorStatus == nullptr ||
+        errorIndex == nullptr || !IsRequestPdu(pduType) ||
+        (list->count > 0 && list->bindings == nullptr)) {
+        SetLastError(ERROR_BAD_ARGUMENT);
+        return 0;
+    }
+    int32_t requestId = NextRequestId();
+    try {
+        if (!EncodeRequest(*session, pduType, *list, requestId)) {
+            return 0;
+        }
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    SnmpMessage response;
+    uint32_t failure = 0;
+    try {
+        failure = Exchange(*session, requestId, response);
+    } catch (const std::bad_alloc&) {
+        failure = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    if (failure != 0) {
+        SetLastError(failure);
+        return 0;
+    }
+    SnmpUtilVarBindListFree(list);
+    *list = response.bindings;
+    response.bindings = {nullptr, 0};
+    *errorStatus = response.errorStatus;
+    *errorIndex = response.errorIndex;
+    FreeMessage(response);
+    return 1;
+}
+
+int SnmpMgrClose(SnmpMgrSession* session)
+{
+    if (session == nullptr) {
+        SetLastError(ERROR_BAD_ARGUMENT);
+        return 0;
+    }
+    UdpClose(session->socketFd);
+    delete session;
+    return 1;
+}

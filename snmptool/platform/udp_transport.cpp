@@ -1,0 +1,116 @@
+// The session's UDP socket. Waiting is done with poll(2) and the time that is
+// left until the deadline, recomputed after every wake-up, so that signals and
+// unwanted datagrams never move the deadline.
+#include "udp_transport.h"
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+namespace {
+
+// Whole milliseconds until the deadline, rounded up so that the wait never
+// ends just before it; 0 once it has passed.
+int MillisecondsLeft(TransportClock::time_point deadline)
+{
+    auto left = deadline - TransportClock::now();
+    if (left <= TransportClock::duration::zero()) {
+        return 0;
+    }
+    auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    if (ms > INT_MAX) {
+        return INT_MAX;
+    }
+    return static_cast<int>(ms);
+}
+
+// An error a datagram socket may report that says nothing about this socket:
+// an interrupted call, nothing to read after all, or the ICMP port-unreachable
+// that an earlier datagram provoked.
+bool IsTransient(int error)
+{
+    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK || error == ECONNREFUSED;
+}
+
+}  // namespace
+
+int UdpOpen(int family)
+{
+    return socket(family, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+}
+
+void UdpClose(int socketFd)
+{
+    if (socketFd >= 0) {
+        close(socketFd);
+    }
+}
+
+SendOutcome UdpSend(int socketFd, const sockaddr_storage& to, socklen_t toLength,
+                    const uint8_t* data, size_t size)
+{
+    // A pending port-unreachable is reported by the next call and then cleared,
+    // and an interrupted call sent nothing: both are tried once more, and only
+    // a few times in all, so that a socket stuck in either cannot hold us here.
+    constexpr int kTries = 3;
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+        ssize_t sent = sendto(socketFd, data, size, MSG_DONTWAIT | MSG_NOSIGNAL,
+                              reinterpret_cast<const sockaddr*>(&to), toLength);
+        if (sent >= 0) {
+            return SendOutcome::Sent;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS) {
+            return SendOutcome::Dropped;
+        }
+        if (errno != EINTR && errno != ECONNREFUSED) {
+            return SendOutcome::Failed;
+        }
+    }
+    return SendOutcome::Dropped;
+}
+
+ReceiveOutcome UdpReceive(int socketFd, TransportClock::time_point deadline, uint8_t* buffer,
+                          size_t capacity, size_t& received, sockaddr_storage& from,
+                          socklen_t& fromLength)
+{
+    for (;;) {
+        int waitMs = MillisecondsLeft(deadline);
+        pollfd watch = {socketFd, POLLIN, 0};
+        int ready = poll(&watch, 1, waitMs);
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return ReceiveOutcome::Failed;
+        }
+        if (ready == 0) {
+            if (waitMs == 0) {
+                return ReceiveOutcome::DeadlinePassed;
+            }
+            continue;
+        }
+        if ((watch.revents & POLLNVAL) != 0) {
+            errno = EBADF;
+            return ReceiveOutcome::Failed;
+        }
+        fromLength = sizeof from;
+        // MSG_TRUNC makes the result the datagram's true length, so a cut one
+        // is recognised instead of being taken for a short message.
+        ssize_t length = recvfrom(socketFd, buffer, capacity, MSG_DONTWAIT | MSG_TRUNC,
+                                  reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (length < 0) {
+            if (IsTransient(errno)) {
+                continue;
+            }
+            return ReceiveOutcome::Failed;
+        }
+        if (static_cast<size_t>(length) > capacity) {
+            continue;
+        }
+        received = static_cast<size_t>(length);
+        return ReceiveOutcome::Datagram;
+    }
+}

@@ -1,0 +1,48 @@
+// One UDP socket of a manager session: open, send a datagram, receive one
+// with a deadline, close. Reports through results; the caller sets the codes.
+#pragma once
+
+#include <sys/socket.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+using TransportClock = std::chrono::steady_clock;
+
+// The largest UDP payload over IPv4 (65,535 less the IP and UDP headers).
+constexpr size_t kMaxDatagramPayload = 65507;
+// A receive buffer this large takes any datagram whole (one byte more than the
+// largest UDP length, so that a longer one shows as cut and is dropped).
+constexpr size_t kReceiveBufferSize = 65536;
+
+// A socket of the given family (AF_INET or AF_INET6), closed on exec.
+// -1 on failure, errno telling why.
+int UdpOpen(int family);
+void UdpClose(int socketFd);
+
+enum class SendOutcome {
+    Sent,
+    // The kernel had no room for it: treated like a datagram the network lost,
+    // which the next attempt makes good.
+    Dropped,
+    Failed,  // errno tells why
+};
+
+SendOutcome UdpSend(int socketFd, const sockaddr_storage& to, socklen_t toLength,
+                    const uint8_t* data, size_t size);
+
+enum class ReceiveOutcome {
+    Datagram,
+    DeadlinePassed,
+    Failed,  // errno tells why
+};
+
+// Waits until one datagram arrives or the deadline passes. Interruptions by
+// signals and the port-unreachable reports that a lost earlier datagram may
+// leave on the socket do not end the wait. A datagram longer than the buffer
+// is dropped and the wait goes on. Even with the deadline already past, a
+// datagram that waits is still taken.
+ReceiveOutcome UdpReceive(int socketFd, TransportClock::time_point deadline, uint8_t* buffer,
+                          size_t capacity, size_t& received, sockaddr_storage& from,
+                          socklen_t& fromLength);
