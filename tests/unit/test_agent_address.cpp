@@ -1,0 +1,178 @@
+// Agent texts: how they split, what they resolve to, and how a session refuses
+// the ones it cannot use.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "agent_address.h"
+#include "snmp_api.h"
+
+namespace {
+
+struct SplitCase {
+    const char* text;
+    bool ok;
+    const char* host;
+    uint16_t port;
+    bool literalOnly;
+};
+
+TEST(AgentText, SplitsHostAndPort)
+{
+    const SplitCase cases[] = {
+        {"127.0.0.1:16161", true, "127.0.0.1", 16161, false},
+        {"127.0.0.1", true, "127.0.0.1", 161, false},
+        {"localhost", true, "localhost", 161, false},
+        {"agent.example:65535", true, "agent.example", 65535, false},
+        {"host:00161", true, "host", 161, false},
+        {"[::1]:16161", true, "::1", 16161, true},
+        {"[::1]", true, "::1", 161, true},
+        {"::1", true, "::1", 161, true},
+        {"fe80::1:2", true, "fe80::1:2", 161, true},
+        {"", false, "", 0, false},
+        {":161", false, "", 0, false},
+        {"host:", false, "", 0, false},
+        {"host:0", false, "", 0, false},
+        {"host:65536", false, "", 0, false},
+        {"host:99999999999999999999", false, "", 0, false},
+        {"host:+161", false, "", 0, false},
+        {"host:-1", false, "", 0, false},
+        {"host: 161", false, "", 0, false},
+        {"host:16a", false, "", 0, false},
+        {"[::1", false, "", 0, false},
+        {"::1]", false, "", 0, false},
+        {"[]:161", false, "", 0, false},
+        {"[::1]161", false, "", 0, false},
+        {"[::1]:", false, "", 0, false},
+        {"[::1]:70000", false, "", 0, false},
+    };
+    for (const SplitCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        AgentText parts;
+        ASSERT_EQ(SplitAgentText(c.text, parts), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(parts.host, c.host);
+            EXPECT_EQ(parts.port, c.port);
+            EXPECT_EQ(parts.literalOnly, c.literalOnly);
+        }
+    }
+}
+
+struct ResolveCase {
+    const char* text;
+    uint32_t error;       // 0: resolves
+    int family;
+    const char* address;  // as inet_ntop writes it
+    uint16_t port;
+};
+
+std::string AddressText(const AgentAddress& resolved, uint16_t& port)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    if (resolved.address.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(resolved.address);
+        inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
+        port = ntohs(v4.sin_port);
+    } else {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(resolved.address);
+        inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+        port = ntohs(v6.sin6_port);
+    }
+    return text;
+}
+
+TEST(AgentText, ResolvesOnceOrSaysWhy)
+{
+    const ResolveCase cases[] = {
+        {"127.0.0.1:16161", 0, AF_INET, "127.0.0.1", 16161},
+        {"127.0.0.2", 0, AF_INET, "127.0.0.2", 161},
+        {"localhost:1234", 0, AF_INET, "127.0.0.1", 1234},
+        {"[::1]:16161", 0, AF_INET6, "::1", 16161},
+        {"::1", 0, AF_INET6, "::1", 161},
+        {"no-such-host.invalid", ERROR_UNKNOWN_HOST, 0, "", 0},
+        {"no-such-host.invalid:161", ERROR_UNKNOWN_HOST, 0, "", 0},
+        // Brackets and colons promise an IPv6 literal, never a name.
+        {"[localhost]:161", ERROR_BAD_ARGUMENT, 0, "", 0},
+        {"[127.0.0.1]:161", ERROR_BAD_ARGUMENT, 0, "", 0},
+        {"1:2:3:zz", ERROR_BAD_ARGUMENT, 0, "", 0},
+        {"127.0.0.1:70000", ERROR_BAD_ARGUMENT, 0, "", 0},
+        {"[::1]:0", ERROR_BAD_ARGUMENT, 0, "", 0},
+        {"", ERROR_BAD_ARGUMENT, 0, "", 0},
+    };
+    for (const ResolveCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        AgentAddress resolved;
+        SetLastError(0);
+        bool ok = ResolveAgentAddress(c.text, resolved);
+        ASSERT_EQ(ok, c.error == 0) << "last error " << GetLastError();
+        if (!ok) {
+            EXPECT_EQ(GetLastError(), c.error);
+            continue;
+        }
+        ASSERT_EQ(resolved.address.ss_family, c.family);
+        uint16_t port = 0;
+        EXPECT_EQ(AddressText(resolved, port), c.address);
+        EXPECT_EQ(port, c.port);
+    }
+}
+
+TEST(AgentText, SameEndpointNeedsAddressPortAndFamily)
+{
+    AgentAddress agent;
+    ASSERT_TRUE(ResolveAgentAddress("127.0.0.1:16161", agent));
+    auto check = [&](const char* text) {
+        AgentAddress other;
+        EXPECT_TRUE(ResolveAgentAddress(text, other)) << text;
+        return IsSameEndpoint(agent, other.address, other.length);
+    };
+    EXPECT_TRUE(check("127.0.0.1:16161"));
+    EXPECT_FALSE(check("127.0.0.1:16162"));
+    EXPECT_FALSE(check("127.0.0.2:16161"));
+    EXPECT_FALSE(check("[::1]:16161"));
+    EXPECT_FALSE(check("[::ffff:127.0.0.1]:16161"));
+    // A source address cut short is nobody's.
+    EXPECT_FALSE(IsSameEndpoint(agent, agent.address, sizeof(sockaddr_in) - 1));
+
+    AgentAddress v6;
+    ASSERT_TRUE(ResolveAgentAddress("[::1]:16161", v6));
+    AgentAddress v6Other;
+    ASSERT_TRUE(ResolveAgentAddress("[::2]:16161", v6Other));
+    EXPECT_TRUE(IsSameEndpoint(v6, v6.address, v6.length));
+    EXPECT_FALSE(IsSameEndpoint(v6, v6Other.address, v6Other.length));
+}
+
+TEST(SessionOpen, RefusesWhatItCannotUse)
+{
+    struct OpenCase {
+        const char* agent;
+        const char* community;
+        uint32_t error;
+    };
+    const OpenCase cases[] = {
+        {nullptr, "public", ERROR_BAD_ARGUMENT},
+        {"127.0.0.1", nullptr, ERROR_BAD_ARGUMENT},
+        {"no-such-host.invalid", "public", ERROR_UNKNOWN_HOST},
+        {"127.0.0.1:65536", "public", ERROR_BAD_ARGUMENT},
+        {"[::1:161", "public", ERROR_BAD_ARGUMENT},
+    };
+    for (const OpenCase& c : cases) {
+        SCOPED_TRACE(c.agent == nullptr ? "(null agent)" : c.agent);
+        SetLastError(0);
+        EXPECT_EQ(SnmpMgrOpen(c.agent, c.community, 1000, 1), nullptr);
+        EXPECT_EQ(GetLastError(), c.error);
+    }
+
+    SnmpMgrSession* session = SnmpMgrOpen("[::1]:16161", "", -5, -1);
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(SnmpMgrClose(session), 1);
+
+    SetLastError(0);
+    EXPECT_EQ(SnmpMgrClose(nullptr), 0);
+    EXPECT_EQ(GetLastError(), ERROR_BAD_ARGUMENT);
+}
+
+}  // namespace
