@@ -1,0 +1,322 @@
+// The result printer: error status and index of a response, every variable
+// binding in the labelled layout (colon in the fourteenth column), values as
+// text, and identifiers in dotted decimal. Everything goes to standard output
+// through stdio, which buffers it fully when standard output is not a terminal.
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "terminal_safety.h"
+#include "tool.h"
+
+namespace {
+
+// A length field with every bit set carries no length; its line is left out.
+constexpr uint32_t kNoLength = 0xFFFFFFFF;
+// Room for a 32-bit number in decimal with its sign and the terminator.
+constexpr size_t kNumberTextSize = 33;
+// One sub-identifier in a dotted text: the separator and at most ten digits.
+constexpr size_t kDottedIdSize = 11;
+// One byte of an IpAddress in a dotted text: the separator and at most three digits.
+constexpr size_t kDottedByteSize = 4;
+// The Binary Value line reads at most this many bytes, lowest first.
+constexpr uint32_t kBinaryValueBytes = 4;
+
+// What the Length line of a value shows.
+enum class LengthLine : uint8_t {
+    None,      // no Length line
+    Bytes,     // the byte length
+    Count,     // the number of sub-identifiers
+    Zero,      // a tag this printer does not know: 0
+};
+
+struct TypeInfo {
+    const char* name;
+    LengthLine length;
+};
+
+constexpr std::array<TypeInfo, 256> MakeTypeTable()
+{
+    std::array<TypeInfo, 256> table{};
+    for (TypeInfo& entry : table) {
+        entry = {"Unknown", LengthLine::Zero};
+    }
+    table[ASN_INTEGER] = {"INTEGER", LengthLine::None};
+    table[ASN_OCTETSTRING] = {"OCTET STRING", LengthLine::Bytes};
+    table[ASN_NULL] = {"NULL", LengthLine::None};
+    table[ASN_OBJECTIDENTIFIER] = {"OBJECT IDENTIFIER", LengthLine::Count};
+    table[ASN_SEQUENCE] = {"SEQUENCE", LengthLine::Bytes};
+    table[ASN_IPADDRESS] = {"IpAddress", LengthLine::Bytes};
+    table[ASN_COUNTER] = {"Counter", LengthLine::None};
+    table[ASN_GAUGE] = {"Gauge", LengthLine::None};
+    table[ASN_TIMETICKS] = {"TimeTicks", LengthLine::None};
+    table[ASN_OPAQUE] = {"Opaque", LengthLine::Bytes};
+    return table;
+}
+
+constexpr std::array<TypeInfo, 256> kTypes = MakeTypeTable();
+
+// Indexed by the error status of RFC 1157 section 4.1.1.
+constexpr std::array<const char*, SNMP_ERROR_GENERR + 1> kErrorStatusNames = {
+    "No Error",
+    "Data is too big to return",
+    "No such variable name",
+    "Bad value sent",
+    "Attempted writing to a read-only variable",
+    "General error",
+};
+
+const char* ErrorStatusName(int32_t status)
+{
+    // Tested as unsigned, so that a negative status is unknown as well.
+    const uint32_t index = static_cast<uint32_t>(status);
+    if (index < kErrorStatusNames.size()) {
+        return kErrorStatusNames[index];
+    }
+    return "Unknown";
+}
+
+// Appends `number` in decimal, after a '.' unless it is the first; the caller
+// guarantees kDottedIdSize bytes of room.
+char* AppendDotted(char* out, uint32_t number, bool first)
+{
+    if (!first) {
+        *out++ = '.';
+    }
+    return std::to_chars(out, out + kDottedIdSize, number).ptr;
+}
+
+// Writes the sub-identifiers joined by '.', through a stack buffer, so that an
+// identifier of any length is printed whole and costs no allocation.
+void WriteDottedIds(const AsnObjectIdentifier& oid)
+{
+    if (oid.ids == nullptr) {
+        return;
+    }
+    char buffer[512];
+    size_t used = 0;
+    for (uint32_t i = 0; i < oid.count; ++i) {
+        if (sizeof buffer - used < kDottedIdSize) {
+            fwrite(buffer, 1, used, stdout);
+            used = 0;
+        }
+        used = static_cast<size_t>(AppendDotted(buffer + used, oid.ids[i], i == 0) - buffer);
+    }
+    fwrite(buffer, 1, used, stdout);
+}
+
+char* AllocText(size_t size)
+{
+    return static_cast<char*>(SnmpUtilMemAlloc(size));
+}
+
+char* SignedText(int32_t number)
+{
+    char* text = AllocText(kNumberTextSize);
+    if (text != nullptr) {
+        std::to_chars(text, text + kNumberTextSize - 1, number);
+    }
+    return text;
+}
+
+char* UnsignedText(uint32_t number)
+{
+    char* text = AllocText(kNumberTextSize);
+    if (text != nullptr) {
+        std::to_chars(text, text + kNumberTextSize - 1, number);
+    }
+    return text;
+}
+
+// The bytes up to the first zero byte, at most `length` of them. An empty value
+// gives an empty text, or none when `emptyHasText` is false.
+char* BytesText(const AsnOctetString& bytes, bool emptyHasText)
+{
+    if (bytes.length == 0 && !emptyHasText) {
+        return nullptr;
+    }
+    size_t used = 0;
+    if (bytes.length != 0 && bytes.stream != nullptr) {
+        const void* zero = memchr(bytes.stream, 0, bytes.length);
+        used = zero != nullptr ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - bytes.stream)
+                               : bytes.length;
+    }
+    char* text = AllocText(used + 1);
+    if (text != nullptr && used != 0) {
+        memcpy(text, bytes.stream, used);
+    }
+    return text;
+}
+
+char* IpAddressText(const AsnOctetString& bytes)
+{
+    if (bytes.length == 0 || bytes.stream == nullptr) {
+        return nullptr;
+    }
+    char* text = AllocText(static_cast<size_t>(bytes.length) * kDottedByteSize);
+    if (text == nullptr) {
+        return nullptr;
+    }
+    char* end = text;
+    for (uint32_t i = 0; i < bytes.length; ++i) {
+        end = AppendDotted(end, bytes.stream[i], i == 0);
+    }
+    return text;
+}
+
+char* ObjectIdentifierText(const AsnObjectIdentifier& oid)
+{
+    if (oid.count == 0 || oid.ids == nullptr) {
+        return nullptr;
+    }
+    char* text = AllocText(static_cast<size_t>(oid.count) * kDottedIdSize);
+    if (text == nullptr) {
+        return nullptr;
+    }
+    char* end = text;
+    for (uint32_t i = 0; i < oid.count; ++i) {
+        end = AppendDotted(end, oid.ids[i], i == 0);
+    }
+    return text;
+}
+
+void PrintLength(const AsnAny& value)
+{
+    uint32_t length = 0;
+    switch (kTypes[value.tag].length) {
+    case LengthLine::None:
+        return;
+    case LengthLine::Bytes:
+        length = value.data.bytes.length;
+        break;
+    case LengthLine::Count:
+        length = value.data.object.count;
+        break;
+    case LengthLine::Zero:
+        break;
+    }
+    if (length == kNoLength) {
+        return;
+    }
+    printf("       Length: %u\n", length);
+}
+
+// The first four bytes of an OCTET STRING as a little-endian number; bytes that
+// a shorter value lacks count as zero.
+uint32_t BinaryValue(const AsnOctetString& bytes)
+{
+    uint32_t number = 0;
+    if (bytes.stream == nullptr) {
+        return number;
+    }
+    const uint32_t available = bytes.length < kBinaryValueBytes ? bytes.length : kBinaryValueBytes;
+    for (uint32_t i = 0; i < available; ++i) {
+        number |= static_cast<uint32_t>(bytes.stream[i]) << (8 * i);
+    }
+    return number;
+}
+
+void PrintValue(const AsnAny& value, bool maskControls)
+{
+    fputs("        Value: ", stdout);
+    char* text = ValueToText(&value);
+    if (text == nullptr) {
+        fputs("<No Data>\n", stdout);
+        return;
+    }
+    const size_t length = strlen(text);
+    if (maskControls) {
+        MaskControlBytes(text, length);
+    }
+    fwrite(text, 1, length, stdout);
+    fputs(" \n", stdout);
+    SnmpUtilMemFree(text);
+    if (value.tag == ASN_OCTETSTRING) {
+        printf(" Binary Value: 0x%X\n", BinaryValue(value.data.bytes));
+    }
+}
+
+void PrintVarBind(const SnmpVarBind& binding, uint32_t number, bool maskControls)
+{
+    if (g_toolMode != TOOL_MODE_WALK) {
+        printf("    varbind %u: \n", number);
+    }
+    char* name = nullptr;
+    SnmpMgrOidToStr(&binding.name, &name);
+    if (name != nullptr) {
+        printf("         Name: %s \n", name);
+        SnmpUtilMemFree(name);
+    }
+    fputs("          OID: ", stdout);
+    if (binding.name.count != 0 && binding.name.ids != nullptr) {
+        WriteDottedIds(binding.name);
+        fputc(' ', stdout);
+    }
+    fputc('\n', stdout);
+    printf("         Type: %s\n", kTypes[binding.value.tag].name);
+    PrintLength(binding.value);
+    PrintValue(binding.value, maskControls);
+    fputc('\n', stdout);
+}
+
+}  // namespace
+
+void PrintResponse(int32_t errorStatus, int32_t errorIndex, const SnmpVarBindList* list,
+                   int printStatus)
+{
+    if (printStatus == 1) {
+        printf("  ErrorStatus: %u (%s)\n", static_cast<uint32_t>(errorStatus),
+               ErrorStatusName(errorStatus));
+        printf("   ErrorIndex: %u\n\n", static_cast<uint32_t>(errorIndex));
+    }
+    if (list != nullptr) {
+        PrintVarBinds(list);
+    }
+}
+
+void PrintVarBinds(const SnmpVarBindList* list)
+{
+    if (list == nullptr || list->count == 0 || list->bindings == nullptr) {
+        return;
+    }
+    const bool maskControls = StdoutIsTerminal();
+    for (uint32_t i = 0; i < list->count; ++i) {
+        PrintVarBind(list->bindings[i], i + 1, maskControls);
+    }
+}
+
+char* ValueToText(const AsnAny* value)
+{
+    if (value == nullptr) {
+        return nullptr;
+    }
+    switch (value->tag) {
+    case ASN_INTEGER:
+        return SignedText(value->data.integer);
+    case ASN_COUNTER:
+    case ASN_GAUGE:
+    case ASN_TIMETICKS:
+        return UnsignedText(value->data.unsigned32);
+    case ASN_OCTETSTRING:
+    case ASN_SEQUENCE:
+        return BytesText(value->data.bytes, true);
+    case ASN_OPAQUE:
+        return BytesText(value->data.bytes, false);
+    case ASN_IPADDRESS:
+        return IpAddressText(value->data.bytes);
+    case ASN_OBJECTIDENTIFIER:
+        return ObjectIdentifierText(value->data.object);
+    default:
+        return nullptr;
+    }
+}
+
+void PrintDottedOid(const AsnObjectIdentifier* oid)
+{
+    if (oid == nullptr) {
+        return;
+    }
+    WriteDottedIds(*oid);
+    fputc('\n', stdout);
+}
