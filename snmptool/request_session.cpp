@@ -1,0 +1,96 @@
+// The one road to an agent: the process-wide manager session, one request on
+// it, the words for a request that got no answer; and the system error report
+// that every failed platform call is reported through.
+#include <cstdio>
+#include <cstring>
+
+#include "tool.h"
+
+namespace {
+
+// The text of a code must fit the 127-character buffer that the report has
+// always used; a longer text is not printed at all.
+constexpr size_t kMaxReportText = 126;
+
+// The result for a failed request after which the layer left no code: a
+// failure must never read as success (0) nor as a failed open (-1).
+constexpr int kFailedWithoutCode = static_cast<int>(SNMP_MGMTAPI_AGENT_ERRORS);
+
+constexpr int kOpenFailed = -1;
+
+const char* NoResponseReason(uint32_t code)
+{
+    switch (code) {
+    case SNMP_MGMTAPI_TIMEOUT:
+        return "Request timed out";
+    case SNMP_MGMTAPI_SELECT_FDERRORS:
+        return "Winsock socket descriptor error";
+    default:
+        return "Unknown";
+    }
+}
+
+int FailedRequestResult(uint32_t code)
+{
+    const int result = static_cast<int>(code);
+    if (result == 0 || result == kOpenFailed) {
+        return kFailedWithoutCode;
+    }
+    return result;
+}
+
+}  // namespace
+
+int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint32_t retries,
+              uint8_t pduType, SnmpVarBindList* list, int32_t* errorStatus, int32_t* errorIndex,
+              int keepOpen)
+{
+    if (agent == nullptr || community == nullptr || list == nullptr || errorStatus == nullptr ||
+        errorIndex == nullptr) {
+        return 0;
+    }
+    // A single request gets a session of its own; the old one's close is not
+    // worth reporting, since nothing of this request went through it.
+    if (keepOpen == 0 && g_session != nullptr) {
+        SnmpMgrClose(g_session);
+        g_session = nullptr;
+    }
+    if (g_session == nullptr) {
+        g_session = SnmpMgrOpen(agent, community, static_cast<int32_t>(timeoutMs),
+                                static_cast<int32_t>(retries));
+        if (g_session == nullptr) {
+            ReportSystemError("SnmpMgrOpen() Error", GetLastError());
+            return kOpenFailed;
+        }
+    }
+
+    int result = 0;
+    if (!SnmpMgrRequest(g_session, pduType, list, errorStatus, errorIndex)) {
+        const uint32_t code = GetLastError();
+        result = FailedRequestResult(code);
+        PrintError("\nmibcli: No response from agent (%s).\n", NoResponseReason(code));
+        if (code == SNMP_MGMTAPI_TIMEOUT) {
+            PrintError("\nVerify the IP address and community name are correct and try pinging "
+                       "the host.\n");
+        }
+    }
+    if (keepOpen != 0) {
+        return result;
+    }
+    if (!SnmpMgrClose(g_session)) {
+        ReportSystemError("SnmpMgrClose() Error", GetLastError());
+    }
+    g_session = nullptr;
+    return result;
+}
+
+void ReportSystemError(const char* label, uint32_t code)
+{
+    if (label != nullptr) {
+        printf("%s: %u\n", label, code);
+    }
+    const char* text = LastErrorText(code);
+    if (text != nullptr && strlen(text) <= kMaxReportText) {
+        printf("%s\n", text);
+    }
+}

@@ -1,0 +1,239 @@
+// Trap reception: the traps that the layer queues are fetched one by one,
+// printed, and everything a fetch returned is released. Two modes: waiting on
+// the layer's event until Escape, or looking into the queue a set number of times.
+#include <array>
+#include <cstdio>
+
+#include "platform/os_services.h"
+#include "tool.h"
+
+namespace {
+
+// How long one wait on the event lasts before Escape is looked at again.
+constexpr uint32_t kListenWaitMs = 1000;
+// The agent-addr line shows this many bytes of the address (an IPv4 address).
+constexpr uint32_t kAgentAddressBytes = 4;
+
+constexpr const char* kListeningLine = "\nmibcli: Listening for traps. Hit Escape to exit...";
+
+// Indexed by the generic-trap values of RFC 1157 section 4.1.6.
+constexpr std::array<const char*, SNMP_TRAP_ENTERPRISESPECIFIC + 1> kGenericTrapNames = {
+    "coldStart(0)",
+    "warmStart(1)",
+    "linkDown(2)",
+    "linkUp(3)",
+    "authenticationFailure(4)",
+    "egpNeighborLoss(5)",
+    "enterpriseSpecific(6)",
+};
+
+const char* GenericTrapName(int32_t genericTrap)
+{
+    const uint32_t index = static_cast<uint32_t>(genericTrap);
+    if (index < kGenericTrapNames.size()) {
+        return kGenericTrapNames[index];
+    }
+    return "Unknown";
+}
+
+// What one fetch hands over, and the trap numbering of the routine.
+//
+// The list starts with a one-binding array of its own. A fetch puts the trap's
+// bindings in its place without releasing it, so that array is released by
+// EndFetching alone, and never through the list.
+struct TrapFetch {
+    SnmpVarBind* initial = nullptr;
+    AsnObjectIdentifier enterprise{};
+    AsnOctetString agentAddress{};
+    int32_t genericTrap = 0;
+    int32_t specificTrap = 0;
+    uint32_t timeStamp = 0;
+    SnmpVarBindList bindings{};
+    uint32_t trapsReceived = 0;
+};
+
+bool BeginFetching(TrapFetch& fetch)
+{
+    fetch.initial = static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(sizeof(SnmpVarBind)));
+    fetch.bindings = {fetch.initial, 0};
+    return fetch.initial != nullptr;
+}
+
+void EndFetching(TrapFetch& fetch)
+{
+    SnmpUtilMemFree(fetch.initial);
+    fetch.initial = nullptr;
+    fetch.bindings = {};
+}
+
+void ReleaseTrap(TrapFetch& fetch)
+{
+    SnmpUtilOidFree(&fetch.enterprise);
+    if (fetch.agentAddress.dynamic == 1) {
+        SnmpUtilMemFree(fetch.agentAddress.stream);
+    }
+    fetch.agentAddress = {};
+    if (fetch.bindings.bindings != fetch.initial) {
+        SnmpUtilVarBindListFree(&fetch.bindings);
+    }
+    fetch.bindings = {};
+}
+
+// Takes the oldest waiting trap, if any, prints it after `receivedLine` (on
+// standard error) and releases it. *code is the last-error code that the fetch
+// left, read before printing can touch it: 0 or 44 unless the fetch failed.
+bool TakeTrap(TrapFetch& fetch, const char* receivedLine, uint32_t* code)
+{
+    const int taken = SnmpMgrGetTrap(&fetch.enterprise, &fetch.agentAddress, &fetch.genericTrap,
+                                     &fetch.specificTrap, &fetch.timeStamp, &fetch.bindings);
+    *code = GetLastError();
+    if (taken != 1) {
+        return false;
+    }
+    PrintError("%s", receivedLine);
+    ++fetch.trapsReceived;
+    PrintTrap(fetch.trapsReceived, &fetch.enterprise, &fetch.agentAddress, fetch.genericTrap,
+              fetch.specificTrap, fetch.timeStamp, &fetch.bindings);
+    ReleaseTrap(fetch);
+    return true;
+}
+
+bool IsFetchError(uint32_t code)
+{
+    return code != 0 && code != SNMP_MGMTAPI_NOTRAPS;
+}
+
+// Listen mode: takes every waiting trap and reports a fetch that failed.
+void DrainForListener(TrapFetch& fetch)
+{
+    uint32_t code = 0;
+    while (TakeTrap(fetch, "\nReceived Trap!", &code)) {
+    }
+    if (IsFetchError(code)) {
+        ReportSystemError("ERROR: SnmpMgrGetTrap", code);
+    }
+}
+
+}  // namespace
+
+void PrintTrap(uint32_t trapNumber, const AsnObjectIdentifier* enterprise,
+               const AsnOctetString* agentAddress, int32_t genericTrap, int32_t specificTrap,
+               uint32_t timeStamp, const SnmpVarBindList* bindings)
+{
+    printf("\nTrap Received: %u\n", trapNumber);
+    fputs("   enterprise: ", stdout);
+    if (enterprise != nullptr) {
+        PrintDottedOid(enterprise);
+    } else {
+        fputc('\n', stdout);
+    }
+    // An address shorter than four bytes shows the missing ones as 0.
+    uint8_t address[kAgentAddressBytes] = {};
+    if (agentAddress != nullptr && agentAddress->stream != nullptr) {
+        for (uint32_t i = 0; i < kAgentAddressBytes && i < agentAddress->length; ++i) {
+            address[i] = agentAddress->stream[i];
+        }
+    }
+    printf("   agent-addr: %u.%u.%u.%u\n", address[0], address[1], address[2], address[3]);
+    printf(" generic-trap: %s\n", GenericTrapName(genericTrap));
+    printf("specific-trap: %u\n", static_cast<uint32_t>(specificTrap));
+    printf("   time-stamp: %u\n", timeStamp);
+    printf("     varbinds: %u\n", bindings != nullptr ? bindings->count : 0);
+    PrintVarBinds(bindings);
+}
+
+int ListenForTraps()
+{
+    PlatformEvent* event = nullptr;
+    if (!SnmpMgrTrapListen(&event)) {
+        const uint32_t code = GetLastError();
+        if (code == SNMP_MGMTAPI_TRAP_DUPINIT) {
+            return 1;
+        }
+        ReportSystemError("ERROR: SnmpMgrTrapListen", code);
+        return 0;
+    }
+    PrintError("%s", kListeningLine);
+
+    TrapFetch fetch;
+    for (;;) {
+        const uint32_t wait = WaitForSingleObject(event, kListenWaitMs);
+        if (wait == WAIT_FAILED) {
+            ReportSystemError("ERROR: WaitForSingleObject", GetLastError());
+            return 0;
+        }
+        if (wait != WAIT_TIMEOUT) {
+            if (!BeginFetching(fetch)) {
+                ReportSystemError("ERROR: SnmpUtilMemAlloc", GetLastError());
+                return 0;
+            }
+            DrainForListener(fetch);
+            if (!ResetEvent(event)) {
+                ReportSystemError("ERROR: ResetEvent", GetLastError());
+            }
+            // A trap queued after the last fetch and before the reset would
+            // otherwise wait for the next one to arrive.
+            DrainForListener(fetch);
+            EndFetching(fetch);
+            PrintError("%s", kListeningLine);
+        }
+        if (EscapePressed()) {
+            return 1;
+        }
+    }
+}
+
+int PollForTraps(uint32_t pollIntervalMs, uint32_t pollCount)
+{
+    PlatformEvent* event = nullptr;
+    if (!SnmpMgrTrapListen(&event)) {
+        const uint32_t code = GetLastError();
+        // Reception that already runs in this process serves the polls as well.
+        if (code != SNMP_MGMTAPI_TRAP_DUPINIT) {
+            ReportSystemError("ERROR: SnmpMgrTrapListen", code);
+            return 0;
+        }
+    }
+
+    TrapFetch fetch;
+    BeginFetching(fetch);
+    int result = 1;
+    for (uint64_t poll = 1; poll <= pollCount; ++poll) {
+        PrintError("mibcli: Polling for traps (poll %u). Hit Escape to exit...\n",
+                   static_cast<uint32_t>(poll));
+        for (;;) {
+            uint32_t code = 0;
+            const bool taken = TakeTrap(fetch, "Received Trap!\n", &code);
+            if (IsFetchError(code)) {
+                ReportSystemError("mibcli: Trap polling error", code);
+                result = 0;
+                break;
+            }
+            if (!taken) {
+                break;
+            }
+        }
+        if (result == 0) {
+            break;
+        }
+        if (poll != pollCount) {
+            Sleep(pollIntervalMs);
+        }
+        if (EscapePressed()) {
+            break;
+        }
+    }
+    EndFetching(fetch);
+    return result;
+}
+
+void EndTrapReception()
+{
+    const uint64_t dropped = SnmpMgrTrapStop();
+    if (dropped == 1) {
+        PrintError("mibcli: 1 trap was dropped because the receive queue was full.\n");
+    } else if (dropped != 0) {
+        PrintError("mibcli: %llu traps were dropped because the receive queue was full.\n",
+                   static_cast<unsigned long long>(dropped));
+    }
+}
