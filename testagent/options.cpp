@@ -1,0 +1,166 @@
+#include "options.h"
+
+#include <charconv>
+
+namespace {
+
+bool ParseNumber(const std::string& text, uint64_t limit, uint64_t& out)
+{
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, out, 10);
+    return !text.empty() && ec == std::errc() && ptr == end && out <= limit;
+}
+
+// Walks the words, handing out each option's values with a check that they exist.
+class Words {
+public:
+    explicit Words(const std::vector<std::string>& args) : args_(args) {}
+    bool Done() const { return next_ >= args_.size(); }
+    const std::string& Take() { return args_[next_++]; }
+    bool TakeValue(const std::string& option, std::string& value, std::string& why)
+    {
+        if (Done()) {
+            why = option + " needs a value";
+            return false;
+        }
+        value = Take();
+        return true;
+    }
+
+private:
+    const std::vector<std::string>& args_;
+    size_t next_ = 0;
+};
+
+bool NumberOption(Words& words, const std::string& option, uint64_t limit, uint64_t& out,
+                  std::string& why)
+{
+    std::string text;
+    if (!words.TakeValue(option, text, why)) {
+        return false;
+    }
+    if (!ParseNumber(text, limit, out)) {
+        why = "bad number '" + text + "' for " + option;
+        return false;
+    }
+    return true;
+}
+
+bool OidOption(Words& words, const std::string& option, Oid& out, std::string& why)
+{
+    std::string text;
+    if (!words.TakeValue(option, text, why)) {
+        return false;
+    }
+    if (!ParseOid(text, out)) {
+        why = "bad identifier '" + text + "' for " + option;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& options, std::string& why)
+{
+    Words words(args);
+    while (!words.Done()) {
+        std::string option = words.Take();
+        std::string value;
+        uint64_t number = 0;
+        bool ok = true;
+        if (option == "--listen") {
+            ok = words.TakeValue(option, options.listen, why);
+        } else if (option == "--objects") {
+            ok = words.TakeValue(option, options.objectsFile, why);
+        } else if (option == "--log") {
+            ok = words.TakeValue(option, options.logFile, why);
+        } else if (option == "--community") {
+            ok = words.TakeValue(option, options.handler.readCommunity, why);
+        } else if (option == "--write-community") {
+            ok = words.TakeValue(option, options.handler.writeCommunity, why);
+        } else if (option == "--max-size") {
+            ok = NumberOption(words, option, 65507, number, why);
+            options.handler.maxSize = static_cast<size_t>(number);
+        } else if (option == "--behave") {
+            ok = words.TakeValue(option, value, why) && ParseMisbehaviour(value, options.behaviour, why);
+        } else if (option == "--table") {
+            ok = words.TakeValue(option, value, why);
+            size_t colon = value.rfind(':');
+            if (ok && (colon == std::string::npos || !ParseOid(value.substr(0, colon), options.tableBase) ||
+                       !ParseNumber(value.substr(colon + 1), UINT32_MAX, number))) {
+                why = "--table wants BASEOID:ROWS, not '" + value + "'";
+                ok = false;
+            }
+            options.tableRows = static_cast<uint32_t>(number);
+        } else {
+            why = "unknown option '" + option + "'";
+            ok = false;
+        }
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseTrapOptions(const std::vector<std::string>& args, TrapOptions& options, std::string& why)
+{
+    Words words(args);
+    while (!words.Done()) {
+        std::string option = words.Take();
+        std::string value;
+        uint64_t number = 0;
+        bool ok = true;
+        if (option == "--to") {
+            ok = words.TakeValue(option, options.to, why);
+        } else if (option == "--version") {
+            ok = words.TakeValue(option, value, why);
+            if (ok && value != "1" && value != "2c") {
+                why = "--version is 1 or 2c";
+                ok = false;
+            }
+            options.version = value == "2c" ? SNMP_VERSION_2C : SNMP_VERSION_1;
+        } else if (option == "--community") {
+            ok = words.TakeValue(option, options.community, why);
+        } else if (option == "--enterprise") {
+            ok = OidOption(words, option, options.enterprise, why);
+        } else if (option == "--agent-address") {
+            AgentValue address;
+            ok = words.TakeValue(option, value, why) && ParseValue("ipaddress", value, address, why);
+            options.agentAddress = address.bytes;
+        } else if (option == "--generic") {
+            ok = NumberOption(words, option, INT32_MAX, number, why);
+            options.generic = static_cast<int32_t>(number);
+        } else if (option == "--specific") {
+            ok = NumberOption(words, option, INT32_MAX, number, why);
+            options.specific = static_cast<int32_t>(number);
+        } else if (option == "--uptime") {
+            ok = NumberOption(words, option, UINT32_MAX, number, why);
+            options.uptime = static_cast<uint32_t>(number);
+        } else if (option == "--count") {
+            ok = NumberOption(words, option, UINT32_MAX, number, why);
+            options.count = static_cast<uint32_t>(number);
+        } else if (option == "--junk") {
+            ok = NumberOption(words, option, UINT32_MAX, number, why);
+            options.junk = static_cast<uint32_t>(number);
+        } else if (option == "--varbind") {
+            TrapBinding binding;
+            std::string type;
+            ok = OidOption(words, option, binding.name, why) && words.TakeValue(option, type, why) &&
+                 words.TakeValue(option, value, why) && ParseValue(type, value, binding.value, why);
+            options.bindings.push_back(binding);
+        } else {
+            why = "unknown option '" + option + "'";
+            ok = false;
+        }
+        if (!ok) {
+            return false;
+        }
+    }
+    if (options.to.empty()) {
+        why = "trap needs --to ADDR:PORT";
+        return false;
+    }
+    return true;
+}

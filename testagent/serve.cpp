@@ -1,0 +1,244 @@
+#include "serve.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "request_log.h"
+#include "udp_endpoint.h"
+
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+
+void OnStopSignal(int)
+{
+    g_stop = 1;
+}
+
+// Without SA_RESTART, so that a signal cuts a wait short.
+void InstallStopHandlers()
+{
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+// Short slices, so that a stop signal during a long delay is heeded soon.
+void SleepUnlessStopped(int milliseconds)
+{
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (g_stop == 0 && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+bool IsRequest(uint8_t pduType)
+{
+    return pduType == PDU_GET || pduType == PDU_GETNEXT || pduType == PDU_SET;
+}
+
+bool Applies(uint32_t nth, uint32_t count)
+{
+    return nth == Misbehaviour::kEvery || nth == count;
+}
+
+class Agent {
+public:
+    Agent(const ServeOptions& options, ObjectStore& store, int fd, int otherFd, FILE* log)
+        : options_(options), store_(store), fd_(fd), otherFd_(otherFd), log_(log)
+    {
+    }
+
+    void Run()
+    {
+        std::vector<uint8_t> buffer(65536);
+        while (g_stop == 0) {
+            pollfd waiting = {fd_, POLLIN, 0};
+            int ready = poll(&waiting, 1, 100);
+            if (ready <= 0) {
+                continue;
+            }
+            sockaddr_storage from{};
+            socklen_t fromLength = sizeof from;
+            ssize_t size = recvfrom(fd_, buffer.data(), buffer.size(), 0,
+                                    reinterpret_cast<sockaddr*>(&from), &fromLength);
+            if (size < 0) {
+                continue;
+            }
+            Handle(buffer.data(), static_cast<size_t>(size), from, fromLength);
+        }
+    }
+
+private:
+    void Handle(const uint8_t* data, size_t size, const sockaddr_storage& from, socklen_t fromLength)
+    {
+        SnmpMessage request;
+        if (!DecodeMessage(data, size, request)) {
+            WriteLogLine(log_, "MALFORMED " + std::to_string(size));
+            return;
+        }
+        WriteLogLine(log_, RequestLogLine(request, data, size));
+        std::vector<uint8_t> answer;
+        Reply reply;
+        bool answered = Answer(request, reply, answer);
+        std::string community = request.community;
+        FreeMessage(request);
+        if (!answered) {
+            return;
+        }
+        const Misbehaviour& behaviour = options_.behaviour;
+        if (behaviour.delayMs > 0) {
+            SleepUnlessStopped(behaviour.delayMs);
+        }
+        for (const std::vector<uint8_t>& bad : DatagramsBefore(behaviour, reply, community, answer)) {
+            SendTo(fd_, bad, from, fromLength);
+        }
+        if (behaviour.otherPortFirst && otherFd_ >= 0) {
+            SendTo(otherFd_, answer, from, fromLength);
+        }
+        SendTo(fd_, BendAnswer(behaviour, answer), from, fromLength);
+    }
+
+    // Builds the encoded answer; false when the request goes unanswered.
+    bool Answer(const SnmpMessage& request, Reply& reply, std::vector<uint8_t>& answer)
+    {
+        const HandlerSettings& settings = options_.handler;
+        const Misbehaviour& behaviour = options_.behaviour;
+        // Unknown communities are ignored, as RFC 1157 section 4.1 has it (no
+        // authentication trap is sent by this agent).
+        bool known = request.community == settings.readCommunity ||
+                     request.community == settings.writeCommunity;
+        if (!IsRequest(request.pduType) || !known) {
+            return false;
+        }
+        ++requests_;
+        if (behaviour.silent || requests_ <= behaviour.dropFirst) {
+            return false;
+        }
+        std::vector<AgentObject> asked = EchoBindings(request);
+        int32_t forced = ErrorAtStatus(behaviour, asked);
+        if (forced >= 0) {
+            reply.requestId = request.requestId;
+            reply.errorStatus = forced;
+            reply.errorIndex = 1;
+            reply.bindings = asked;
+        } else {
+            reply = AnswerRequest(request, store_, settings);
+        }
+        if (request.pduType == PDU_GETNEXT && reply.errorStatus == SNMP_ERROR_NOERROR) {
+            BendGetNext(asked, reply);
+        }
+        if (behaviour.extraBinding && !reply.bindings.empty()) {
+            reply.bindings.push_back(reply.bindings.back());
+        }
+        if (behaviour.missingBinding && !reply.bindings.empty()) {
+            reply.bindings.pop_back();
+        }
+        bool encoded = behaviour.oversized > 0
+                           ? PadAnswer(reply, request.community, behaviour.oversized, answer)
+                           : EncodeWithinLimit(request, reply, settings, answer);
+        if (encoded && behaviour.wrongPduType) {
+            encoded = EncodeReply(reply, request.community, PDU_GET, answer);
+        }
+        if (!encoded) {
+            std::fprintf(stderr, "snmp-test-agent: an answer could not be encoded\n");
+        }
+        return encoded;
+    }
+
+    void BendGetNext(const std::vector<AgentObject>& asked, Reply& reply)
+    {
+        const Misbehaviour& behaviour = options_.behaviour;
+        ++getNexts_;
+        if (behaviour.stuckGetnext != 0 && Applies(behaviour.stuckGetnext, getNexts_)) {
+            for (size_t i = 0; i < reply.bindings.size() && i < asked.size(); ++i) {
+                reply.bindings[i].name = asked[i].name;
+            }
+        }
+        if (behaviour.backwardsGetnext != 0 && Applies(behaviour.backwardsGetnext, getNexts_)) {
+            std::optional<AgentObject> first = store_.Next(Oid());
+            for (AgentObject& binding : reply.bindings) {
+                if (first) {
+                    binding = *first;
+                }
+            }
+        }
+    }
+
+    void SendTo(int fd, const std::vector<uint8_t>& bytes, const sockaddr_storage& to, socklen_t length)
+    {
+        sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), length);
+    }
+
+    const ServeOptions& options_;
+    ObjectStore& store_;
+    int fd_;
+    int otherFd_;
+    FILE* log_;
+    uint32_t requests_ = 0;
+    uint32_t getNexts_ = 0;
+};
+
+}  // namespace
+
+int Serve(const ServeOptions& options)
+{
+    std::string why;
+    ObjectStore store;
+    if (!options.objectsFile.empty() && !store.LoadFile(options.objectsFile, why)) {
+        std::fprintf(stderr, "snmp-test-agent: %s\n", why.c_str());
+        return 2;
+    }
+    if (options.tableRows > 0) {
+        store.AddTable(options.tableBase, options.tableRows);
+    }
+    Endpoint endpoint;
+    if (!ParseLoopbackEndpoint(options.listen, endpoint, why)) {
+        std::fprintf(stderr, "snmp-test-agent: %s\n", why.c_str());
+        return 2;
+    }
+    FILE* log = nullptr;
+    if (!options.logFile.empty()) {
+        log = std::fopen(options.logFile.c_str(), "a");
+        if (log == nullptr) {
+            std::fprintf(stderr, "snmp-test-agent: cannot open log %s\n", options.logFile.c_str());
+            return 2;
+        }
+    }
+    int fd = BindUdp(endpoint, why);
+    int otherFd = -1;
+    if (fd >= 0 && options.behaviour.otherPortFirst) {
+        otherFd = BindUdp(AnyPortLike(endpoint), why);
+    }
+    if (fd < 0 || (options.behaviour.otherPortFirst && otherFd < 0)) {
+        std::fprintf(stderr, "snmp-test-agent: %s\n", why.c_str());
+        if (log != nullptr) {
+            std::fclose(log);
+        }
+        if (fd >= 0) {
+            close(fd);
+        }
+        return 2;
+    }
+    InstallStopHandlers();
+    std::printf("ready %u\n", static_cast<unsigned>(BoundPort(fd)));
+    std::fflush(stdout);
+    Agent agent(options, store, fd, otherFd, log);
+    agent.Run();
+    close(fd);
+    if (otherFd >= 0) {
+        close(otherFd);
+    }
+    if (log != nullptr) {
+        std::fclose(log);
+    }
+    return 0;
+}
