@@ -273,6 +273,11 @@ uint16_t TrapReceiverPort() {
     return g_reception.port;
 }
 
+uint64_t TrapsDroppedSoFar() {
+    std::lock_guard<std::mutex> hold(g_reception.lock);
+    return g_reception.dropped;
+}
+
 int SnmpMgrTrapListen(PlatformEvent** event) {
     if (event == nullptr) {
         SetLastError(ERROR_BAD_ARGUMENT);

@@ -11,3 +11,7 @@ void SetTrapQueueLimitsForTesting(uint32_t maxTraps, size_t maxBytes);
 
 // The local port that reception listens on; 0 when it does not run.
 uint16_t TrapReceiverPort();
+
+// Traps dropped so far because the queue was full (SnmpMgrTrapStop tells the
+// same at the end).
+uint64_t TrapsDroppedSoFar();

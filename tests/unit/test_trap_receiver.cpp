@@ -1,0 +1,488 @@
+// Trap reception end to end on loopback: the listening address, the queue in
+// arrival order, the event, the bounds, and traps from the system's snmptrap.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ber_codec.h"
+#include "os_services.h"
+#include "snmp_api.h"
+#include "trap_address.h"
+#include "trap_receiver_testing.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// One fetched trap, copied out of the layer's allocations.
+struct Trap {
+    std::string enterprise;
+    std::string agent;
+    int32_t generic = 0;
+    int32_t specific = 0;
+    uint32_t timeStamp = 0;
+    std::vector<std::string> names;
+    std::vector<uint8_t> tags;
+    std::vector<std::string> values;
+};
+
+std::string Dotted(const AsnObjectIdentifier& oid) {
+    std::string text;
+    for (uint32_t i = 0; i < oid.count; ++i) {
+        text += (i == 0 ? "" : ".") + std::to_string(oid.ids[i]);
+    }
+    return text;
+}
+
+std::string ValueText(const AsnAny& value) {
+    switch (value.tag) {
+    case ASN_INTEGER:
+        return std::to_string(value.data.integer);
+    case ASN_COUNTER:
+    case ASN_GAUGE:
+    case ASN_TIMETICKS:
+        return std::to_string(value.data.unsigned32);
+    case ASN_OBJECTIDENTIFIER:
+        return Dotted(value.data.object);
+    case ASN_NULL:
+        return "";
+    default:
+        return std::string(reinterpret_cast<const char*>(value.data.bytes.stream),
+                           value.data.bytes.length);
+    }
+}
+
+// Takes the oldest trap the way the tool does, releasing what the fetch gave.
+bool FetchTrap(Trap* out) {
+    AsnObjectIdentifier enterprise = {0, nullptr};
+    AsnOctetString agent = {nullptr, 0, 0};
+    SnmpVarBindList bindings = {nullptr, 0};
+    if (SnmpMgrGetTrap(&enterprise, &agent, &out->generic, &out->specific, &out->timeStamp,
+                       &bindings) != 1) {
+        return false;
+    }
+    EXPECT_EQ(agent.length, 4u);
+    EXPECT_EQ(agent.dynamic, 1);
+    char text[INET_ADDRSTRLEN];
+    inet_ntop(AF_INET, agent.stream, text, sizeof(text));
+    out->agent = text;
+    out->enterprise = Dotted(enterprise);
+    for (uint32_t i = 0; i < bindings.count; ++i) {
+        out->names.push_back(Dotted(bindings.bindings[i].name));
+        out->tags.push_back(bindings.bindings[i].value.tag);
+        out->values.push_back(ValueText(bindings.bindings[i].value));
+    }
+    SnmpUtilOidFree(&enterprise);
+    SnmpUtilMemFree(agent.stream);
+    SnmpUtilVarBindListFree(&bindings);
+    return true;
+}
+
+// Waits on the event and drains until `count` traps came or `limitMs` passed.
+std::vector<Trap> Collect(PlatformEvent* event, size_t count, int limitMs = 10000) {
+    std::vector<Trap> traps;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(limitMs);
+    while (traps.size() < count && Clock::now() < end) {
+        if (WaitForSingleObject(event, 100) != WAIT_OBJECT_0) {
+            continue;
+        }
+        Trap trap;
+        while (traps.size() < count && FetchTrap(&trap)) {
+            traps.push_back(trap);
+            trap = Trap();
+        }
+        ResetEvent(event);
+    }
+    return traps;
+}
+
+// Reception listening at `address` for the life of the object.
+class Listening {
+public:
+    explicit Listening(const char* address) {
+        setenv(kTrapAddressVariable, address, 1);
+        ok_ = SnmpMgrTrapListen(&event_) == 1;
+        error_ = GetLastError();
+    }
+    ~Listening() {
+        if (ok_) {
+            SnmpMgrTrapStop();
+        }
+        unsetenv(kTrapAddressVariable);
+    }
+    bool Ok() const { return ok_; }
+    uint32_t Error() const { return error_; }
+    PlatformEvent* Event() const { return event_; }
+    uint16_t Port() const { return TrapReceiverPort(); }
+
+private:
+    bool ok_ = false;
+    uint32_t error_ = 0;
+    PlatformEvent* event_ = nullptr;
+};
+
+// A UDP socket that sends datagrams to the receiver from 127.0.0.1 or ::1.
+class Sender {
+public:
+    Sender(int family, uint16_t port) : family_(family) {
+        fd_ = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (family == AF_INET) {
+            sockaddr_in* to = reinterpret_cast<sockaddr_in*>(&to_);
+            to->sin_family = AF_INET;
+            to->sin_port = htons(port);
+            to->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            length_ = sizeof(sockaddr_in);
+        } else {
+            sockaddr_in6* to = reinterpret_cast<sockaddr_in6*>(&to_);
+            to->sin6_family = AF_INET6;
+            to->sin6_port = htons(port);
+            to->sin6_addr = in6addr_loopback;
+            length_ = sizeof(sockaddr_in6);
+        }
+    }
+    ~Sender() { close(fd_); }
+    bool Send(const std::vector<uint8_t>& bytes) {
+        return sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to_),
+                      length_) == static_cast<ssize_t>(bytes.size());
+    }
+
+private:
+    int family_;
+    int fd_ = -1;
+    sockaddr_storage to_ = {};
+    socklen_t length_ = 0;
+};
+
+AsnObjectIdentifier NewOid(std::initializer_list<uint32_t> ids) {
+    AsnObjectIdentifier oid = {static_cast<uint32_t>(ids.size()), nullptr};
+    oid.ids = static_cast<uint32_t*>(SnmpUtilMemAlloc(ids.size() * sizeof(uint32_t)));
+    std::copy(ids.begin(), ids.end(), oid.ids);
+    return oid;
+}
+
+// An encoded v1 trap whose time stamp numbers it.
+std::vector<uint8_t> V1Trap(uint32_t timeStamp) {
+    SnmpMessage message;
+    message.version = SNMP_VERSION_1;
+    message.community = "public";
+    message.pduType = PDU_TRAP_V1;
+    message.enterprise = NewOid({1, 3, 6, 1, 4, 1, 99999});
+    const uint8_t agent[4] = {10, 0, 0, 1};
+    std::memcpy(message.agentAddress, agent, sizeof(agent));
+    message.genericTrap = SNMP_TRAP_ENTERPRISESPECIFIC;
+    message.specificTrap = 1;
+    message.timeStamp = timeStamp;
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(EncodeMessage(message, bytes));
+    FreeMessage(message);
+    return bytes;
+}
+
+// An encoded v2c linkUp trap with no binding beyond the first two.
+std::vector<uint8_t> V2LinkUp(uint32_t upTime) {
+    SnmpMessage message;
+    message.version = SNMP_VERSION_2C;
+    message.community = "private";
+    message.pduType = PDU_TRAP_V2;
+    message.bindings.count = 2;
+    message.bindings.bindings = static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(2 * sizeof(SnmpVarBind)));
+    message.bindings.bindings[0].name = NewOid({1, 3, 6, 1, 2, 1, 1, 3, 0});
+    message.bindings.bindings[0].value.tag = ASN_TIMETICKS;
+    message.bindings.bindings[0].value.data.unsigned32 = upTime;
+    message.bindings.bindings[1].name = NewOid({1, 3, 6, 1, 6, 3, 1, 1, 4, 1, 0});
+    message.bindings.bindings[1].value.tag = ASN_OBJECTIDENTIFIER;
+    message.bindings.bindings[1].value.data.object = NewOid({1, 3, 6, 1, 6, 3, 1, 1, 5, 4});
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(EncodeMessage(message, bytes));
+    FreeMessage(message);
+    return bytes;
+}
+
+std::vector<uint8_t> VectorBytes(const std::string& name, const std::string& field) {
+    std::ifstream file(VECTORS_FILE);
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.find("\"name\": \"" + name + "\"") == std::string::npos) {
+            continue;
+        }
+        const std::string key = "\"" + field + "\": \"";
+        const size_t start = line.find(key);
+        std::vector<uint8_t> bytes;
+        for (size_t i = start + key.size(); start != std::string::npos && i + 1 < line.size() &&
+                                            line[i] != '"';
+             i += 2) {
+            bytes.push_back(static_cast<uint8_t>(std::stoul(line.substr(i, 2), nullptr, 16)));
+        }
+        return bytes;
+    }
+    return {};
+}
+
+TEST(TrapAddress, ReadsThePortAndTheNumericForms) {
+    TrapAddress where;
+    ASSERT_TRUE(ParseTrapAddress(nullptr, &where));
+    EXPECT_TRUE(where.everyAddress);
+    EXPECT_EQ(where.port, 162);
+    ASSERT_TRUE(ParseTrapAddress("16162", &where));
+    EXPECT_TRUE(where.everyAddress);
+    EXPECT_EQ(where.port, 16162);
+    ASSERT_TRUE(ParseTrapAddress("127.0.0.1:16162", &where));
+    EXPECT_FALSE(where.everyAddress);
+    EXPECT_EQ(where.address.ss_family, AF_INET);
+    EXPECT_EQ(ntohs(reinterpret_cast<sockaddr_in*>(&where.address)->sin_port), 16162);
+    ASSERT_TRUE(ParseTrapAddress("[::1]:16162", &where));
+    EXPECT_EQ(where.address.ss_family, AF_INET6);
+    EXPECT_EQ(ntohs(reinterpret_cast<sockaddr_in6*>(&where.address)->sin6_port), 16162);
+
+    for (const char* bad : {"abc", "65536", "-1", "+5", "16162 ", "127.0.0.1", "127.0.0.1:",
+                            ":162", "[::1]", "[::1", "::1:162", "[127.0.0.1]:162", "[]:162",
+                            "localhost:162", "1.2.3.4:5x", "300.1.1.1:162"}) {
+        EXPECT_FALSE(ParseTrapAddress(bad, &where)) << bad;
+    }
+}
+
+TEST(TrapReceiver, NothingStartedNothingToStopOrTake) {
+    EXPECT_EQ(SnmpMgrTrapStop(), 0u);
+    Trap trap;
+    EXPECT_FALSE(FetchTrap(&trap));
+    EXPECT_EQ(GetLastError(), SNMP_MGMTAPI_NOTRAPS);
+}
+
+TEST(TrapReceiver, AMalformedAddressFailsAndTheStartMayBeRetried) {
+    {
+        Listening bad("127.0.0.1:notaport");
+        ASSERT_FALSE(bad.Ok());
+        EXPECT_EQ(bad.Error(), ERROR_BAD_TRAP_ADDRESS);
+    }
+    Listening good("127.0.0.1:0");
+    ASSERT_TRUE(good.Ok());
+    EXPECT_NE(good.Port(), 0);
+    PlatformEvent* second = nullptr;
+    EXPECT_EQ(SnmpMgrTrapListen(&second), 0);
+    EXPECT_EQ(GetLastError(), SNMP_MGMTAPI_TRAP_DUPINIT);
+}
+
+TEST(TrapReceiver, APortInUseFailsWithTheSystemsReason) {
+    const int holder = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in any = {};
+    any.sin_family = AF_INET;
+    any.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&any), sizeof(any)), 0);
+    socklen_t length = sizeof(any);
+    getsockname(holder, reinterpret_cast<sockaddr*>(&any), &length);
+    const std::string port = std::to_string(ntohs(any.sin_port));
+
+    // The port alone: the dual-stack socket must not quietly fall back to IPv4.
+    for (const std::string& address : {port, "127.0.0.1:" + port}) {
+        SCOPED_TRACE(address);
+        Listening busy(address.c_str());
+        ASSERT_FALSE(busy.Ok());
+        EXPECT_EQ(busy.Error(), ERROR_SYSTEM_BASE + EADDRINUSE);
+        ASSERT_NE(LastErrorText(busy.Error()), nullptr);
+        EXPECT_STREQ(LastErrorText(busy.Error()), "Address already in use");
+    }
+    close(holder);
+}
+
+TEST(TrapReceiver, CapturedTrapsArriveInOrderAndJunkIsDropped) {
+    Listening listening("127.0.0.1:0");
+    ASSERT_TRUE(listening.Ok());
+    Sender sender(AF_INET, listening.Port());
+    const std::vector<uint8_t> v1 = VectorBytes("trap-v1-enterprise-specific", "trap");
+    ASSERT_FALSE(v1.empty());
+    ASSERT_TRUE(sender.Send({0x01, 0x02, 0x03}));
+    ASSERT_TRUE(sender.Send(std::vector<uint8_t>(v1.begin(), v1.end() - 5)));
+    ASSERT_TRUE(sender.Send(VectorBytes("get-sysdescr", "request")));
+    ASSERT_TRUE(sender.Send(v1));
+    ASSERT_TRUE(sender.Send(VectorBytes("trap-v1-coldstart-no-bindings", "trap")));
+    ASSERT_TRUE(sender.Send(VectorBytes("trap-v2c-linkdown", "trap")));
+
+    const std::vector<Trap> traps = Collect(listening.Event(), 3);
+    ASSERT_EQ(traps.size(), 3u);
+    EXPECT_EQ(traps[0].enterprise, "1.3.6.1.4.1.8072.2.3");
+    EXPECT_EQ(traps[0].agent, "10.1.2.3");
+    EXPECT_EQ(traps[0].generic, 6);
+    EXPECT_EQ(traps[0].specific, 17);
+    EXPECT_EQ(traps[0].timeStamp, 12345u);
+    EXPECT_EQ(traps[0].names,
+              (std::vector<std::string>{"1.3.6.1.2.1.1.5.0", "1.3.6.1.2.1.2.2.1.1.3"}));
+    EXPECT_EQ(traps[0].values[0], "host-a");
+    EXPECT_EQ(traps[1].generic, 0);
+    EXPECT_EQ(traps[1].timeStamp, 28837u);
+    EXPECT_TRUE(traps[1].names.empty());
+    EXPECT_EQ(traps[2].enterprise, "1.3.6.1.6.3.1.1.5");
+    EXPECT_EQ(traps[2].agent, "127.0.0.1");
+    EXPECT_EQ(traps[2].generic, 2);
+    EXPECT_EQ(traps[2].timeStamp, 4242u);
+    EXPECT_EQ(traps[2].names, (std::vector<std::string>{"1.3.6.1.2.1.2.2.1.1.2"}));
+}
+
+TEST(TrapReceiver, TheEventStaysSetWhileTrapsWait) {
+    Listening listening("127.0.0.1:0");
+    ASSERT_TRUE(listening.Ok());
+    PlatformEvent* event = listening.Event();
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+    Sender sender(AF_INET, listening.Port());
+    ASSERT_TRUE(sender.Send(V1Trap(1)));
+    ASSERT_EQ(WaitForSingleObject(event, 5000), WAIT_OBJECT_0);
+
+    // A reset while the trap waits would leave it unseen until the next one.
+    ASSERT_EQ(ResetEvent(event), 1);
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+
+    Trap trap;
+    ASSERT_TRUE(FetchTrap(&trap));
+    EXPECT_EQ(GetLastError(), 0u);
+    EXPECT_FALSE(FetchTrap(&trap));
+    EXPECT_EQ(GetLastError(), SNMP_MGMTAPI_NOTRAPS);
+    ASSERT_EQ(ResetEvent(event), 1);
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(WaitForSingleObject(event, 100), WAIT_TIMEOUT);
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(95));
+}
+
+TEST(TrapReceiver, EveryAddressServesIpv4AndIpv6Senders) {
+    Listening listening("0");
+    ASSERT_TRUE(listening.Ok());
+    Sender overIpv4(AF_INET, listening.Port());
+    Sender overIpv6(AF_INET6, listening.Port());
+    ASSERT_TRUE(overIpv4.Send(V2LinkUp(1)));
+    std::vector<Trap> traps = Collect(listening.Event(), 1);
+    ASSERT_TRUE(overIpv6.Send(V2LinkUp(2)));
+    const std::vector<Trap> more = Collect(listening.Event(), 1);
+    traps.insert(traps.end(), more.begin(), more.end());
+    ASSERT_EQ(traps.size(), 2u);
+    EXPECT_EQ(traps[0].generic, 3);
+    EXPECT_EQ(traps[0].agent, "127.0.0.1");
+    EXPECT_EQ(traps[1].timeStamp, 2u);
+    EXPECT_EQ(traps[1].agent, "0.0.0.0");
+}
+
+TEST(TrapReceiver, AFullQueueDropsTheNewestAndCountsThem) {
+    SetTrapQueueLimitsForTesting(5, 0);
+    Listening listening("[::1]:0");
+    SetTrapQueueLimitsForTesting(0, 0);
+    ASSERT_TRUE(listening.Ok());
+    Sender sender(AF_INET6, listening.Port());
+    for (uint32_t k = 1; k <= 8; ++k) {
+        ASSERT_TRUE(sender.Send(V1Trap(k)));
+    }
+    const Clock::time_point end = Clock::now() + std::chrono::seconds(5);
+    while (TrapsDroppedSoFar() < 3 && Clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(TrapsDroppedSoFar(), 3u);
+    for (uint32_t k = 1; k <= 5; ++k) {
+        Trap trap;
+        ASSERT_TRUE(FetchTrap(&trap));
+        EXPECT_EQ(trap.timeStamp, k);
+    }
+    Trap trap;
+    EXPECT_FALSE(FetchTrap(&trap));
+    // Room again: the next trap is queued.
+    ASSERT_TRUE(sender.Send(V1Trap(9)));
+    const std::vector<Trap> later = Collect(listening.Event(), 1);
+    ASSERT_EQ(later.size(), 1u);
+    EXPECT_EQ(later[0].timeStamp, 9u);
+    // Leave two queued: stopping frees them, and reports the count.
+    ASSERT_TRUE(sender.Send(V1Trap(10)));
+    ASSERT_TRUE(sender.Send(V1Trap(11)));
+    ASSERT_EQ(WaitForSingleObject(listening.Event(), 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(SnmpMgrTrapStop(), 3u);
+    EXPECT_EQ(SnmpMgrTrapStop(), 0u);
+    EXPECT_FALSE(FetchTrap(&trap));
+}
+
+TEST(TrapReceiver, ABurstOfTenThousandArrivesWholeAndInOrder) {
+    constexpr uint32_t kBurst = 10000;
+    Listening listening("127.0.0.1:0");
+    ASSERT_TRUE(listening.Ok());
+    std::vector<std::vector<uint8_t>> datagrams;
+    for (uint32_t k = 1; k <= kBurst; ++k) {
+        datagrams.push_back(V1Trap(k));
+    }
+    std::thread burst([&] {
+        Sender sender(AF_INET, listening.Port());
+        for (const std::vector<uint8_t>& datagram : datagrams) {
+            sender.Send(datagram);
+        }
+    });
+    const std::vector<Trap> traps = Collect(listening.Event(), kBurst, 30000);
+    burst.join();
+    ASSERT_EQ(traps.size(), kBurst);
+    for (uint32_t k = 0; k < kBurst; ++k) {
+        ASSERT_EQ(traps[k].timeStamp, k + 1) << "trap " << k;
+    }
+    EXPECT_EQ(TrapsDroppedSoFar(), 0u);
+}
+
+// Runs the system's snmptrap with `arguments`; true when it exits 0.
+bool RunSnmpTrap(const std::string& arguments) {
+    const std::string command =
+        "timeout 10 snmptrap -M /nonexistent -m '' " + arguments + " 2>/dev/null";
+    return std::system(command.c_str()) == 0;
+}
+
+TEST(TrapReceiver, TrapsFromTheSystemsSnmpTrap) {
+    if (std::system("command -v snmptrap >/dev/null") != 0) {
+        GTEST_SKIP() << "snmptrap is not installed";
+    }
+    Listening listening("127.0.0.1:0");
+    ASSERT_TRUE(listening.Ok());
+    const std::string to = "127.0.0.1:" + std::to_string(listening.Port());
+    ASSERT_TRUE(RunSnmpTrap("-v 1 -c public " + to +
+                            " 1.3.6.1.4.1.8072.2.3 10.1.2.3 6 17 12345"
+                            " 1.3.6.1.4.1.99.1 i -5 1.3.6.1.4.1.99.2 s hello"
+                            " 1.3.6.1.4.1.99.3 o 1.3.6.1.4.1.9 1.3.6.1.4.1.99.4 a 192.168.1.1"
+                            " 1.3.6.1.4.1.99.5 c 4000000000 1.3.6.1.4.1.99.6 u 77"
+                            " 1.3.6.1.4.1.99.7 t 9999 1.3.6.1.4.1.99.8 x DEADBEEF"));
+    ASSERT_TRUE(RunSnmpTrap("-v 2c -c private " + to +
+                            " 4242 1.3.6.1.6.3.1.1.5.3 1.3.6.1.2.1.2.2.1.1.2 i 2"));
+    ASSERT_TRUE(RunSnmpTrap("-v 2c -c public " + to +
+                            " 77 1.3.6.1.4.1.99999.0.7 1.3.6.1.4.1.99999.1 s text"));
+    const std::vector<Trap> traps = Collect(listening.Event(), 3);
+    ASSERT_EQ(traps.size(), 3u);
+
+    const Trap& v1 = traps[0];
+    EXPECT_EQ(v1.enterprise, "1.3.6.1.4.1.8072.2.3");
+    EXPECT_EQ(v1.agent, "10.1.2.3");
+    EXPECT_EQ(v1.generic, 6);
+    EXPECT_EQ(v1.specific, 17);
+    EXPECT_EQ(v1.timeStamp, 12345u);
+    EXPECT_EQ(v1.tags, (std::vector<uint8_t>{ASN_INTEGER, ASN_OCTETSTRING, ASN_OBJECTIDENTIFIER,
+                                             ASN_IPADDRESS, ASN_COUNTER, ASN_GAUGE, ASN_TIMETICKS,
+                                             ASN_OCTETSTRING}));
+    EXPECT_EQ(v1.values, (std::vector<std::string>{"-5", "hello", "1.3.6.1.4.1.9",
+                                                   std::string("\xc0\xa8\x01\x01", 4),
+                                                   "4000000000", "77", "9999",
+                                                   std::string("\xde\xad\xbe\xef", 4)}));
+
+    const Trap& linkDown = traps[1];
+    EXPECT_EQ(linkDown.enterprise, "1.3.6.1.6.3.1.1.5");
+    EXPECT_EQ(linkDown.agent, "127.0.0.1");
+    EXPECT_EQ(linkDown.generic, 2);
+    EXPECT_EQ(linkDown.specific, 0);
+    EXPECT_EQ(linkDown.timeStamp, 4242u);
+    EXPECT_EQ(linkDown.names, (std::vector<std::string>{"1.3.6.1.2.1.2.2.1.1.2"}));
+    EXPECT_EQ(linkDown.values, (std::vector<std::string>{"2"}));
+
+    const Trap& specific = traps[2];
+    EXPECT_EQ(specific.enterprise, "1.3.6.1.4.1.99999");
+    EXPECT_EQ(specific.generic, 6);
+    EXPECT_EQ(specific.specific, 7);
+    EXPECT_EQ(specific.timeStamp, 77u);
+    EXPECT_EQ(specific.values, (std::vector<std::string>{"text"}));
+}
+
+}  // namespace
