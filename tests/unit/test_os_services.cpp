@@ -1,0 +1,147 @@
+// Events, sleeping through signals, the version query and the console control
+// signals.
+#include <pthread.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "event_reset_guard.h"
+#include "last_error.h"
+#include "os_services.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+TEST(Events, ManualResetWaitAndTimeOut) {
+    PlatformEvent* event = CreatePlatformEvent();
+    ASSERT_NE(event, nullptr);
+    Clock::time_point start = Clock::now();
+    EXPECT_EQ(WaitForSingleObject(event, 100), WAIT_TIMEOUT);
+    EXPECT_GE(Clock::now() - start, milliseconds(95));
+
+    ASSERT_EQ(SetEvent(event), 1);
+    // Manual reset: a wait does not consume the signal.
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(event, 1000), WAIT_OBJECT_0);
+    ASSERT_EQ(ResetEvent(event), 1);
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+
+    // A waiter wakes when another thread sets the event, long before its time-out.
+    std::thread setter([event] {
+        std::this_thread::sleep_for(milliseconds(50));
+        SetEvent(event);
+    });
+    start = Clock::now();
+    EXPECT_EQ(WaitForSingleObject(event, 10000), WAIT_OBJECT_0);
+    EXPECT_LT(Clock::now() - start, milliseconds(5000));
+    setter.join();
+    DestroyPlatformEvent(event);
+
+    EXPECT_EQ(WaitForSingleObject(nullptr, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(SetEvent(nullptr), 0);
+    EXPECT_EQ(ResetEvent(nullptr), 0);
+}
+
+std::atomic<bool> g_pending{false};
+bool ItemsPending() {
+    return g_pending.load();
+}
+
+TEST(Events, AGuardKeepsTheEventSetWhileItsConditionHolds) {
+    PlatformEvent* event = CreatePlatformEvent();
+    ASSERT_NE(event, nullptr);
+    SetEventResetGuard(event, ItemsPending);
+    g_pending = true;
+    SetEvent(event);
+    ResetEvent(event);
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+    g_pending = false;
+    ResetEvent(event);
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+    DestroyPlatformEvent(event);
+}
+
+std::atomic<int> g_calls{0};
+std::atomic<uint32_t> g_lastType{0xFFFFFFFF};
+int CountingRoutine(uint32_t controlType) {
+    g_lastType = controlType;
+    ++g_calls;
+    return 1;
+}
+
+TEST(ConsoleSignals, InstalledTheSignalsCallTheRoutineInsteadOfEndingTheProcess) {
+    ASSERT_EQ(SetConsoleCtrlHandler(CountingRoutine, 1), 1);
+    const struct {
+        int signalNumber;
+        uint32_t controlType;
+    } cases[] = {{SIGINT, CTRL_C_EVENT},
+                 {SIGQUIT, CTRL_BREAK_EVENT},
+                 {SIGHUP, CTRL_CLOSE_EVENT},
+                 {SIGTERM, CTRL_SHUTDOWN_EVENT}};
+    for (const auto& c : cases) {
+        const int before = g_calls;
+        ASSERT_EQ(raise(c.signalNumber), 0);
+        EXPECT_EQ(g_calls, before + 1) << c.signalNumber;
+        EXPECT_EQ(g_lastType, c.controlType) << c.signalNumber;
+    }
+    ASSERT_EQ(SetConsoleCtrlHandler(nullptr, 0), 1);
+}
+
+TEST(ConsoleSignals, RestoredSigtermEndsTheProcessAgain) {
+    const pid_t child = fork();
+    if (child == 0) {
+        SetConsoleCtrlHandler(CountingRoutine, 1);
+        raise(SIGTERM);  // handled: the child goes on
+        SetConsoleCtrlHandler(nullptr, 0);
+        raise(SIGTERM);  // ends it
+        _exit(g_calls == 1 ? 3 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+}
+
+TEST(OsMisc, SleepSleepsTheWholeTimeThroughSignals) {
+    ASSERT_EQ(SetConsoleCtrlHandler(CountingRoutine, 1), 1);
+    const int before = g_calls;
+    const pthread_t sleeper = pthread_self();
+    std::thread interrupter([sleeper] {
+        for (int i = 0; i < 3; ++i) {
+            std::this_thread::sleep_for(milliseconds(40));
+            pthread_kill(sleeper, SIGINT);
+        }
+    });
+    const Clock::time_point start = Clock::now();
+    Sleep(300);
+    const Clock::duration slept = Clock::now() - start;
+    interrupter.join();
+    SetConsoleCtrlHandler(nullptr, 0);
+    EXPECT_GE(slept, milliseconds(300));
+    EXPECT_EQ(g_calls, before + 3);
+}
+
+TEST(OsMisc, VersionReportsTheNtFamily) {
+    OSVERSIONINFOA info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    ASSERT_EQ(GetVersionExA(&info), 1);
+    EXPECT_EQ(info.dwPlatformId, VER_PLATFORM_WIN32_NT);
+    EXPECT_GT(info.dwMajorVersion, 0u);
+
+    OSVERSIONINFOA wrong = {};
+    wrong.dwOSVersionInfoSize = sizeof(wrong) - 1;
+    EXPECT_EQ(GetVersionExA(&wrong), 0);
+    EXPECT_EQ(GetLastError(), ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(GetVersionExA(nullptr), 0);
+}
+
+}  // namespace
