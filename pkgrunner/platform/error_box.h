@@ -1,0 +1,11 @@
+// The error box. Without a desktop to show it on, the box is one line on standard error: the
+// caption, a colon and a blank, then the text. Nobody can press a button, so the result is IDOK.
+#pragma once
+
+#include "win_types.h"
+
+namespace pkgrunner {
+
+int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
+
+} // namespace pkgrunner

@@ -1,0 +1,36 @@
+// Starting child processes and releasing their handles.
+#pragma once
+
+#include <string>
+
+#include "win_types.h"
+
+namespace pkgrunner {
+
+// Starts the program named by the first word of the command line (see command_line.h for the
+// words). A first word with a slash is used as given; otherwise it is looked for in the
+// launcher's own directory, then the current directory, then each directory of PATH, and the
+// first entry that exists and is not a directory is taken. The child gets the words as its
+// arguments, the launcher's environment, current directory and standard streams, and no other
+// descriptor. A program that is missing, not executable or of a format this system does not run
+// fails here, with the last error set (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED,
+// ERROR_BAD_EXE_FORMAT) and no child left behind.
+//
+// The launcher passes no application name, attributes, creation flags, environment block or
+// directory; the layer refuses the last three with ERROR_NOT_SUPPORTED rather than ignore them.
+BOOL CreateProcessA(const char* applicationName, char* commandLine, void* processAttributes,
+                    void* threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                    void* environment, const char* currentDirectory,
+                    STARTUPINFOA* startupInfo, PROCESS_INFORMATION* processInformation);
+
+// Releases a process or thread handle. A child that has ended is reaped here if no wait did so.
+BOOL CloseHandle(HANDLE object);
+
+// For the wait: whether the process of the handle has ended, reaping it the first time it is
+// seen ended. Never blocks.
+bool ProcessHasEnded(HANDLE process);
+
+// The path a first word resolves to by the search above, or empty when nothing is found.
+std::string FindProgram(const std::string& firstWord);
+
+} // namespace pkgrunner
