@@ -1,2 +1,0 @@
-// Replaced by the launcher's routines.
-int PkgrunnerPlaceholder() { return 0; }
