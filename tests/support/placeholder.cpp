@@ -1,2 +1,0 @@
-// Replaced by the shared test support.
-int TestSupportPlaceholder() { return 0; }
