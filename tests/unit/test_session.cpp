@@ -1,0 +1,690 @@
+// Manager sessions on the wire: against the system's snmpd, against the test
+// agent's misbehaviours, and against a scripted responder in this process for
+// the answers no agent sends on purpose (another community, another version).
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ber_codec.h"
+#include "snmp_api.h"
+#include "test_processes.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// ---- Lists -----------------------------------------------------------------
+
+AsnObjectIdentifier MakeOid(const std::string& dotted)
+{
+    std::vector<uint32_t> ids;
+    std::stringstream words(dotted);
+    std::string word;
+    while (std::getline(words, word, '.')) {
+        ids.push_back(static_cast<uint32_t>(std::stoul(word)));
+    }
+    AsnObjectIdentifier oid = {static_cast<uint32_t>(ids.size()), nullptr};
+    oid.ids = static_cast<uint32_t*>(SnmpUtilMemAlloc(ids.size() * sizeof(uint32_t)));
+    std::memcpy(oid.ids, ids.data(), ids.size() * sizeof(uint32_t));
+    return oid;
+}
+
+std::string OidText(const AsnObjectIdentifier& oid)
+{
+    std::string text;
+    for (uint32_t i = 0; i < oid.count; ++i) {
+        text += (i == 0 ? "" : ".") + std::to_string(oid.ids[i]);
+    }
+    return text;
+}
+
+std::string BytesText(const AsnAny& value)
+{
+    return std::string(reinterpret_cast<const char*>(value.data.bytes.stream),
+                       value.data.bytes.length);
+}
+
+// A list that owns itself: one binding per identifier, NULL values.
+struct List {
+    SnmpVarBindList list = {nullptr, 0};
+
+    explicit List(const std::vector<std::string>& names)
+    {
+        list.count = static_cast<uint32_t>(names.size());
+        list.bindings =
+            static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(names.size() * sizeof(SnmpVarBind)));
+        for (size_t i = 0; i < names.size(); ++i) {
+            list.bindings[i].name = MakeOid(names[i]);
+            list.bindings[i].value.tag = ASN_NULL;
+        }
+    }
+    ~List() { SnmpUtilVarBindListFree(&list); }
+    List(const List&) = delete;
+    List& operator=(const List&) = delete;
+
+    // The binding's value as an owned byte string.
+    void SetBytes(uint32_t index, uint8_t tag, const std::string& bytes)
+    {
+        AsnAny& value = list.bindings[index].value;
+        value.tag = tag;
+        value.data.bytes.stream = static_cast<uint8_t*>(SnmpUtilMemAlloc(bytes.size() + 1));
+        std::memcpy(value.data.bytes.stream, bytes.data(), bytes.size());
+        value.data.bytes.length = static_cast<uint32_t>(bytes.size());
+        value.data.bytes.dynamic = 1;
+    }
+    std::string Name(uint32_t index) const { return OidText(list.bindings[index].name); }
+};
+
+// ---- One request -----------------------------------------------------------
+
+struct Outcome {
+    int result = 0;
+    uint32_t error = 0;
+    int32_t status = -1;
+    int32_t index = -1;
+    milliseconds elapsed{0};
+};
+
+Outcome Request(SnmpMgrSession* session, uint8_t pduType, List& list)
+{
+    Outcome outcome;
+    SetLastError(0);
+    Clock::time_point start = Clock::now();
+    outcome.result = SnmpMgrRequest(session, pduType, &list.list, &outcome.status, &outcome.index);
+    outcome.elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+    outcome.error = GetLastError();
+    return outcome;
+}
+
+// Opens a session, sends one request, closes.
+Outcome RequestOnce(const std::string& agent, const char* community, int32_t timeoutMs,
+                    int32_t retries, uint8_t pduType, List& list)
+{
+    SnmpMgrSession* session = SnmpMgrOpen(agent.c_str(), community, timeoutMs, retries);
+    if (session == nullptr) {
+        ADD_FAILURE() << "SnmpMgrOpen(" << agent << ") failed: " << GetLastError();
+        return Outcome{};
+    }
+    Outcome outcome = Request(session, pduType, list);
+    EXPECT_EQ(SnmpMgrClose(session), 1);
+    return outcome;
+}
+
+#define ASSERT_ANSWERED(outcome)                                                   \
+    ASSERT_EQ((outcome).result, 1) << "last error " << (outcome).error << " after " \
+                                   << (outcome).elapsed.count() << " ms"
+
+// ---- Against the system's snmpd -------------------------------------------
+
+const char* const kSysDescr = "1.3.6.1.2.1.1.1.0";
+const char* const kSysObjectId = "1.3.6.1.2.1.1.2.0";
+const char* const kSysUpTime = "1.3.6.1.2.1.1.3.0";
+const char* const kSysContact = "1.3.6.1.2.1.1.4.0";
+const char* const kSysName = "1.3.6.1.2.1.1.5.0";
+
+TEST(SessionWithSnmpd, GetsSeveralObjectsInOrder)
+{
+    SNMPD_OR_END_TEST(snmpd);
+    List list({kSysDescr, kSysObjectId, kSysUpTime});
+    Outcome outcome = RequestOnce(snmpd.Address(), "public", 2000, 1, PDU_GET, list);
+    ASSERT_ANSWERED(outcome);
+    EXPECT_EQ(outcome.status, SNMP_ERROR_NOERROR);
+    EXPECT_EQ(outcome.index, 0);
+    ASSERT_EQ(list.list.count, 3u);
+    EXPECT_EQ(list.Name(0), kSysDescr);
+    EXPECT_EQ(list.Name(1), kSysObjectId);
+    EXPECT_EQ(list.Name(2), kSysUpTime);
+    EXPECT_EQ(list.list.bindings[0].value.tag, ASN_OCTETSTRING);
+    EXPECT_GT(list.list.bindings[0].value.data.bytes.length, 0u);
+    EXPECT_EQ(list.list.bindings[1].value.tag, ASN_OBJECTIDENTIFIER);
+    EXPECT_EQ(list.list.bindings[2].value.tag, ASN_TIMETICKS);
+}
+
+TEST(SessionWithSnmpd, GetNextGivesTheSuccessor)
+{
+    SNMPD_OR_END_TEST(snmpd);
+    List list({"1.3.6.1.2.1.1"});
+    Outcome outcome = RequestOnce(snmpd.Address(), "public", 2000, 1, PDU_GETNEXT, list);
+    ASSERT_ANSWERED(outcome);
+    EXPECT_EQ(outcome.status, SNMP_ERROR_NOERROR);
+    ASSERT_EQ(list.list.count, 1u);
+    EXPECT_EQ(list.Name(0), kSysDescr);
+}
+
+TEST(SessionWithSnmpd, NoSuchNameNamesTheBinding)
+{
+    SNMPD_OR_END_TEST(snmpd);
+    List list({kSysDescr, "1.3.6.1.2.1.1.99.0"});
+    Outcome outcome = RequestOnce(snmpd.Address(), "public", 2000, 1, PDU_GET, list);
+    ASSERT_ANSWERED(outcome);
+    EXPECT_EQ(outcome.status, SNMP_ERROR_NOSUCHNAME);
+    EXPECT_EQ(outcome.index, 2);
+}
+
+TEST(SessionWithSnmpd, SetWithTheWriteCommunityReadsBack)
+{
+    SNMPD_OR_END_TEST(snmpd);
+    const std::string contact = "ops@example.net " + std::to_string(getpid());
+    SnmpMgrSession* writer = SnmpMgrOpen(snmpd.Address().c_str(), "private", 2000, 1);
+    ASSERT_NE(writer, nullptr);
+    List set({kSysContact});
+    set.SetBytes(0, ASN_OCTETSTRING, contact);
+    Outcome outcome = Request(writer, PDU_SET, set);
+    EXPECT_EQ(SnmpMgrClose(writer), 1);
+    ASSERT_ANSWERED(outcome);
+    EXPECT_EQ(outcome.status, SNMP_ERROR_NOERROR);
+
+    List get({kSysContact});
+    outcome = RequestOnce(snmpd.Address(), "public", 2000, 1, PDU_GET, get);
+    ASSERT_ANSWERED(outcome);
+    ASSERT_EQ(get.list.count, 1u);
+    ASSERT_EQ(get.list.bindings[0].value.tag, ASN_OCTETSTRING);
+    EXPECT_EQ(BytesText(get.list.bindings[0].value), contact);
+}
+
+TEST(SessionWithSnmpd, UnknownCommunityIsNeverAnswered)
+{
+    SNMPD_OR_END_TEST(snmpd);
+    List list({kSysDescr});
+    Outcome outcome = RequestOnce(snmpd.Address(), "not-a-community", 150, 0, PDU_GET, list);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.error, SNMP_MGMTAPI_TIMEOUT);
+    // A failed request leaves the list as it was.
+    ASSERT_EQ(list.list.count, 1u);
+    EXPECT_EQ(list.Name(0), kSysDescr);
+    EXPECT_EQ(list.list.bindings[0].value.tag, ASN_NULL);
+}
+
+// ---- Against the test agent ------------------------------------------------
+
+const char* const kObjects =
+    "1.3.6.1.2.1.1.1.0 string test agent\n"
+    "1.3.6.1.2.1.1.5.0 string agent-name\n";
+
+std::unique_ptr<testsupport::TestAgent> StartAgent(const std::vector<std::string>& args)
+{
+    auto agent = std::make_unique<testsupport::TestAgent>(kObjects, args);
+    EXPECT_TRUE(agent->Ready()) << agent->Failure();
+    return agent;
+}
+
+void ExpectSysName(const Outcome& outcome, const List& list)
+{
+    ASSERT_ANSWERED(outcome);
+    EXPECT_EQ(outcome.status, SNMP_ERROR_NOERROR);
+    ASSERT_EQ(list.list.count, 1u);
+    EXPECT_EQ(list.Name(0), kSysName);
+    ASSERT_EQ(list.list.bindings[0].value.tag, ASN_OCTETSTRING);
+    EXPECT_EQ(BytesText(list.list.bindings[0].value), "agent-name");
+}
+
+// Each of these agents sends something to be dropped before the answer. Two
+// requests on one session: had the first taken the stranger, its real answer
+// would still wait on the socket and the second would take that instead.
+TEST(SessionWithTestAgent, StrangersBeforeTheAnswerAreDropped)
+{
+    const char* const behaviours[] = {"other-port-first", "wrong-id-first", "malformed-first",
+                                      "junk-flood-first=50"};
+    for (const char* behaviour : behaviours) {
+        SCOPED_TRACE(behaviour);
+        auto agent = StartAgent({"--behave", behaviour});
+        ASSERT_TRUE(agent->Ready());
+        SnmpMgrSession* session = SnmpMgrOpen(agent->Address().c_str(), "public", 3000, 0);
+        ASSERT_NE(session, nullptr);
+        List first({kSysName});
+        ExpectSysName(Request(session, PDU_GET, first), first);
+        List second({kSysDescr});
+        Outcome outcome = Request(session, PDU_GET, second);
+        EXPECT_EQ(SnmpMgrClose(session), 1);
+        ASSERT_ANSWERED(outcome);
+        ASSERT_EQ(second.list.count, 1u);
+        EXPECT_EQ(second.Name(0), kSysDescr);
+        EXPECT_EQ(BytesText(second.list.bindings[0].value), "test agent");
+    }
+}
+
+TEST(SessionWithTestAgent, AnswerThatIsNotAResponseIsDropped)
+{
+    auto agent = StartAgent({"--behave", "wrong-pdu-type"});
+    ASSERT_TRUE(agent->Ready());
+    List list({kSysName});
+    Outcome outcome = RequestOnce(agent->Address(), "public", 200, 0, PDU_GET, list);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.error, SNMP_MGMTAPI_TIMEOUT);
+}
+
+TEST(SessionWithTestAgent, SilentAgentTimesOutAfterEveryAttempt)
+{
+    auto agent = StartAgent({"--behave", "silent"});
+    ASSERT_TRUE(agent->Ready());
+    List list({kSysName});
+    Outcome outcome = RequestOnce(agent->Address(), "public", 200, 2, PDU_GET, list);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.error, SNMP_MGMTAPI_TIMEOUT);
+    EXPECT_GE(outcome.elapsed.count(), 600);
+    EXPECT_LT(outcome.elapsed.count(), 2500);
+    EXPECT_EQ(agent->LogLines().size(), 3u);
+}
+
+TEST(SessionWithTestAgent, NegativeTimeoutAndRetriesMeanOneQuickAttempt)
+{
+    auto agent = StartAgent({"--behave", "silent"});
+    ASSERT_TRUE(agent->Ready());
+    List list({kSysName});
+    Outcome outcome = RequestOnce(agent->Address(), "public", -100, -3, PDU_GET, list);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.error, SNMP_MGMTAPI_TIMEOUT);
+    EXPECT_LT(outcome.elapsed.count(), 500);
+}
+
+TEST(SessionWithTestAgent, LostRequestIsAnsweredOnTheRetry)
+{
+    auto agent = StartAgent({"--behave", "drop-first=1"});
+    ASSERT_TRUE(agent->Ready());
+    List list({kSysName});
+    Outcome outcome = RequestOnce(agent->Address(), "public", 300, 1, PDU_GET, list);
+    ExpectSysName(outcome, list);
+    EXPECT_GE(outcome.elapsed.count(), 300);
+    EXPECT_EQ(agent->LogLines().size(), 2u);
+}
+
+// The answer to the first attempt comes during the second, and the answer to
+// the second would come only after the last deadline: the request succeeds
+// only because every attempt carries the same request ID.
+TEST(SessionWithTestAgent, LateAnswerToAnEarlierAttemptCompletesTheRequest)
+{
+    auto agent = StartAgent({"--behave", "delay=600"});
+    ASSERT_TRUE(agent->Ready());
+    List list({kSysName});
+    Outcome outcome = RequestOnce(agent->Address(), "public", 400, 1, PDU_GET, list);
+    ExpectSysName(outcome, list);
+    EXPECT_GE(outcome.elapsed.count(), 550);
+}
+
+// A bounded count: the list takes what the agent returned, whatever its length.
+TEST(SessionWithTestAgent, ListTakesTheBindingsThatCame)
+{
+    struct CountCase {
+        const char* behaviour;
+        uint32_t count;
+    };
+    const CountCase cases[] = {{"extra-binding", 2}, {"missing-binding", 0}};
+    for (const CountCase& c : cases) {
+        SCOPED_TRACE(c.behaviour);
+        auto agent = StartAgent({"--behave", c.behaviour});
+        ASSERT_TRUE(agent->Ready());
+        List list({kSysName});
+        Outcome outcome = RequestOnce(agent->Address(), "public", 2000, 0, PDU_GET, list);
+        ASSERT_ANSWERED(outcome);
+        EXPECT_EQ(list.list.count, c.count);
+        EXPECT_EQ(list.list.bindings == nullptr, c.count == 0);
+    }
+}
+
+// Near the largest UDP payload: the answer is read whole, not cut to some
+// smaller buffer.
+TEST(SessionWithTestAgent, LargestAnswerIsReadWhole)
+{
+    auto agent = StartAgent({"--behave", "oversized=65507"});
+    ASSERT_TRUE(agent->Ready());
+    List list({kSysName});
+    Outcome outcome = RequestOnce(agent->Address(), "public", 2000, 0, PDU_GET, list);
+    ASSERT_ANSWERED(outcome);
+    EXPECT_EQ(outcome.status, SNMP_ERROR_NOERROR);
+}
+
+TEST(SessionWithTestAgent, AnswersOverIpv6)
+{
+    auto agent = StartAgent({"--listen", "[::1]:0"});
+    ASSERT_TRUE(agent->Ready());
+    List list({kSysName});
+    Outcome outcome = RequestOnce(agent->Address(), "public", 2000, 0, PDU_GET, list);
+    ExpectSysName(outcome, list);
+}
+
+// A walk is one GETNEXT after another on one session; each must advance and
+// the session's buffers and socket serve them all.
+TEST(SessionWithTestAgent, WalkOnOneSessionVisitsEveryRow)
+{
+    constexpr uint32_t kRows = 300;
+    auto agent = std::make_unique<testsupport::TestAgent>(
+        "", std::vector<std::string>{"--table", "1.3.6.1.4.1.99999.7:" + std::to_string(kRows)});
+    ASSERT_TRUE(agent->Ready()) << agent->Failure();
+    SnmpMgrSession* session = SnmpMgrOpen(agent->Address().c_str(), "public", 2000, 1);
+    ASSERT_NE(session, nullptr);
+    List list({"1.3.6.1.4.1.99999.7"});
+    uint32_t visited = 0;
+    Clock::time_point start = Clock::now();
+    for (uint32_t step = 0; step < 3 * kRows + 5; ++step) {
+        Outcome outcome = Request(session, PDU_GETNEXT, list);
+        ASSERT_ANSWERED(outcome);
+        if (outcome.status != SNMP_ERROR_NOERROR) {
+            break;
+        }
+        ASSERT_EQ(list.list.count, 1u);
+        uint32_t column = 1 + visited / kRows;
+        uint32_t row = 1 + visited % kRows;
+        ASSERT_EQ(list.Name(0), "1.3.6.1.4.1.99999.7." + std::to_string(column) + "." +
+                                    std::to_string(row));
+        ++visited;
+    }
+    auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+    EXPECT_EQ(SnmpMgrClose(session), 1);
+    EXPECT_EQ(visited, 3 * kRows);
+    RecordProperty("microseconds_per_getnext",
+                   std::to_string(elapsed.count() / (visited + 1)));
+}
+
+// ---- Signals during the wait ------------------------------------------------
+
+std::atomic<int> g_signals{0};
+
+void CountSignal(int)
+{
+    g_signals.fetch_add(1);
+}
+
+// SIGUSR1 with a handler that does not restart calls, raised from another
+// thread at the thread that waits (the test agents' output readers may be
+// threads of this process too, and must not take it instead).
+struct SignalDuringWait {
+    struct sigaction previous;
+    std::thread raiser;
+
+    explicit SignalDuringWait(milliseconds after)
+    {
+        pthread_t waiter = pthread_self();
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        action.sa_handler = CountSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;
+        sigaction(SIGUSR1, &action, &previous);
+        g_signals.store(0);
+        raiser = std::thread([after, waiter] {
+            std::this_thread::sleep_for(after);
+            pthread_kill(waiter, SIGUSR1);
+        });
+    }
+    ~SignalDuringWait()
+    {
+        raiser.join();
+        sigaction(SIGUSR1, &previous, nullptr);
+    }
+};
+
+TEST(SessionSignals, SignalDoesNotCutTheWaitShort)
+{
+    auto late = StartAgent({"--behave", "delay=400"});
+    auto silent = StartAgent({"--behave", "silent"});
+    ASSERT_TRUE(late->Ready());
+    ASSERT_TRUE(silent->Ready());
+    {
+        List list({kSysName});
+        SignalDuringWait signal(milliseconds(100));
+        Outcome outcome = RequestOnce(late->Address(), "public", 2000, 0, PDU_GET, list);
+        ExpectSysName(outcome, list);
+        EXPECT_GE(outcome.elapsed.count(), 350);
+    }
+    EXPECT_EQ(g_signals.load(), 1);
+    {
+        List list({kSysName});
+        SignalDuringWait signal(milliseconds(100));
+        Outcome outcome = RequestOnce(silent->Address(), "public", 500, 0, PDU_GET, list);
+        EXPECT_EQ(outcome.error, SNMP_MGMTAPI_TIMEOUT);
+        EXPECT_GE(outcome.elapsed.count(), 500);
+    }
+    EXPECT_EQ(g_signals.load(), 1);
+}
+
+// ---- Against a scripted responder in this process -------------------------
+
+// A UDP socket on 127.0.0.1 bound to port 0.
+int LoopbackSocket(uint16_t& port)
+{
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address;
+    std::memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+// One reply: the decoded request turned into a response, then reshaped.
+struct Reply {
+    std::function<void(SnmpMessage&)> shape;
+    bool fromAnotherPort = false;
+};
+
+// Takes one request and answers it with the given replies in turn.
+struct ScriptedResponder {
+    int fd = -1;
+    int otherFd = -1;
+    uint16_t port = 0;
+    std::thread worker;
+
+    ScriptedResponder()
+    {
+        fd = LoopbackSocket(port);
+        uint16_t otherPort = 0;
+        otherFd = LoopbackSocket(otherPort);
+    }
+    ~ScriptedResponder()
+    {
+        if (worker.joinable()) {
+            worker.join();
+        }
+        close(fd);
+        close(otherFd);
+    }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port); }
+
+    // True when a datagram arrives within `timeoutMs`.
+    bool Receive(std::vector<uint8_t>& datagram, sockaddr_in& from, int timeoutMs)
+    {
+        pollfd watch = {fd, POLLIN, 0};
+        if (poll(&watch, 1, timeoutMs) != 1) {
+            return false;
+        }
+        datagram.resize(65536);
+        socklen_t length = sizeof from;
+        ssize_t size = recvfrom(fd, datagram.data(), datagram.size(), 0,
+                                reinterpret_cast<sockaddr*>(&from), &length);
+        datagram.resize(size < 0 ? 0 : static_cast<size_t>(size));
+        return size >= 0;
+    }
+
+    void Answer(std::vector<Reply> replies)
+    {
+        worker = std::thread([this, replies] {
+            std::vector<uint8_t> datagram;
+            sockaddr_in from;
+            if (!Receive(datagram, from, 5000)) {
+                return;
+            }
+            for (const Reply& reply : replies) {
+                SnmpMessage message;
+                if (!DecodeMessage(datagram.data(), datagram.size(), message)) {
+                    return;
+                }
+                message.pduType = PDU_RESPONSE;
+                reply.shape(message);
+                std::vector<uint8_t> bytes;
+                bool encoded = EncodeMessage(message, bytes);
+                FreeMessage(message);
+                if (encoded) {
+                    sendto(reply.fromAnotherPort ? otherFd : fd, bytes.data(), bytes.size(), 0,
+                           reinterpret_cast<sockaddr*>(&from), sizeof from);
+                }
+            }
+        });
+    }
+};
+
+// Every stranger says genErr; only the true answer says badValue, index 1.
+TEST(SessionScripted, OnlyTheTrueAnswerIsTaken)
+{
+    auto stranger = [](std::function<void(SnmpMessage&)> change) {
+        return [change](SnmpMessage& m) {
+            m.errorStatus = SNMP_ERROR_GENERR;
+            change(m);
+        };
+    };
+    ScriptedResponder responder;
+    responder.Answer({
+        {stranger([](SnmpMessage&) {}), true},
+        {stranger([](SnmpMessage& m) { m.requestId += 1; })},
+        {stranger([](SnmpMessage& m) { m.community = "publi"; })},
+        {stranger([](SnmpMessage& m) { m.version = SNMP_VERSION_2C; })},
+        {stranger([](SnmpMessage& m) { m.pduType = PDU_GET; })},
+        {[](SnmpMessage& m) {
+            m.errorStatus = SNMP_ERROR_BADVALUE;
+            m.errorIndex = 1;
+        }},
+    });
+    List list({kSysName});
+    Outcome outcome = RequestOnce(responder.Address(), "public", 3000, 0, PDU_GET, list);
+    ASSERT_ANSWERED(outcome);
+    EXPECT_EQ(outcome.status, SNMP_ERROR_BADVALUE);
+    EXPECT_EQ(outcome.index, 1);
+}
+
+TEST(SessionScripted, CommunityGoesOutWhole)
+{
+    ScriptedResponder responder;
+    const std::string community(300, 'c');
+    std::string seen;
+    responder.Answer({{[&seen](SnmpMessage& m) { seen = m.community; }}});
+    List list({kSysName});
+    Outcome outcome =
+        RequestOnce(responder.Address(), community.c_str(), 3000, 0, PDU_GET, list);
+    ASSERT_ANSWERED(outcome);
+    responder.worker.join();
+    EXPECT_EQ(seen, community);
+}
+
+// What cannot be encoded fails at once and never reaches the wire.
+TEST(SessionScripted, UnencodableListIsRefusedUnsent)
+{
+    ScriptedResponder responder;
+    SnmpMgrSession* session = SnmpMgrOpen(responder.Address().c_str(), "public", 200, 0);
+    ASSERT_NE(session, nullptr);
+
+    List badName({"3.1.2"});
+    Outcome outcome = Request(session, PDU_GET, badName);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.error, ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(badName.Name(0), "3.1.2");
+
+    List huge({kSysContact});
+    huge.SetBytes(0, ASN_OCTETSTRING, std::string(65500, 'x'));
+    outcome = Request(session, PDU_SET, huge);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.error, ERROR_MESSAGE_TOO_BIG);
+    EXPECT_EQ(huge.list.bindings[0].value.data.bytes.length, 65500u);
+
+    List answer({kSysName});
+    outcome = Request(session, 0xA2, answer);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.error, ERROR_BAD_ARGUMENT);
+
+    std::vector<uint8_t> datagram;
+    sockaddr_in from;
+    EXPECT_FALSE(responder.Receive(datagram, from, 100));
+    EXPECT_EQ(SnmpMgrClose(session), 1);
+}
+
+TEST(SessionScripted, MissingArgumentsAreRefused)
+{
+    ScriptedResponder responder;
+    SnmpMgrSession* session = SnmpMgrOpen(responder.Address().c_str(), "public", 200, 0);
+    ASSERT_NE(session, nullptr);
+    List list({kSysName});
+    int32_t status = 0;
+    int32_t index = 0;
+    SetLastError(0);
+    EXPECT_EQ(SnmpMgrRequest(nullptr, PDU_GET, &list.list, &status, &index), 0);
+    EXPECT_EQ(GetLastError(), ERROR_BAD_ARGUMENT);
+    SetLastError(0);
+    EXPECT_EQ(SnmpMgrRequest(session, PDU_GET, nullptr, &status, &index), 0);
+    EXPECT_EQ(GetLastError(), ERROR_BAD_ARGUMENT);
+    SetLastError(0);
+    EXPECT_EQ(SnmpMgrRequest(session, PDU_GET, &list.list, nullptr, &index), 0);
+    EXPECT_EQ(GetLastError(), ERROR_BAD_ARGUMENT);
+    SnmpVarBindList broken = {nullptr, 3};
+    SetLastError(0);
+    EXPECT_EQ(SnmpMgrRequest(session, PDU_GET, &broken, &status, &index), 0);
+    EXPECT_EQ(GetLastError(), ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(SnmpMgrClose(session), 1);
+}
+
+// Nobody listens: the port-unreachable the kernel may report is no socket
+// failure, and the request runs to its time-out.
+TEST(SessionScripted, ClosedPortTimesOut)
+{
+    uint16_t port = 0;
+    {
+        ScriptedResponder gone;
+        port = gone.port;
+    }
+    List list({kSysName});
+    Outcome outcome =
+        RequestOnce("127.0.0.1:" + std::to_string(port), "public", 150, 2, PDU_GET, list);
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.error, SNMP_MGMTAPI_TIMEOUT);
+    EXPECT_GE(outcome.elapsed.count(), 450);
+}
+
+// Request IDs: each request its own, every attempt of one request the same.
+TEST(SessionScripted, RetriesRepeatTheRequestIdAndRequestsDoNot)
+{
+    ScriptedResponder responder;
+    SnmpMgrSession* session = SnmpMgrOpen(responder.Address().c_str(), "public", 100, 1);
+    ASSERT_NE(session, nullptr);
+    std::vector<int32_t> ids;
+    for (int request = 0; request < 2; ++request) {
+        List list({kSysName});
+        Outcome outcome = Request(session, PDU_GET, list);
+        EXPECT_EQ(outcome.error, SNMP_MGMTAPI_TIMEOUT);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            std::vector<uint8_t> datagram;
+            sockaddr_in from;
+            ASSERT_TRUE(responder.Receive(datagram, from, 1000));
+            int32_t version = -1;
+            uint8_t pduType = 0;
+            int32_t id = 0;
+            ASSERT_TRUE(PeekMessageHeader(datagram.data(), datagram.size(), version, pduType, id));
+            EXPECT_EQ(version, SNMP_VERSION_1);
+            EXPECT_EQ(pduType, PDU_GET);
+            EXPECT_GT(id, 0);
+            ids.push_back(id);
+        }
+    }
+    EXPECT_EQ(SnmpMgrClose(session), 1);
+    ASSERT_EQ(ids.size(), 4u);
+    EXPECT_EQ(ids[0], ids[1]);
+    EXPECT_EQ(ids[2], ids[3]);
+    EXPECT_NE(ids[0], ids[2]);
+}
+
+}  // namespace
