@@ -1,0 +1,585 @@
+#!/usr/bin/env python3
+"""Runs end-to-end cases of mibcli: each case file says which agents to start,
+which files to create, the command line, and the exact standard output, standard
+error and exit status expected (tests/e2e/README.md describes the format).
+
+Every wait is bounded, and every process the runner starts is stopped again, on
+success, on failure and on Ctrl+C."""
+
+import argparse
+import difflib
+import os
+import re
+import shlex
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+AGENTS_DIR = os.path.join(HERE, "agents")
+INCLUDE_DIR = os.path.join(HERE, "include")
+SNMPD_PATH = "/usr/sbin/snmpd"
+
+READY_TIMEOUT = 10.0
+SNMPD_READY_TIMEOUT = 15.0
+WAIT_STEP_TIMEOUT = 10.0
+RUN_STEP_TIMEOUT = 20.0
+STOP_TIMEOUT = 5.0
+DEFAULT_RUN_TIMEOUT_MS = 20000
+# Under valgrind the tool runs many times slower; its waits grow by this much.
+VALGRIND_SLOWDOWN = 10
+
+BYTE_SECTIONS = {"stdout", "stderr", "stdin", "file", "agent.objects", "agent2.objects",
+                 "agent-log", "agent2-log", "argv"}
+KEYED_SECTIONS = {"agent", "agent2", "snmpd", "env", "actions"}
+LINE_SECTIONS = {"title", "args", "timeout", "exit"}
+KNOWN_SECTIONS = BYTE_SECTIONS | KEYED_SECTIONS | LINE_SECTIONS
+HEADER = re.compile(rb"^\[([a-z0-9.\-]+)((?: [^\]\s]+)*)\]\r?$")
+EXIT_ALIASES = {-1: 255, -2: 254}
+
+
+class CaseError(Exception):
+    """The case itself is wrong, or something it needs could not be had."""
+
+
+class Section:
+    def __init__(self, name, argument, flags):
+        self.name = name
+        self.argument = argument
+        self.flags = flags
+        self.lines = []
+
+
+def parse_case(path):
+    """Splits a case file into its sections, in order."""
+    with open(path, "rb") as handle:
+        data = handle.read()
+    lines = data.split(b"\n")
+    if lines and lines[-1] == b"":
+        lines.pop()
+    sections = []
+    current = None
+    for line in lines:
+        match = HEADER.match(line)
+        if match and match.group(1).decode() in KNOWN_SECTIONS:
+            name = match.group(1).decode()
+            words = match.group(2).decode().split()
+            argument = None
+            if name == "file":
+                if not words:
+                    raise CaseError("[file] needs a name")
+                argument = words.pop(0)
+            unknown = [w for w in words if w not in ("noeol", "any")]
+            if unknown:
+                raise CaseError("unknown flag %s in [%s]" % (unknown[0], name))
+            current = Section(name, argument, set(words))
+            sections.append(current)
+        elif current is not None:
+            current.lines.append(line)
+    return sections
+
+
+def unescape(data):
+    r"""\n \r \t \xHH \\ in a byte string; any other backslash stays."""
+    out = bytearray()
+    i = 0
+    while i < len(data):
+        c = data[i]
+        if c == 0x5C and i + 1 < len(data):
+            nxt = chr(data[i + 1])
+            if nxt in "nrt\\":
+                out += {"n": b"\n", "r": b"\r", "t": b"\t", "\\": b"\\"}[nxt]
+                i += 2
+                continue
+            if nxt == "x" and i + 3 < len(data) and re.match(rb"[0-9a-fA-F]{2}", data[i + 2:i + 4]):
+                out.append(int(data[i + 2:i + 4], 16))
+                i += 4
+                continue
+        out.append(c)
+        i += 1
+    return bytes(out)
+
+
+def fill(data, values):
+    """Fills the known {placeholders}; other braces stay as they are."""
+    def replace(match):
+        key = match.group(1).decode()
+        return values[key].encode() if key in values else match.group(0)
+    return re.sub(rb"\{([a-z0-9]+)\}", replace, data)
+
+
+def section_bytes(section, values):
+    """The exact bytes a byte section stands for."""
+    out = b""
+    for line in section.lines:
+        if line.startswith(b"%include "):
+            name = line[len(b"%include "):].decode().strip()
+            path = os.path.join(INCLUDE_DIR, name)
+            if not os.path.isfile(path):
+                raise CaseError("no include file %s" % name)
+            with open(path, "rb") as handle:
+                out += fill(handle.read(), values)
+            continue
+        out += unescape(fill(line, values)) + b"\n"
+    if "noeol" in section.flags and out.endswith(b"\n"):
+        out = out[:-1]
+    return out
+
+
+def keyed_lines(section, values):
+    """The non-empty, non-comment lines of a key/value section, filled."""
+    result = []
+    for line in section.lines:
+        text = fill(line, values).decode("utf-8", "surrogateescape").strip()
+        if text and not text.startswith("#"):
+            result.append(text)
+    return result
+
+
+class Stream:
+    """Collects a pipe's bytes on a thread so that the runner can wait for text."""
+
+    def __init__(self, pipe):
+        self.data = b""
+        self.closed = False
+        self.lock = threading.Condition()
+        self.thread = threading.Thread(target=self._pump, args=(pipe,), daemon=True)
+        self.thread.start()
+
+    def _pump(self, pipe):
+        while True:
+            chunk = pipe.read1(65536) if hasattr(pipe, "read1") else pipe.read(65536)
+            with self.lock:
+                if not chunk:
+                    self.closed = True
+                    self.lock.notify_all()
+                    return
+                self.data += chunk
+                self.lock.notify_all()
+
+    def wait_for(self, text, timeout):
+        deadline = time.monotonic() + timeout
+        with self.lock:
+            while text not in self.data:
+                left = deadline - time.monotonic()
+                if self.closed or left <= 0:
+                    return False
+                self.lock.wait(left)
+            return True
+
+    def finish(self, timeout):
+        self.thread.join(timeout)
+        with self.lock:
+            return self.data
+
+
+def stop_process(process):
+    """SIGTERM, then SIGKILL after a bounded wait; always reaped."""
+    if process.poll() is not None:
+        return process.returncode
+    try:
+        process.send_signal(signal.SIGTERM)
+        return process.wait(STOP_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        return process.wait(STOP_TIMEOUT)
+
+
+class Agents:
+    """The agents of one case; stop_all() stops every one that was started."""
+
+    def __init__(self, agent_bin, tmp):
+        self.agent_bin = agent_bin
+        self.tmp = tmp
+        self.processes = []
+
+    def start_test_agent(self, label, options, objects):
+        argv = [self.agent_bin, "serve", "--log", os.path.join(self.tmp, label + ".log")]
+        listen = "127.0.0.1:0"
+        for line in options:
+            key, _, value = line.partition(" ")
+            value = value.strip()
+            if key == "objects":
+                path = os.path.join(AGENTS_DIR, value)
+                if not os.path.isfile(path):
+                    raise CaseError("no object file agents/%s" % value)
+                argv += ["--objects", path]
+            elif key in ("behave", "community", "write-community", "table", "max-size"):
+                argv += ["--" + key, value]
+            elif key == "listen":
+                listen = value
+            else:
+                raise CaseError("unknown agent line '%s'" % line)
+        if objects is not None:
+            path = os.path.join(self.tmp, label + ".objects")
+            with open(path, "wb") as handle:
+                handle.write(objects)
+            argv += ["--objects", path]
+        argv += ["--listen", listen]
+        process = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, start_new_session=True)
+        self.processes.append(process)
+        out = Stream(process.stdout)
+        err = Stream(process.stderr)
+        if not out.wait_for(b"\n", READY_TIMEOUT):
+            raise CaseError("%s did not become ready: %s" % (label, err.finish(1).decode(errors="replace")))
+        match = re.match(rb"ready (\d+)\n", out.finish(0) if out.closed else out.data)
+        if not match:
+            raise CaseError("%s said %r" % (label, out.data))
+        port = match.group(1).decode()
+        host = "[::1]" if listen.startswith("[") else "127.0.0.1"
+        return "%s:%s" % (host, port), port
+
+    def start_snmpd(self, extra_config):
+        if not os.access(SNMPD_PATH, os.X_OK):
+            raise CaseError("%s is not installed (Debian package snmpd)" % SNMPD_PATH)
+        persist = os.path.join(self.tmp, "snmpd-persist")
+        os.makedirs(persist, exist_ok=True)
+        last_words = b""
+        # snmpd cannot report a port of its own choice: a free one is picked, and
+        # the start is tried again if another process takes it meanwhile.
+        for _ in range(3):
+            port = free_udp_port()
+            address = "127.0.0.1:%d" % port
+            config = os.path.join(self.tmp, "snmpd.conf")
+            with open(config, "w") as handle:
+                handle.write("agentAddress udp:%s\nrocommunity public 127.0.0.1\n"
+                             "rwcommunity private 127.0.0.1\npersistentDir %s\n%s\n"
+                             % (address, persist, "\n".join(extra_config)))
+            env = dict(os.environ, SNMP_PERSISTENT_DIR=persist, MIBS="")
+            process = subprocess.Popen(
+                [SNMPD_PATH, "-f", "-Lo", "-C", "-c", config, "-p", os.path.join(self.tmp, "snmpd.pid")],
+                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                env=env, start_new_session=True)
+            self.processes.append(process)
+            out = Stream(process.stdout)
+            deadline = time.monotonic() + SNMPD_READY_TIMEOUT
+            while time.monotonic() < deadline and process.poll() is None:
+                if snmp_get_answered(port):
+                    return address, str(port)
+            stop_process(process)
+            last_words = out.finish(1)
+        raise CaseError("snmpd did not answer: %s" % last_words.decode(errors="replace"))
+
+    def stop_all(self):
+        for process in self.processes:
+            stop_process(process)
+        self.processes = []
+
+
+def free_udp_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def ber(tag, content):
+    """One TLV with a definite length (X.690 section 8.1.3)."""
+    if len(content) < 0x80:
+        return bytes([tag, len(content)]) + content
+    return bytes([tag, 0x82]) + struct.pack(">H", len(content)) + content
+
+
+def snmp_get_answered(port):
+    """Sends a v1 GET of sysUpTime.0 (RFC 1157) and waits briefly for any answer."""
+    sys_up_time = bytes([0x2B, 6, 1, 2, 1, 1, 3, 0])
+    binding = ber(0x30, ber(0x06, sys_up_time) + ber(0x05, b""))
+    pdu = ber(0xA0, ber(0x02, b"\x01\x02\x03\x04") + ber(0x02, b"\x00") + ber(0x02, b"\x00")
+              + ber(0x30, binding))
+    message = ber(0x30, ber(0x02, b"\x00") + ber(0x04, b"public") + pdu)
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as client:
+        client.settimeout(0.2)
+        client.connect(("127.0.0.1", port))
+        try:
+            client.send(message)
+            return len(client.recv(65536)) > 0
+        except OSError:
+            return False
+
+
+def signal_number(name):
+    name = name.upper()
+    if not name.startswith("SIG"):
+        name = "SIG" + name
+    number = getattr(signal, name, None)
+    if number is None:
+        raise CaseError("unknown signal %s" % name)
+    return number
+
+
+def expected_exit(text):
+    words = text.split()
+    if len(words) == 2 and words[0] == "signal":
+        return ("signal", signal_number(words[1]))
+    try:
+        code = int(text)
+    except ValueError:
+        raise CaseError("bad [exit] '%s'" % text)
+    return ("exit", EXIT_ALIASES.get(code, code))
+
+
+def describe_exit(returncode):
+    if returncode < 0:
+        return "signal %s" % signal.Signals(-returncode).name
+    return "exit %d" % returncode
+
+
+def show_difference(label, expected, actual):
+    """A unified diff of the two byte strings and the first differing offset."""
+    offset = next((i for i in range(min(len(expected), len(actual))) if expected[i] != actual[i]),
+                  min(len(expected), len(actual)))
+    lines = ["--- %s differs at byte %d (expected %d bytes, got %d)" % (label, offset, len(expected), len(actual)),
+             "    expected: %r" % expected[max(0, offset - 16):offset + 24],
+             "    actual:   %r" % actual[max(0, offset - 16):offset + 24]]
+    diff = difflib.diff_bytes(difflib.unified_diff, expected.splitlines(True), actual.splitlines(True),
+                              b"expected " + label.encode(), b"actual " + label.encode())
+    for line in diff:
+        text = line.decode("utf-8", "backslashreplace")
+        lines.append(text if text.endswith("\n") else text + "\\ (no newline)\n")
+    return "\n".join(l.rstrip("\n") for l in lines) + "\n"
+
+
+class Runner:
+    def __init__(self, options):
+        self.options = options
+        self.scale = VALGRIND_SLOWDOWN if options.valgrind else 1
+
+    def run_case(self, path):
+        """Runs one case; returns None when it passed, else the report text."""
+        sections = parse_case(path)
+        by_name = {}
+        for section in sections:
+            if section.name != "file":
+                if section.name in by_name:
+                    raise CaseError("[%s] given twice" % section.name)
+                by_name[section.name] = section
+        if "exit" not in by_name:
+            raise CaseError("the case has no [exit]")
+        tmp = tempfile.mkdtemp(prefix="mibcli-e2e-")
+        agents = Agents(self.options.agent, tmp)
+        trap_port = str(free_udp_port())
+        values = {"tmp": tmp, "trapport": trap_port, "trapaddr": "127.0.0.1:" + trap_port,
+                  "agentbin": self.options.agent, "mibcli": self.options.mibcli}
+        try:
+            for label in ("agent", "agent2"):
+                objects = by_name.get(label + ".objects")
+                if label in by_name or objects is not None:
+                    options = keyed_lines(by_name[label], values) if label in by_name else []
+                    content = section_bytes(objects, values) if objects is not None else None
+                    address, port = agents.start_test_agent(label, options, content)
+                    values[label] = address
+                    values[label + "port"] = port
+            if "snmpd" in by_name:
+                address, port = agents.start_snmpd(keyed_lines(by_name["snmpd"], values))
+                values["snmpd"] = address
+                values["snmpdport"] = port
+            for section in sections:
+                if section.name == "file":
+                    name = fill(section.argument.encode(), values).decode()
+                    with open(os.path.join(tmp, name), "wb") as handle:
+                        handle.write(section_bytes(section, values))
+            report = self.run_tool(by_name, values, tmp)
+            if report:
+                return report
+        finally:
+            agents.stop_all()
+            if self.options.keep:
+                print("kept %s" % tmp)
+            else:
+                shutil.rmtree(tmp, ignore_errors=True)
+        return None
+
+    def command_words(self, by_name, values):
+        if "argv" in by_name:
+            return [unescape(fill(line, values)) for line in by_name["argv"].lines]
+        if "args" in by_name:
+            text = b" ".join(fill(line, values) for line in by_name["args"].lines)
+            return [os.fsencode(word) for word in shlex.split(os.fsdecode(text))]
+        return []
+
+    def run_tool(self, by_name, values, tmp):
+        words = self.command_words(by_name, values)
+        prefix = []
+        valgrind_log = os.path.join(tmp, "valgrind.log")
+        if self.options.valgrind:
+            prefix = ["valgrind", "--leak-check=full", "--error-exitcode=99",
+                      "--errors-for-leak-kinds=definite", "--log-file=" + valgrind_log]
+        env = dict(os.environ)
+        if "env" in by_name:
+            for line in keyed_lines(by_name["env"], values):
+                name, _, value = line.partition("=")
+                env[name] = value
+        stdin_bytes = section_bytes(by_name["stdin"], values) if "stdin" in by_name else None
+        timeout_ms = int(keyed_text(by_name, "timeout") or DEFAULT_RUN_TIMEOUT_MS) * self.scale
+        argv = [os.fsencode(w) for w in prefix] + [os.fsencode(self.options.mibcli)] + words
+        if self.options.verbose:
+            print("  running: %s" % " ".join(shlex.quote(os.fsdecode(w)) for w in argv))
+        process = subprocess.Popen(argv, cwd=tmp, env=env,
+                                   stdin=subprocess.PIPE if stdin_bytes is not None else subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
+        problems = []
+        try:
+            out = Stream(process.stdout)
+            err = Stream(process.stderr)
+            if stdin_bytes is not None:
+                threading.Thread(target=feed, args=(process.stdin, stdin_bytes), daemon=True).start()
+            if "actions" in by_name:
+                problems += self.run_actions(keyed_lines(by_name["actions"], values), process, out, err, tmp)
+            try:
+                process.wait(timeout_ms / 1000.0)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait(STOP_TIMEOUT)
+                problems.append("mibcli was still running after %d ms and was killed" % timeout_ms)
+            out_bytes = out.finish(STOP_TIMEOUT)
+            err_bytes = err.finish(STOP_TIMEOUT)
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait(STOP_TIMEOUT)
+        for name, actual in (("stdout", out_bytes), ("stderr", err_bytes)):
+            section = by_name.get(name)
+            if section is not None and "any" in section.flags:
+                continue
+            expected = section_bytes(section, values) if section is not None else b""
+            if expected != actual:
+                problems.append(show_difference(name, expected, actual))
+        kind, code = expected_exit(keyed_text(by_name, "exit"))
+        want = code if kind == "exit" else -code
+        if process.returncode != want:
+            if self.options.valgrind and process.returncode == 99 and os.path.exists(valgrind_log):
+                with open(valgrind_log, errors="replace") as handle:
+                    problems.append("valgrind found errors:\n" + handle.read())
+            else:
+                problems.append("expected %s, got %s" % (describe_exit(want), describe_exit(process.returncode)))
+        for label in ("agent", "agent2"):
+            section = by_name.get(label + "-log")
+            if section is None:
+                continue
+            log_path = os.path.join(tmp, label + ".log")
+            actual = open(log_path, "rb").read() if os.path.exists(log_path) else b""
+            expected = section_bytes(section, values)
+            if expected != actual:
+                problems.append(show_difference(label + "-log", expected, actual))
+        return "\n".join(problems)
+
+    def run_actions(self, steps, process, out, err, tmp):
+        for step in steps:
+            words = shlex.split(step)
+            verb, args = words[0], words[1:]
+            if verb in ("wait-stdout", "wait-stderr"):
+                stream = out if verb == "wait-stdout" else err
+                text = unescape(os.fsencode(" ".join(args)))
+                if not stream.wait_for(text, WAIT_STEP_TIMEOUT * self.scale):
+                    return ["%s: %r did not appear" % (verb, text)]
+            elif verb in ("wait-log", "wait-log2"):
+                label = "agent" if verb == "wait-log" else "agent2"
+                if not wait_for_file_text(os.path.join(tmp, label + ".log"), os.fsencode(" ".join(args)),
+                                          WAIT_STEP_TIMEOUT * self.scale):
+                    return ["%s: %r did not appear in the agent's log" % (verb, " ".join(args))]
+            elif verb == "sleep":
+                time.sleep(int(args[0]) * self.scale / 1000.0)
+            elif verb == "signal":
+                if process.poll() is None:
+                    process.send_signal(signal_number(args[0]))
+            elif verb == "run":
+                try:
+                    done = subprocess.run(args, stdin=subprocess.DEVNULL, capture_output=True,
+                                          timeout=RUN_STEP_TIMEOUT)
+                except subprocess.TimeoutExpired:
+                    return ["run: %s did not end within %d s" % (args[0], RUN_STEP_TIMEOUT)]
+                if done.returncode != 0:
+                    return ["run: %s ended with %s: %s" % (" ".join(args), describe_exit(done.returncode),
+                                                           done.stderr.decode(errors="replace"))]
+            else:
+                raise CaseError("unknown action '%s'" % verb)
+        return []
+
+
+def keyed_text(by_name, name):
+    section = by_name.get(name)
+    if section is None:
+        return ""
+    return b"\n".join(section.lines).decode().strip()
+
+
+def feed(pipe, data):
+    try:
+        pipe.write(data)
+        pipe.close()
+    except OSError:
+        pass
+
+
+def wait_for_file_text(path, text, timeout):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if os.path.exists(path):
+            with open(path, "rb") as handle:
+                if text in handle.read():
+                    return True
+        time.sleep(0.02)
+    return False
+
+
+def collect_cases(paths):
+    cases = []
+    for path in paths:
+        if os.path.isdir(path):
+            cases += sorted(os.path.join(path, name) for name in os.listdir(path) if name.endswith(".case"))
+        else:
+            cases.append(path)
+    return cases
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Run mibcli end-to-end cases.")
+    parser.add_argument("--mibcli", required=True, help="the mibcli program")
+    parser.add_argument("--agent", required=True, help="the snmp-test-agent program")
+    parser.add_argument("--valgrind", action="store_true", help="run mibcli under valgrind")
+    parser.add_argument("--keep", action="store_true", help="keep each case's temporary directory")
+    parser.add_argument("--verbose", action="store_true")
+    parser.add_argument("cases", nargs="+", help="case files or directories of them")
+    options = parser.parse_args()
+    options.mibcli = os.path.abspath(options.mibcli)
+    options.agent = os.path.abspath(options.agent)
+
+    # SIGTERM ends the runner as Ctrl+C does, so that the agents are stopped.
+    def interrupted(signo, frame):
+        raise KeyboardInterrupt()
+    signal.signal(signal.SIGTERM, interrupted)
+
+    runner = Runner(options)
+    failures = []
+    cases = collect_cases(options.cases)
+    if not cases:
+        print("no cases found")
+        return 2
+    for path in cases:
+        name = os.path.basename(path)
+        try:
+            report = runner.run_case(path)
+        except CaseError as error:
+            report = "case error: %s" % error
+        except KeyboardInterrupt:
+            print("interrupted at %s" % name)
+            return 130
+        if report:
+            failures.append(name)
+            print("FAIL %s\n%s" % (name, report))
+        else:
+            print("pass %s" % name)
+    print("%d passed, %d failed" % (len(cases) - len(failures), len(failures)))
+    for name in failures:
+        print("  failed: %s" % name)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
