@@ -225,7 +225,7 @@ int ConsoleReadKey(int* extendedCode) {
     *extendedCode = -1;
     const int fd = ForegroundTerminal();
     if (fd < 0) {
-        SetLastError(ERROR_BAD_ARGUMENT);
+        SetLastErrorFromErrno(ENOTTY);
         return -1;
     }
     termios saved;
@@ -235,5 +235,9 @@ int ConsoleReadKey(int* extendedCode) {
     }
     const int key = ReadOneKey(fd, extendedCode);
     LeaveKeyMode(fd, saved);
+    if (key < 0) {
+        // Nothing was typed: the caller did not look first.
+        SetLastErrorFromErrno(EAGAIN);
+    }
     return key;
 }

@@ -28,7 +28,7 @@ namespace {
 // Bounds of the queue: a flood from a misbehaving agent must not take all the
 // memory while the tool is busy printing.
 constexpr uint32_t kMaxQueuedTraps = 65536;
-constexpr size_t kMaxQueuedBytes = 64u * 1024 * 1024;
+constexpr size_t kMaxQueuedBytes = 32u * 1024 * 1024;
 // What one queued trap is charged beyond its datagram's size.
 constexpr size_t kTrapOverheadBytes = sizeof(TrapRecord);
 // The largest UDP payload; a datagram is never longer.

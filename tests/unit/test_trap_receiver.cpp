@@ -20,6 +20,7 @@
 #include "snmp_api.h"
 #include "trap_address.h"
 #include "trap_receiver_testing.h"
+#include "trap_translation.h"
 
 namespace {
 
@@ -402,6 +403,33 @@ TEST(TrapReceiver, AFullQueueDropsTheNewestAndCountsThem) {
     EXPECT_EQ(SnmpMgrTrapStop(), 3u);
     EXPECT_EQ(SnmpMgrTrapStop(), 0u);
     EXPECT_FALSE(FetchTrap(&trap));
+}
+
+TEST(TrapReceiver, TheByteBudgetBoundsTheQueueAndATakenTrapGivesItsBytesBack) {
+    const size_t charge = V1Trap(1).size() + sizeof(TrapRecord);
+    SetTrapQueueLimitsForTesting(0, 3 * charge);
+    Listening listening("127.0.0.1:0");
+    SetTrapQueueLimitsForTesting(0, 0);
+    ASSERT_TRUE(listening.Ok());
+    Sender sender(AF_INET, listening.Port());
+    for (uint32_t k = 1; k <= 5; ++k) {
+        ASSERT_TRUE(sender.Send(V1Trap(k)));
+    }
+    const Clock::time_point end = Clock::now() + std::chrono::seconds(5);
+    while (TrapsDroppedSoFar() < 2 && Clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(TrapsDroppedSoFar(), 2u);
+    Trap trap;
+    ASSERT_TRUE(FetchTrap(&trap));
+    EXPECT_EQ(trap.timeStamp, 1u);
+    ASSERT_TRUE(sender.Send(V1Trap(6)));
+    const std::vector<Trap> rest = Collect(listening.Event(), 3);
+    ASSERT_EQ(rest.size(), 3u);
+    EXPECT_EQ(rest[0].timeStamp, 2u);
+    EXPECT_EQ(rest[1].timeStamp, 3u);
+    EXPECT_EQ(rest[2].timeStamp, 6u);
+    EXPECT_EQ(TrapsDroppedSoFar(), 2u);
 }
 
 TEST(TrapReceiver, ABurstOfTenThousandArrivesWholeAndInOrder) {
