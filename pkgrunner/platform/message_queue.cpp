@@ -122,6 +122,12 @@ DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD mill
         SetLastError(signalDescriptor < 0 ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
+    for (DWORD i = 0; i < count; ++i) {
+        if (handles[i] == nullptr || handles[i] == INVALID_HANDLE_VALUE) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return WAIT_FAILED;
+        }
+    }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (true) {
         CollectSignals();

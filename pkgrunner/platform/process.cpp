@@ -52,21 +52,27 @@ bool IsProgramCandidate(const std::string& path)
 
 // The child's attributes: the signals the launcher blocks for its queue are unblocked again, so
 // the child starts with the mask a freshly started program expects.
-bool PrepareSpawn(posix_spawnattr_t* attributes, posix_spawn_file_actions_t* actions)
+// The launcher ignores SIGPIPE (see the entry); the child gets it back at its default.
+bool PrepareSpawn(bool inheritHandles, posix_spawnattr_t* attributes, posix_spawn_file_actions_t* actions)
 {
     if (posix_spawnattr_init(attributes) != 0) {
         return false;
     }
     sigset_t none;
     sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
     if (posix_spawnattr_setsigmask(attributes, &none) != 0
-        || posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGMASK) != 0
+        || posix_spawnattr_setsigdefault(attributes, &defaults) != 0
+        || posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) != 0
         || posix_spawn_file_actions_init(actions) != 0) {
         posix_spawnattr_destroy(attributes);
         return false;
     }
-    // No handle inheritance: the child keeps the standard streams and nothing else.
-    if (posix_spawn_file_actions_addclosefrom_np(actions, 3) != 0) {
+    // Without handle inheritance the child keeps the standard streams and nothing else; with
+    // it, every descriptor not marked close-on-exec (the inheritable ones) goes along.
+    if (!inheritHandles && posix_spawn_file_actions_addclosefrom_np(actions, 3) != 0) {
         posix_spawn_file_actions_destroy(actions);
         posix_spawnattr_destroy(attributes);
         return false;
@@ -113,7 +119,7 @@ std::string FindProgram(const std::string& firstWord)
 }
 
 BOOL CreateProcessA(const char* applicationName, char* commandLine, void* /*processAttributes*/,
-                    void* /*threadAttributes*/, BOOL /*inheritHandles*/, DWORD creationFlags,
+                    void* /*threadAttributes*/, BOOL inheritHandles, DWORD creationFlags,
                     void* environment, const char* currentDirectory,
                     STARTUPINFOA* startupInfo, PROCESS_INFORMATION* processInformation)
 {
@@ -152,7 +158,7 @@ BOOL CreateProcessA(const char* applicationName, char* commandLine, void* /*proc
 
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_t actions;
-    if (!PrepareSpawn(&attributes, &actions)) {
+    if (!PrepareSpawn(inheritHandles != FALSE, &attributes, &actions)) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
