@@ -20,12 +20,12 @@ protected:
     void SetUp() override { ASSERT_EQ(InitMessageQueue(), 1); }
 
     // Starts a command line; on success the handles are in child.
-    bool Start(std::string commandLine)
+    bool Start(std::string commandLine, BOOL inheritHandles = FALSE)
     {
         STARTUPINFOA startup = {};
         startup.cb = sizeof(startup);
         child = {};
-        return CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+        return CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, inheritHandles, 0, nullptr, nullptr,
                               &startup, &child) != FALSE;
     }
 
@@ -89,6 +89,23 @@ TEST_F(ProcessTest, WaitReturnsZeroWhenTheChildEndsAndReapsIt)
     // An ended process stays signalled.
     EXPECT_EQ(MsgWaitForMultipleObjectsEx(1, &child.hProcess, 0, QS_ALLINPUT, 0), WAIT_OBJECT_0);
     Release();
+}
+
+TEST_F(ProcessTest, DescriptorsGoAlongOnlyWithInheritance)
+{
+    pkgtest::ScratchDir dir;
+    const int open = dup(STDIN_FILENO);
+    ASSERT_GE(open, 3);
+    for (BOOL inherit : {FALSE, TRUE}) {
+        const std::string out = dir.At(inherit ? "with" : "without");
+        const std::string probe = "test -e /proc/$$/fd/" + std::to_string(open) + " && echo open || echo closed";
+        ASSERT_TRUE(Start("/bin/sh -c \"{ " + probe + "; } > " + out + "\"", inherit));
+        EXPECT_EQ(MsgWaitForMultipleObjectsEx(1, &child.hProcess, 10000, QS_ALLINPUT, 0), WAIT_OBJECT_0);
+        Release();
+    }
+    close(open);
+    EXPECT_EQ(pkgtest::ReadFile(dir.At("without")), "closed\n");
+    EXPECT_EQ(pkgtest::ReadFile(dir.At("with")), "open\n");
 }
 
 TEST_F(ProcessTest, StopRequestWakesTheWaitAsWmQuit)

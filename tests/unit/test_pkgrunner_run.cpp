@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,12 @@ struct RunCase {
     std::string err;
     int status;
 };
+
+// A failing row names itself rather than dumping its bytes.
+void PrintTo(const RunCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 std::string Lines(const std::vector<std::string>& lines)
 {
@@ -135,11 +142,35 @@ TEST(RunPackagesEndToEnd, FailingPackageDoesNotStopTheRun)
     EXPECT_EQ(pkgtest::ReadFile(log), "start qx0a.exe\nend qx0a.exe\nstart qx0b.exe\nend qx0b.exe\n");
 }
 
+// Nobody reads the error line any more: the run still goes on to the next package.
+TEST(RunPackagesEndToEnd, ErrorLineToAClosedPipeDoesNotEndTheRun)
+{
+    ScratchDir dir;
+    const std::string log = dir.At("log");
+    ASSERT_EQ(mkdir(dir.At("qx0a.exe").c_str(), 0755), 0);
+    pkgtest::WriteFile(dir.At("qx0b.exe"), pkgtest::LoggingScript("qx0b.exe", log), true);
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    close(ends[0]);
+    const pid_t pid = pkgtest::StartIn(dir, {PKGRUNNER_PATH}, ends[1]);
+    close(ends[1]);
+    ASSERT_GT(pid, 0);
+    const pkgtest::RunResult result = pkgtest::Finish(dir, pid, 20000);
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(pkgtest::ReadFile(log), "start qx0b.exe\nend qx0b.exe\n");
+}
+
 struct StopCase {
     const char* name;
     int signal;
     int status;
 };
+
+void PrintTo(const StopCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class StopWhileChildRuns : public testing::TestWithParam<StopCase> {};
 

@@ -81,15 +81,19 @@ struct RunResult {
 
 // Starts a program in a directory with only a minimal PATH in its environment and the stop
 // signals at their defaults (a test runner may have started us with some ignored), standard
-// output and error going to files of the directory.
-inline pid_t StartIn(const ScratchDir& dir, const std::vector<std::string>& argv)
+// output and error going to files of the directory (or error to the given descriptor).
+inline pid_t StartIn(const ScratchDir& dir, const std::vector<std::string>& argv, int errorDescriptor = -1)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, dir.path.c_str());
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, dir.At(".stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, dir.At(".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (errorDescriptor >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, errorDescriptor, 2);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 2, dir.At(".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t defaults;
