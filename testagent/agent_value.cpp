@@ -292,12 +292,6 @@ AgentValue ValueFromAsn(const AsnAny& any)
     return value;
 }
 
-bool SameValue(const AgentValue& a, const AgentValue& b)
-{
-    return a.tag == b.tag && a.integer == b.integer && a.unsigned32 == b.unsigned32 &&
-           a.object == b.object && a.bytes == b.bytes;
-}
-
 std::string HexBytes(const uint8_t* data, size_t size)
 {
     static const char digits[] = "0123456789abcdef";

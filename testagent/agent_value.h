@@ -42,7 +42,5 @@ bool NeedsTagPatch(const AgentValue& value);
 
 // The decoded value of a request, as the agent keeps it.
 AgentValue ValueFromAsn(const AsnAny& any);
-// Equality of the things a SET compares and stores.
-bool SameValue(const AgentValue& a, const AgentValue& b);
 
 std::string HexBytes(const uint8_t* data, size_t size);

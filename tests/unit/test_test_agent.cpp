@@ -561,3 +561,22 @@ TEST(TestSupport, RunProgramFeedsInputAndBoundsTheTime)
     EXPECT_EQ(slow.signal, SIGKILL);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
+
+TEST(TestAgentObjects, EscapesAndRefusedLines)
+{
+    TestAgent agent("1.3.6.1.2.1.1.1.0 string a\\x00b\\\\c  \n"
+                    ".1.3.6.1.2.1.1.2.0 hex 41 42:43\n");
+    ASSERT_TRUE(agent.Ready()) << agent.Failure();
+    Answer a;
+    Ask(agent, Request(PDU_GET, {Name("1.3.6.1.2.1.1.1.0"), Name("1.3.6.1.2.1.1.2.0")}), a);
+    ASSERT_EQ(a.message.bindings.count, 2u);
+    EXPECT_EQ(a.Bytes(0), std::string("a\0b\\c  ", 7)) << "a string is the rest of the line, as is";
+    EXPECT_EQ(a.Bytes(1), "ABC");
+    for (const char* bad : {"1.3.6.1.2.1.1.1.0 strin x\n", "1.3.6.1.2.1.1.1.0 hex 4\n",
+                            "1.3.6.1.2.1.1.1.0 integer 2147483648\n", "1.3..6 integer 1\n",
+                            "1.3.6.1.2.1.1.1.0 null\n1.3.6.1.2.1.1.1.0 null\n"}) {
+        TestAgent refused(bad);
+        EXPECT_FALSE(refused.Ready()) << bad;
+        EXPECT_NE(refused.Failure().find("objects.txt:"), std::string::npos) << refused.Failure();
+    }
+}
