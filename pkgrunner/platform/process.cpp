@@ -80,8 +80,7 @@ bool PrepareSpawn(bool inheritHandles, posix_spawnattr_t* attributes, posix_spaw
     return true;
 }
 
-} // namespace
-
+// The path a first word resolves to (see CreateProcessA), or empty when nothing is found.
 std::string FindProgram(const std::string& firstWord)
 {
     if (firstWord.find('/') != std::string::npos) {
@@ -117,6 +116,8 @@ std::string FindProgram(const std::string& firstWord)
     }
     return std::string();
 }
+
+} // namespace
 
 BOOL CreateProcessA(const char* applicationName, char* commandLine, void* /*processAttributes*/,
                     void* /*threadAttributes*/, BOOL inheritHandles, DWORD creationFlags,

@@ -32,7 +32,4 @@ BOOL CloseHandle(HANDLE object);
 // seen ended. Never blocks.
 bool ProcessHasEnded(HANDLE process);
 
-// The path a first word resolves to by the search above, or empty when nothing is found.
-std::string FindProgram(const std::string& firstWord);
-
 } // namespace pkgrunner
