@@ -131,35 +131,4 @@ TEST_F(ProcessTest, StopRequestWakesTheWaitAsWmQuit)
     Release();
 }
 
-TEST_F(ProcessTest, PeekHonoursTheRangeAndLeavesWithoutRemove)
-{
-    PostQuitMessage(129);
-    MSG message = {};
-    EXPECT_FALSE(PeekMessageA(&message, nullptr, 0x100, 0x1FF, PM_REMOVE));
-    EXPECT_TRUE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
-    EXPECT_EQ(message.wParam, 129u);
-    EXPECT_TRUE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE));
-    EXPECT_FALSE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE));
-}
-
-TEST(FindProgram, CurrentDirectoryBeforePath)
-{
-    pkgtest::ScratchDir dir;
-    const std::string previous = std::filesystem::current_path();
-    ASSERT_EQ(chdir(dir.path.c_str()), 0);
-    pkgtest::WriteFile(dir.At("sh"), "#!/bin/sh\n", true);
-    ASSERT_EQ(mkdir(dir.At("cat").c_str(), 0755), 0);
-    const std::string local = FindProgram("sh");
-    const std::string pastDirectory = FindProgram("cat");
-    const std::string missing = FindProgram("no-such-program-here");
-    const std::string withSlash = FindProgram("sub/x");
-    ASSERT_EQ(chdir(previous.c_str()), 0);
-
-    EXPECT_EQ(local, "./sh");
-    EXPECT_NE(pastDirectory, "./cat");
-    EXPECT_NE(pastDirectory, "");
-    EXPECT_EQ(missing, "");
-    EXPECT_EQ(withSlash, "sub/x");
-}
-
 } // namespace

@@ -128,20 +128,6 @@ TEST_P(RunPackagesEndToEnd, ChildrenLogAndMessages)
 INSTANTIATE_TEST_SUITE_P(Cases, RunPackagesEndToEnd, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
 
-TEST(RunPackagesEndToEnd, FailingPackageDoesNotStopTheRun)
-{
-    ScratchDir dir;
-    const std::string log = dir.At("log");
-    pkgtest::WriteFile(dir.At("qx0a.exe"), pkgtest::LoggingScript("qx0a.exe", log, 7), true);
-    pkgtest::WriteFile(dir.At("qx0b.exe"), pkgtest::LoggingScript("qx0b.exe", log), true);
-    const pid_t pid = pkgtest::StartIn(dir, {PKGRUNNER_PATH});
-    ASSERT_GT(pid, 0);
-    const pkgtest::RunResult result = pkgtest::Finish(dir, pid, 20000);
-    ASSERT_TRUE(result.finished);
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(pkgtest::ReadFile(log), "start qx0a.exe\nend qx0a.exe\nstart qx0b.exe\nend qx0b.exe\n");
-}
-
 // Nobody reads the error line any more: the run still goes on to the next package.
 TEST(RunPackagesEndToEnd, ErrorLineToAClosedPipeDoesNotEndTheRun)
 {

@@ -59,8 +59,8 @@ inline std::string ReadFile(const std::string& path)
 
 // A child script that logs "start <label>" with each argument in brackets, stays a moment so
 // that a launcher that did not wait would start the next child before this one logs its end,
-// then logs "end <label>" and exits with the given status.
-inline std::string LoggingScript(const std::string& label, const std::string& log, int status = 0)
+// then logs "end <label>" and exits with a failure status, which must not stop the run.
+inline std::string LoggingScript(const std::string& label, const std::string& log)
 {
     return "#!/bin/sh\n"
            "log='" + log + "'\n"
@@ -69,7 +69,7 @@ inline std::string LoggingScript(const std::string& label, const std::string& lo
            "printf '\\n' >> \"$log\"\n"
            "sleep 0.1\n"
            "printf 'end %s\\n' '" + label + "' >> \"$log\"\n"
-           "exit " + std::to_string(status) + "\n";
+           "exit 3\n";
 }
 
 struct RunResult {
