@@ -51,8 +51,8 @@ bool IsProgramCandidate(const std::string& path)
 }
 
 // The child's attributes: the signals the launcher blocks for its queue are unblocked again, so
-// the child starts with the mask a freshly started program expects.
-// The launcher ignores SIGPIPE (see the entry); the child gets it back at its default.
+// the child starts with the mask a freshly started program expects, and SIGPIPE, which the
+// launcher ignores (see the entry), is back at its default.
 bool PrepareSpawn(bool inheritHandles, posix_spawnattr_t* attributes, posix_spawn_file_actions_t* actions)
 {
     if (posix_spawnattr_init(attributes) != 0) {
