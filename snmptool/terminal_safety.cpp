@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -23,11 +24,23 @@ bool IsHarmfulControl(unsigned char byte)
     return byte != kTab && byte != kLineFeed && byte != kCarriageReturn;
 }
 
+enum class StdoutKind : uint8_t { Unknown, Terminal, Other };
+
+StdoutKind g_stdoutKind = StdoutKind::Unknown;
+
 }  // namespace
 
 bool StdoutIsTerminal()
 {
-    return isatty(fileno(stdout)) == 1;
+    if (g_stdoutKind == StdoutKind::Unknown) {
+        g_stdoutKind = isatty(fileno(stdout)) == 1 ? StdoutKind::Terminal : StdoutKind::Other;
+    }
+    return g_stdoutKind == StdoutKind::Terminal;
+}
+
+void ForgetStdoutKind()
+{
+    g_stdoutKind = StdoutKind::Unknown;
 }
 
 void MaskControlBytes(char* text, size_t length)

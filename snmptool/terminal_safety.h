@@ -5,9 +5,13 @@
 
 #include <cstddef>
 
-// True when standard output is a terminal. Asked anew at each call, because a
-// caller may redirect standard output between two printouts.
+// True when standard output is a terminal. The system is asked once, at the
+// first call: standard output stays where it is for the whole run, and a walk
+// prints one binding per request.
 bool StdoutIsTerminal();
+// Asks the system again at the next call, for a caller that has pointed
+// standard output somewhere else.
+void ForgetStdoutKind();
 
 // Replaces in place, within the first `length` bytes, every control byte
 // (0x00 to 0x1F and 0x7F) other than tab, line feed and carriage return by '.'.

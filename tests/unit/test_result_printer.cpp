@@ -371,6 +371,7 @@ TEST(TerminalSafety, ValuesReachATerminalMaskedAndAFileAsSent)
     std::vector<SnmpVarBind> bindings = {{owned.Oid({1, 3, 6, 1, 4, 1, 99999, 9}), owned.Bytes(ASN_OCTETSTRING, hostile)}};
     g_toolMode = TOOL_MODE_WALK;
 
+    ForgetStdoutKind();
     const std::string toFile = Printed(bindings);
     EXPECT_NE(toFile.find("        Value: " + hostile + " \n"), std::string::npos);
 
@@ -379,11 +380,13 @@ TEST(TerminalSafety, ValuesReachATerminalMaskedAndAFileAsSent)
     fflush(stdout);
     const int saved = dup(STDOUT_FILENO);
     dup2(terminal.Slave(), STDOUT_FILENO);
+    ForgetStdoutKind();
     SnmpVarBindList list{bindings.data(), 1};
     PrintVarBinds(&list);
     fflush(stdout);
     dup2(saved, STDOUT_FILENO);
     close(saved);
+    ForgetStdoutKind();
     g_toolMode = PDU_GET;
 
     const std::string shown = terminal.Read(toFile.size());
