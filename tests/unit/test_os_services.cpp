@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include "event_reset_guard.h"
 #include "last_error.h"
 #include "os_services.h"
 
@@ -49,25 +48,6 @@ TEST(Events, ManualResetWaitAndTimeOut) {
     EXPECT_EQ(GetLastError(), ERROR_BAD_ARGUMENT);
     EXPECT_EQ(SetEvent(nullptr), 0);
     EXPECT_EQ(ResetEvent(nullptr), 0);
-}
-
-std::atomic<bool> g_pending{false};
-bool ItemsPending() {
-    return g_pending.load();
-}
-
-TEST(Events, AGuardKeepsTheEventSetWhileItsConditionHolds) {
-    PlatformEvent* event = CreatePlatformEvent();
-    ASSERT_NE(event, nullptr);
-    SetEventResetGuard(event, ItemsPending);
-    g_pending = true;
-    SetEvent(event);
-    ResetEvent(event);
-    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
-    g_pending = false;
-    ResetEvent(event);
-    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
-    DestroyPlatformEvent(event);
 }
 
 std::atomic<int> g_calls{0};

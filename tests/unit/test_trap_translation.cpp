@@ -1,10 +1,9 @@
 // Received traps in v1 fields: SNMPv2c traps translated as RFC 3584 section 3.2
-// says, v1 traps as they came, and v2 traps without their first two bindings
-// dropped.
+// says, and v2 traps without their first two bindings dropped. (The captured v1
+// and v2c traps go through the whole receiver in test_trap_receiver.)
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -250,64 +249,6 @@ TEST(TrapTranslation, OtherPduTypesAreNoTraps) {
                                  sizeof(sender), &trap));
     EXPECT_EQ(message.bindings.count, 2u);
     FreeMessage(message);
-}
-
-// The hex of the vector named `name` in the shared vectors file.
-std::vector<uint8_t> VectorBytes(const std::string& name) {
-    std::ifstream file(VECTORS_FILE);
-    std::string line;
-    const std::string key = "\"name\": \"" + name + "\"";
-    while (std::getline(file, line)) {
-        if (line.find(key) == std::string::npos) {
-            continue;
-        }
-        const std::string field = "\"trap\": \"";
-        const size_t start = line.find(field);
-        if (start == std::string::npos) {
-            break;
-        }
-        std::vector<uint8_t> bytes;
-        for (size_t i = start + field.size(); i + 1 < line.size() && line[i] != '"'; i += 2) {
-            bytes.push_back(static_cast<uint8_t>(std::stoul(line.substr(i, 2), nullptr, 16)));
-        }
-        return bytes;
-    }
-    return {};
-}
-
-TEST(TrapTranslation, CapturedTrapsDecodeToTheirFields) {
-    const sockaddr_in sender = Ipv4Sender("127.0.0.1");
-
-    std::vector<uint8_t> bytes = VectorBytes("trap-v1-enterprise-specific");
-    ASSERT_FALSE(bytes.empty());
-    SnmpMessage v1;
-    ASSERT_TRUE(DecodeMessage(bytes.data(), bytes.size(), v1));
-    Translated fromV1;
-    Translate(std::move(v1), sender, &fromV1);
-    ASSERT_TRUE(fromV1.ok);
-    EXPECT_EQ(IdsOf(fromV1.trap.enterprise), (Ids{1, 3, 6, 1, 4, 1, 8072, 2, 3}));
-    // A v1 trap names its agent itself; the sender does not count.
-    EXPECT_EQ(Address(fromV1.trap), "10.1.2.3");
-    EXPECT_EQ(fromV1.trap.genericTrap, 6);
-    EXPECT_EQ(fromV1.trap.specificTrap, 17);
-    EXPECT_EQ(fromV1.trap.timeStamp, 12345u);
-    EXPECT_EQ(fromV1.trap.bindings.count, 2u);
-
-    bytes = VectorBytes("trap-v2c-linkdown");
-    ASSERT_FALSE(bytes.empty());
-    SnmpMessage v2;
-    ASSERT_TRUE(DecodeMessage(bytes.data(), bytes.size(), v2));
-    Translated fromV2;
-    Translate(std::move(v2), sender, &fromV2);
-    ASSERT_TRUE(fromV2.ok);
-    EXPECT_EQ(IdsOf(fromV2.trap.enterprise), kSnmpTraps);
-    EXPECT_EQ(Address(fromV2.trap), "127.0.0.1");
-    EXPECT_EQ(fromV2.trap.genericTrap, SNMP_TRAP_LINKDOWN);
-    EXPECT_EQ(fromV2.trap.specificTrap, 0);
-    EXPECT_EQ(fromV2.trap.timeStamp, 4242u);
-    ASSERT_EQ(fromV2.trap.bindings.count, 1u);
-    EXPECT_EQ(IdsOf(fromV2.trap.bindings.bindings[0].name), (Ids{1, 3, 6, 1, 2, 1, 2, 2, 1, 1, 2}));
-    EXPECT_EQ(fromV2.trap.bindings.bindings[0].value.data.integer, 2);
 }
 
 }  // namespace
