@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <iterator>
 
 #include "last_error.h"
 #include "os_services.h"
@@ -41,19 +42,54 @@ void OnControlSignal(int signalNumber) {
     errno = savedErrno;
 }
 
-// Points every control signal at `handler`; 1, or 0 with the system's reason.
-int InstallForAll(void (*handler)(int)) {
-    struct sigaction action = {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    // Restarted calls: a Ctrl+C during a request or a read must not make it fail.
-    action.sa_flags = SA_RESTART;
-    for (const SignalEvent& entry : kSignalEvents) {
-        if (sigaction(entry.signalNumber, &action, nullptr) != 0) {
+// What each signal did before the routine was installed. A signal that was
+// ignored then (nohup ignores SIGHUP; a shell ignores SIGINT and SIGQUIT for a
+// job it starts in the background) stays ignored: whoever started the tool
+// asked for that, and a hang-up must not stop a trap listener under nohup.
+// Taken when a routine is installed over none.
+struct sigaction g_original[std::size(kSignalEvents)];
+bool g_installed = false;
+
+// Points every control signal at the routine; 1, or 0 with the system's reason.
+int InstallHandlers() {
+    for (size_t i = 0; i < std::size(kSignalEvents) && !g_installed; ++i) {
+        if (sigaction(kSignalEvents[i].signalNumber, nullptr, &g_original[i]) != 0) {
             SetLastErrorFromErrno(errno);
             return 0;
         }
     }
+    g_installed = true;
+    struct sigaction action = {};
+    action.sa_handler = OnControlSignal;
+    sigemptyset(&action.sa_mask);
+    // Restarted calls: a Ctrl+C during a request or a read must not make it fail.
+    action.sa_flags = SA_RESTART;
+    for (size_t i = 0; i < std::size(kSignalEvents); ++i) {
+        if (g_original[i].sa_handler == SIG_IGN) {
+            continue;
+        }
+        if (sigaction(kSignalEvents[i].signalNumber, &action, nullptr) != 0) {
+            SetLastErrorFromErrno(errno);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// Gives every control signal back the handling it had before the routine: the
+// default one, unless it was ignored.
+int RestoreHandlers() {
+    struct sigaction action = {};
+    sigemptyset(&action.sa_mask);
+    for (size_t i = 0; i < std::size(kSignalEvents); ++i) {
+        const bool ignored = g_installed && g_original[i].sa_handler == SIG_IGN;
+        action.sa_handler = ignored ? SIG_IGN : SIG_DFL;
+        if (sigaction(kSignalEvents[i].signalNumber, &action, nullptr) != 0) {
+            SetLastErrorFromErrno(errno);
+            return 0;
+        }
+    }
+    g_installed = false;
     return 1;
 }
 
@@ -66,13 +102,13 @@ int SetConsoleCtrlHandler(ConsoleCtrlRoutine routine, int add) {
             return 0;
         }
         g_routine.store(routine);
-        return InstallForAll(OnControlSignal);
+        return InstallHandlers();
     }
     // Removing a routine that is not the installed one changes nothing.
     if (routine != nullptr && routine != g_routine.load()) {
         return 1;
     }
-    const int restored = InstallForAll(SIG_DFL);
+    const int restored = RestoreHandlers();
     g_routine.store(nullptr);
     return restored;
 }

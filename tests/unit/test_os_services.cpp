@@ -91,6 +91,26 @@ TEST(ConsoleSignals, RestoredSigtermEndsTheProcessAgain) {
     EXPECT_EQ(WTERMSIG(status), SIGTERM);
 }
 
+TEST(ConsoleSignals, ASignalIgnoredAtStartStaysIgnored) {
+    // As under nohup: a hang-up must neither end the tool nor stop its loops.
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGHUP, SIG_IGN);
+        SetConsoleCtrlHandler(CountingRoutine, 1);
+        const int before = g_calls;
+        raise(SIGHUP);
+        raise(SIGINT);
+        const bool onlyInterrupt = g_calls == before + 1 && g_lastType == CTRL_C_EVENT;
+        SetConsoleCtrlHandler(nullptr, 0);
+        raise(SIGHUP);
+        _exit(onlyInterrupt ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 TEST(OsMisc, SleepSleepsTheWholeTimeThroughSignals) {
     ASSERT_EQ(SetConsoleCtrlHandler(CountingRoutine, 1), 1);
     const int before = g_calls;
