@@ -13,56 +13,7 @@
 
 namespace {
 
-struct SplitCase {
-    const char* text;
-    bool ok;
-    const char* host;
-    uint16_t port;
-    bool literalOnly;
-};
-
-TEST(AgentText, SplitsHostAndPort)
-{
-    const SplitCase cases[] = {
-        {"127.0.0.1:16161", true, "127.0.0.1", 16161, false},
-        {"127.0.0.1", true, "127.0.0.1", 161, false},
-        {"localhost", true, "localhost", 161, false},
-        {"agent.example:65535", true, "agent.example", 65535, false},
-        {"host:00161", true, "host", 161, false},
-        {"[::1]:16161", true, "::1", 16161, true},
-        {"[::1]", true, "::1", 161, true},
-        {"::1", true, "::1", 161, true},
-        {"fe80::1:2", true, "fe80::1:2", 161, true},
-        {"", false, "", 0, false},
-        {":161", false, "", 0, false},
-        {"host:", false, "", 0, false},
-        {"host:0", false, "", 0, false},
-        {"host:65536", false, "", 0, false},
-        {"host:99999999999999999999", false, "", 0, false},
-        {"host:+161", false, "", 0, false},
-        {"host:-1", false, "", 0, false},
-        {"host: 161", false, "", 0, false},
-        {"host:16a", false, "", 0, false},
-        {"[::1", false, "", 0, false},
-        {"::1]", false, "", 0, false},
-        {"[]:161", false, "", 0, false},
-        {"[::1]161", false, "", 0, false},
-        {"[::1]:", false, "", 0, false},
-        {"[::1]:70000", false, "", 0, false},
-    };
-    for (const SplitCase& c : cases) {
-        SCOPED_TRACE(c.text);
-        AgentText parts;
-        ASSERT_EQ(SplitAgentText(c.text, parts), c.ok);
-        if (c.ok) {
-            EXPECT_EQ(parts.host, c.host);
-            EXPECT_EQ(parts.port, c.port);
-            EXPECT_EQ(parts.literalOnly, c.literalOnly);
-        }
-    }
-}
-
-struct ResolveCase {
+struct AddressCase {
     const char* text;
     uint32_t error;       // 0: resolves
     int family;
@@ -87,23 +38,43 @@ std::string AddressText(const AgentAddress& resolved, uint16_t& port)
 
 TEST(AgentText, ResolvesOnceOrSaysWhy)
 {
-    const ResolveCase cases[] = {
+    constexpr uint32_t kBad = ERROR_BAD_ARGUMENT;
+    const AddressCase cases[] = {
         {"127.0.0.1:16161", 0, AF_INET, "127.0.0.1", 16161},
         {"127.0.0.2", 0, AF_INET, "127.0.0.2", 161},
+        {"127.0.0.1:00161", 0, AF_INET, "127.0.0.1", 161},
+        {"127.0.0.1:65535", 0, AF_INET, "127.0.0.1", 65535},
         {"localhost:1234", 0, AF_INET, "127.0.0.1", 1234},
         {"[::1]:16161", 0, AF_INET6, "::1", 16161},
+        {"[::1]", 0, AF_INET6, "::1", 161},
         {"::1", 0, AF_INET6, "::1", 161},
+        {"fe80::1:2", 0, AF_INET6, "fe80::1:2", 161},
         {"no-such-host.invalid", ERROR_UNKNOWN_HOST, 0, "", 0},
         {"no-such-host.invalid:161", ERROR_UNKNOWN_HOST, 0, "", 0},
         // Brackets and colons promise an IPv6 literal, never a name.
-        {"[localhost]:161", ERROR_BAD_ARGUMENT, 0, "", 0},
-        {"[127.0.0.1]:161", ERROR_BAD_ARGUMENT, 0, "", 0},
-        {"1:2:3:zz", ERROR_BAD_ARGUMENT, 0, "", 0},
-        {"127.0.0.1:70000", ERROR_BAD_ARGUMENT, 0, "", 0},
-        {"[::1]:0", ERROR_BAD_ARGUMENT, 0, "", 0},
-        {"", ERROR_BAD_ARGUMENT, 0, "", 0},
+        {"[localhost]:161", kBad, 0, "", 0},
+        {"[127.0.0.1]:161", kBad, 0, "", 0},
+        {"1:2:3:zz", kBad, 0, "", 0},
+        // Ports: digits only, 1 to 65535, never empty.
+        {"host:", kBad, 0, "", 0},
+        {"host:0", kBad, 0, "", 0},
+        {"host:65536", kBad, 0, "", 0},
+        {"host:99999999999999999999", kBad, 0, "", 0},
+        {"host:+161", kBad, 0, "", 0},
+        {"host:-1", kBad, 0, "", 0},
+        {"host: 161", kBad, 0, "", 0},
+        {"host:16a", kBad, 0, "", 0},
+        {"[::1]:", kBad, 0, "", 0},
+        {"[::1]:70000", kBad, 0, "", 0},
+        // Hosts and brackets.
+        {"", kBad, 0, "", 0},
+        {":161", kBad, 0, "", 0},
+        {"[::1", kBad, 0, "", 0},
+        {"::1]", kBad, 0, "", 0},
+        {"[]:161", kBad, 0, "", 0},
+        {"[::1]161", kBad, 0, "", 0},
     };
-    for (const ResolveCase& c : cases) {
+    for (const AddressCase& c : cases) {
         SCOPED_TRACE(c.text);
         AgentAddress resolved;
         SetLastError(0);
@@ -137,12 +108,6 @@ TEST(AgentText, SameEndpointNeedsAddressPortAndFamily)
     // A source address cut short is nobody's.
     EXPECT_FALSE(IsSameEndpoint(agent, agent.address, sizeof(sockaddr_in) - 1));
 
-    AgentAddress v6;
-    ASSERT_TRUE(ResolveAgentAddress("[::1]:16161", v6));
-    AgentAddress v6Other;
-    ASSERT_TRUE(ResolveAgentAddress("[::2]:16161", v6Other));
-    EXPECT_TRUE(IsSameEndpoint(v6, v6.address, v6.length));
-    EXPECT_FALSE(IsSameEndpoint(v6, v6Other.address, v6Other.length));
 }
 
 TEST(SessionOpen, RefusesWhatItCannotUse)
@@ -156,7 +121,6 @@ TEST(SessionOpen, RefusesWhatItCannotUse)
         {nullptr, "public", ERROR_BAD_ARGUMENT},
         {"127.0.0.1", nullptr, ERROR_BAD_ARGUMENT},
         {"no-such-host.invalid", "public", ERROR_UNKNOWN_HOST},
-        {"127.0.0.1:65536", "public", ERROR_BAD_ARGUMENT},
         {"[::1:161", "public", ERROR_BAD_ARGUMENT},
     };
     for (const OpenCase& c : cases) {
