@@ -16,6 +16,10 @@ constexpr uint32_t kAgentAddressBytes = 4;
 
 constexpr const char* kListeningLine = "\nmibcli: Listening for traps. Hit Escape to exit...";
 
+// The listening line ends without a newline; a line printed after it on the
+// way out must start on a line of its own.
+bool g_errorLineOpen = false;
+
 // Indexed by the generic-trap values of RFC 1157 section 4.1.6.
 constexpr std::array<const char*, SNMP_TRAP_ENTERPRISESPECIFIC + 1> kGenericTrapNames = {
     "coldStart(0)",
@@ -154,6 +158,7 @@ int ListenForTraps()
         return 0;
     }
     PrintError("%s", kListeningLine);
+    g_errorLineOpen = true;
 
     TrapFetch fetch;
     for (;;) {
@@ -230,10 +235,14 @@ int PollForTraps(uint32_t pollIntervalMs, uint32_t pollCount)
 void EndTrapReception()
 {
     const uint64_t dropped = SnmpMgrTrapStop();
+    if (dropped == 0) {
+        return;
+    }
+    const char* lineStart = g_errorLineOpen ? "\n" : "";
     if (dropped == 1) {
-        PrintError("mibcli: 1 trap was dropped because the receive queue was full.\n");
-    } else if (dropped != 0) {
-        PrintError("mibcli: %llu traps were dropped because the receive queue was full.\n",
-                   static_cast<unsigned long long>(dropped));
+        PrintError("%smibcli: 1 trap was dropped because the receive queue was full.\n", lineStart);
+    } else {
+        PrintError("%smibcli: %llu traps were dropped because the receive queue was full.\n",
+                   lineStart, static_cast<unsigned long long>(dropped));
     }
 }
