@@ -87,7 +87,7 @@ SetValueResult MakeBytes(uint8_t tag, const uint8_t* bytes, size_t length, AsnAn
 // number stored least significant byte first (the order in which the printer
 // reads the Binary Value back); otherwise the text, with an optional closing
 // quote dropped. The quotes come from command files, which keep them.
-SetValueResult ParseOctetString(const char* text, AsnAny* value)
+SetValueResult ParseOctetString(uint8_t tag, const char* text, AsnAny* value)
 {
     if (*text == kQuote) {
         ++text;
@@ -100,7 +100,7 @@ SetValueResult ParseOctetString(const char* text, AsnAny* value)
             static_cast<uint8_t>(number >> 16),
             static_cast<uint8_t>(number >> 24),
         };
-        return MakeBytes(ASN_OCTETSTRING, bytes, sizeof(bytes), value);
+        return MakeBytes(tag, bytes, sizeof(bytes), value);
     }
     size_t length = strlen(text);
     if (length > 0 && text[length - 1] == kQuote) {
@@ -109,12 +109,12 @@ SetValueResult ParseOctetString(const char* text, AsnAny* value)
     if (length == 0) {
         return SetValueResult::Rejected;
     }
-    return MakeBytes(ASN_OCTETSTRING, reinterpret_cast<const uint8_t*>(text), length, value);
+    return MakeBytes(tag, reinterpret_cast<const uint8_t*>(text), length, value);
 }
 
 // OBJECT IDENTIFIER: dotted numbers only (names are not looked up); an empty
 // or non-numeric component reads as 0.
-SetValueResult ParseObjectIdentifier(const char* text, AsnAny* value)
+SetValueResult ParseObjectIdentifier(uint8_t tag, const char* text, AsnAny* value)
 {
     if (*text == kDot) {
         ++text;
@@ -130,7 +130,7 @@ SetValueResult ParseObjectIdentifier(const char* text, AsnAny* value)
         const char* dot = strchr(component, kDot);
         component = dot != nullptr ? dot + 1 : component;
     }
-    value->tag = ASN_OBJECTIDENTIFIER;
+    value->tag = tag;
     value->data.object.count = count;
     value->data.object.ids = ids;
     return SetValueResult::Parsed;
@@ -138,7 +138,7 @@ SetValueResult ParseObjectIdentifier(const char* text, AsnAny* value)
 
 // IpAddress: exactly four dotted numbers, each kept to its low 8 bits;
 // characters after a number other than '.' are ignored.
-SetValueResult ParseIpAddress(const char* text, AsnAny* value)
+SetValueResult ParseIpAddress(uint8_t tag, const char* text, AsnAny* value)
 {
     if (CountDots(text) != kIpAddressDots) {
         return SetValueResult::Rejected;
@@ -150,7 +150,7 @@ SetValueResult ParseIpAddress(const char* text, AsnAny* value)
         const char* dot = strchr(part, kDot);
         part = dot != nullptr ? dot + 1 : part;
     }
-    return MakeBytes(ASN_IPADDRESS, bytes, sizeof(bytes), value);
+    return MakeBytes(tag, bytes, sizeof(bytes), value);
 }
 
 }  // namespace
@@ -175,11 +175,11 @@ SetValueResult ParseSetValue(uint32_t typeNumber, const char* text, AsnAny* valu
         value->data.unsigned32 = ParseDecimal(text);
         return SetValueResult::Parsed;
     case SET_TYPE_OCTETSTRING:
-        return ParseOctetString(text, value);
+        return ParseOctetString(tag, text, value);
     case SET_TYPE_OBJECTIDENTIFIER:
-        return ParseObjectIdentifier(text, value);
+        return ParseObjectIdentifier(tag, text, value);
     case SET_TYPE_IPADDRESS:
-        return ParseIpAddress(text, value);
+        return ParseIpAddress(tag, text, value);
     case SET_TYPE_OPAQUE:
         // The word as it stands, quotes included.
         if (*text == '\0') {
