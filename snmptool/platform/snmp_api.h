@@ -99,7 +99,7 @@ int SnmpMgrOidToStr(const AsnObjectIdentifier* oid, char** text);
 // Trap reception. The event is signalled while traps wait (os_services.h).
 struct PlatformEvent;
 int SnmpMgrTrapListen(PlatformEvent** event);
-// 1 when the oldest waiting trap was taken; 0 with ERROR_NO_TRAPS when none waits.
+// 1 when the oldest waiting trap was taken; 0 with SNMP_MGMTAPI_NOTRAPS when none waits.
 int SnmpMgrGetTrap(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress,
                    int32_t* genericTrap, int32_t* specificTrap, uint32_t* timeStamp,
                    SnmpVarBindList* bindings);
