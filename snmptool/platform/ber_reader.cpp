@@ -40,8 +40,9 @@ bool ReadLength(BerReader& reader, size_t& length)
         return false;
     }
     // Agents may use more length bytes than the value needs; leading zero
-    // bytes are harmless, so any count is read as long as the value stays
-    // within what remains.
+    // bytes are harmless, so any count is read. Stopping once the value
+    // passes what remains keeps it from overflowing; the caller's BerTake
+    // refuses a length beyond the container.
     const size_t count = *first & 0x7Fu;
     const uint8_t* bytes = nullptr;
     if (!BerTake(reader, count, bytes)) {
@@ -53,9 +54,6 @@ bool ReadLength(BerReader& reader, size_t& length)
             return false;
         }
         value = (value << 8) | bytes[i];
-    }
-    if (value > BerRemaining(reader)) {
-        return false;
     }
     length = value;
     return true;

@@ -50,7 +50,10 @@ std::string OidText(const AsnObjectIdentifier& oid)
 {
     std::string text;
     for (uint32_t i = 0; i < oid.count; ++i) {
-        text += (i == 0 ? "" : ".") + std::to_string(oid.ids[i]);
+        if (i > 0) {
+            text += '.';
+        }
+        text += std::to_string(oid.ids[i]);
     }
     return text;
 }
