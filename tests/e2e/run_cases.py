@@ -268,9 +268,15 @@ class Agents:
         raise CaseError("snmpd did not answer: %s" % last_words.decode(errors="replace"))
 
     def stop_all(self):
+        """Stops every agent; returns the complaints about those that did not end well."""
+        complaints = []
         for process in self.processes:
-            stop_process(process)
+            code = stop_process(process)
+            # snmpd may be stopped mid-start (a port taken); only the test agent must end with 0.
+            if code != 0 and os.path.basename(process.args[0]) != os.path.basename(SNMPD_PATH):
+                complaints.append("the test agent ended with %s" % describe_exit(code))
         self.processes = []
+        return complaints
 
 
 def free_udp_port():
@@ -385,15 +391,13 @@ class Runner:
                     with open(os.path.join(tmp, name), "wb") as handle:
                         handle.write(section_bytes(section, values))
             report = self.run_tool(by_name, values, tmp)
-            if report:
-                return report
         finally:
-            agents.stop_all()
+            complaints = agents.stop_all()
             if self.options.keep:
                 print("kept %s" % tmp)
             else:
                 shutil.rmtree(tmp, ignore_errors=True)
-        return None
+        return "\n".join([report] + complaints if report else complaints) or None
 
     def command_words(self, by_name, values):
         if "argv" in by_name:

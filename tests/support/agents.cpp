@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -104,8 +105,14 @@ TestAgent::TestAgent(const std::string& objects, const std::vector<std::string>&
         return;
     }
     std::string line = state_->process->OutputSoFar(1);
+    const std::string prefix = "ready ";
     unsigned port = 0;
-    if (std::sscanf(line.c_str(), "ready %u", &port) != 1 || port == 0 || port > 65535) {
+    bool parsed = false;
+    if (line.rfind(prefix, 0) == 0) {
+        auto [end, ec] = std::from_chars(line.data() + prefix.size(), line.data() + line.size(), port);
+        parsed = ec == std::errc() && end != line.data() + line.size() && *end == '\n';
+    }
+    if (!parsed || port == 0 || port > 65535) {
         state_->failure = "the test agent said '" + line + "'";
         StopProcess(state_->process);
         return;

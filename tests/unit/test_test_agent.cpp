@@ -291,6 +291,7 @@ TEST(TestAgentAnswers, ErrorStatusesFollowRfc1157)
     Client client;
     client.Send(agent.Port(), Request(PDU_GET, {Name("1.3.6.1.2.1.1.1.0")}, "wrong"));
     EXPECT_FALSE(client.Receive(300).has_value()) << "an unknown community is ignored";
+    EXPECT_EQ(agent.Stop(), 0) << "SIGTERM ends the agent cleanly";
 }
 
 TEST(TestAgentAnswers, RawValuesKeepTheirTagAndBytes)
