@@ -154,6 +154,8 @@ int ListenForTraps()
         if (code == SNMP_MGMTAPI_TRAP_DUPINIT) {
             return 1;
         }
+        // Listening that never started, or that breaks off below, is a failure
+        // the exit status must show, not the end of a quiet listen.
         ReportSystemError("ERROR: SnmpMgrTrapListen", code);
         return 0;
     }
@@ -203,6 +205,7 @@ int PollForTraps(uint32_t pollIntervalMs, uint32_t pollCount)
     TrapFetch fetch;
     BeginFetching(fetch);
     int result = 1;
+    // Counted in 64 bits, so that a number of polls of 2^32 - 1 still ends.
     for (uint64_t poll = 1; poll <= pollCount; ++poll) {
         PrintError("mibcli: Polling for traps (poll %u). Hit Escape to exit...\n",
                    static_cast<uint32_t>(poll));
