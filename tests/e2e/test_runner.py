@@ -10,6 +10,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.dont_write_bytecode = True
 import run_cases  # noqa: E402
 
 AGENT = None
