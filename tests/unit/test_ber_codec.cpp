@@ -293,7 +293,8 @@ void CheckTrap(const Vector& v, const std::smatch* v1, const std::smatch* v2)
         EXPECT_EQ(lines[0], "1.3.6.1.2.1.1.3.0 = TimeTicks " + w[1].str());
         EXPECT_EQ(lines[1], "1.3.6.1.6.3.1.1.4.1.0 = OID " + w[2].str());
     }
-    if (const auto* answer = AnswerOf(v.name); answer != nullptr) {
+    const auto* answer = AnswerOf(v.name);
+    if (answer != nullptr) {
         EXPECT_EQ(Describe(trap.bindings), *answer);
     }
     ExpectReencodes(trap, bytes);
