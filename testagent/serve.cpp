@@ -112,11 +112,11 @@ private:
     {
         const HandlerSettings& settings = options_.handler;
         const Misbehaviour& behaviour = options_.behaviour;
-        // Unknown communities are ignored, as RFC 1157 section 4.1 has it (no
-        // authentication trap is sent by this agent).
+        // Unknown communities and other versions are ignored, as RFC 1157
+        // section 4.1 has it (no authentication trap is sent by this agent).
         bool known = request.community == settings.readCommunity ||
                      request.community == settings.writeCommunity;
-        if (!IsRequest(request.pduType) || !known) {
+        if (!IsRequest(request.pduType) || !known || request.version != SNMP_VERSION_1) {
             return false;
         }
         ++requests_;
