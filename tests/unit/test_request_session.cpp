@@ -99,34 +99,6 @@ TEST_F(RequestSession, NoAnswerGivesTheCodeTheReasonAndTheHint)
     EXPECT_EQ(silent.LogLines().size(), 4u);
 }
 
-TEST_F(RequestSession, FailedOpenIsReportedOnStandardOutputAndSendsNothing)
-{
-    StreamCapture out(stdout);
-    StreamCapture err(stderr);
-    EXPECT_EQ(Request("no-such-host.invalid", 0), -1);
-    EXPECT_EQ(g_session, nullptr);
-    const std::string text = LastErrorText(ERROR_UNKNOWN_HOST) != nullptr ? LastErrorText(ERROR_UNKNOWN_HOST) : "";
-    EXPECT_EQ(out.Take(), "SnmpMgrOpen() Error: 1002\n" + text + "\n");
-    EXPECT_EQ(err.Take(), "");
-}
-
-TEST_F(RequestSession, MissingArgumentsSendNothing)
-{
-    TestAgent agent(kObjects);
-    ASSERT_TRUE(agent.Ready()) << agent.Failure();
-    OneBinding request("1.3.6.1.4.1.99999.1.0");
-    int32_t status = 0;
-    int32_t index = 0;
-    const std::string address = agent.Address();
-    EXPECT_EQ(DoRequest(nullptr, "public", 100, 0, PDU_GET, &request.list, &status, &index, 0), 0);
-    EXPECT_EQ(DoRequest(address.c_str(), nullptr, 100, 0, PDU_GET, &request.list, &status, &index, 0), 0);
-    EXPECT_EQ(DoRequest(address.c_str(), "public", 100, 0, PDU_GET, nullptr, &status, &index, 0), 0);
-    EXPECT_EQ(DoRequest(address.c_str(), "public", 100, 0, PDU_GET, &request.list, nullptr, &index, 0), 0);
-    EXPECT_EQ(DoRequest(address.c_str(), "public", 100, 0, PDU_GET, &request.list, &status, nullptr, 0), 0);
-    EXPECT_EQ(g_session, nullptr);
-    EXPECT_TRUE(agent.LogLines().empty());
-}
-
 TEST(SystemErrorReport, PrintsTheLabelLineAndTheTextWhenThereIsOne)
 {
     ASSERT_NE(LastErrorText(SNMP_MGMTAPI_TIMEOUT), nullptr);
