@@ -106,7 +106,8 @@ std::vector<uint32_t> Ids(const std::string& dotted)
 }
 
 std::vector<uint8_t> Request(uint8_t pduType, const std::vector<Wanted>& wanted,
-                             const std::string& community = "public", int32_t requestId = 77)
+                             const std::string& community = "public", int32_t requestId = 77,
+                             int32_t version = SNMP_VERSION_1)
 {
     std::vector<Wanted> owned = wanted;
     std::vector<SnmpVarBind> bindings(owned.size());
@@ -122,6 +123,7 @@ std::vector<uint8_t> Request(uint8_t pduType, const std::vector<Wanted>& wanted,
         }
     }
     SnmpMessage message;
+    message.version = version;
     message.community = community;
     message.pduType = pduType;
     message.requestId = requestId;
@@ -291,6 +293,8 @@ TEST(TestAgentAnswers, ErrorStatusesFollowRfc1157)
     Client client;
     client.Send(agent.Port(), Request(PDU_GET, {Name("1.3.6.1.2.1.1.1.0")}, "wrong"));
     EXPECT_FALSE(client.Receive(300).has_value()) << "an unknown community is ignored";
+    client.Send(agent.Port(), Request(PDU_GET, {Name("1.3.6.1.2.1.1.1.0")}, "public", 78, SNMP_VERSION_2C));
+    EXPECT_FALSE(client.Receive(300).has_value()) << "an SNMPv2c request is ignored";
     EXPECT_EQ(agent.Stop(), 0) << "SIGTERM ends the agent cleanly";
 }
 
