@@ -133,6 +133,11 @@ TEST(WalkAgainstTestAgent, MemoryStaysFlatOverALongTable)
     const long longPeak = WalkPeakKiB(longTable.Address(), 20000);
     ASSERT_GT(shortPeak, 0);
     ASSERT_GT(longPeak, 0);
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer holds freed memory back, so sizes say nothing here; its
+    // leak check fails the walk's exit status instead, tested above.
+    return;
+#endif
     // 19,500 more bindings: a leak of even a name per binding would show here.
     EXPECT_LT(longPeak - shortPeak, 512);
     EXPECT_LT(longPeak, 8 * 1024);
