@@ -35,9 +35,8 @@ DEFAULT_RUN_TIMEOUT_MS = 20000
 # Under valgrind the tool runs many times slower; its waits grow by this much.
 VALGRIND_SLOWDOWN = 10
 
-BYTE_SECTIONS = {"stdout", "stderr", "stdin", "file", "agent.objects", "agent2.objects",
-                 "agent-log", "agent2-log", "argv"}
-KEYED_SECTIONS = {"agent", "agent2", "snmpd", "env", "actions"}
+BYTE_SECTIONS = {"stdout", "stderr", "file", "agent.objects", "agent-log"}
+KEYED_SECTIONS = {"agent", "snmpd", "env", "actions"}
 LINE_SECTIONS = {"title", "args", "timeout", "exit"}
 KNOWN_SECTIONS = BYTE_SECTIONS | KEYED_SECTIONS | LINE_SECTIONS
 HEADER = re.compile(rb"^\[([a-z0-9.\-]+)((?: [^\]\s]+)*)\]\r?$")
@@ -83,7 +82,7 @@ def parse_case(path):
                 if not words:
                     raise CaseError("[file] needs a name")
                 argument = words.pop(0)
-            unknown = [w for w in words if w not in ("noeol", "any")]
+            unknown = [w for w in words if w not in ("noeol", "each")]
             if unknown:
                 raise CaseError("unknown flag %s in [%s]" % (unknown[0], name))
             current = Section(name, argument, set(words))
@@ -218,7 +217,7 @@ class Agents:
                 if not os.path.isfile(path):
                     raise CaseError("no object file agents/%s" % value)
                 argv += ["--objects", path]
-            elif key in ("behave", "community", "write-community", "table", "max-size"):
+            elif key in ("behave", "community"):
                 argv += ["--" + key, value]
             elif key == "listen":
                 listen = value
@@ -272,7 +271,7 @@ class Agents:
             deadline = time.monotonic() + SNMPD_READY_TIMEOUT
             while time.monotonic() < deadline and process.poll() is None:
                 if snmp_get_answered(port):
-                    return address, str(port)
+                    return address
             stop_process(process)
             last_words = out.finish(1)
         raise CaseError("snmpd did not answer: %s" % last_words.decode(errors="replace"))
@@ -380,38 +379,41 @@ class Runner:
         tmp = tempfile.mkdtemp(prefix="mibcli-e2e-")
         agents = Agents(self.options.agent, tmp)
         trap_port = str(free_udp_port())
-        values = {"tmp": tmp, "trapport": trap_port, "trapaddr": "127.0.0.1:" + trap_port,
-                  "agentbin": self.options.agent, "mibcli": self.options.mibcli}
+        values = {"trapport": trap_port, "trapaddr": "127.0.0.1:" + trap_port, "agentbin": self.options.agent}
         try:
-            for label in ("agent", "agent2"):
-                objects = by_name.get(label + ".objects")
-                if label in by_name or objects is not None:
-                    options = keyed_lines(by_name[label], values) if label in by_name else []
-                    content = section_bytes(objects, values) if objects is not None else None
-                    address, port = agents.start_test_agent(label, options, content)
-                    values[label] = address
-                    values[label + "port"] = port
+            objects = by_name.get("agent.objects")
+            if "agent" in by_name or objects is not None:
+                options = keyed_lines(by_name["agent"], values) if "agent" in by_name else []
+                content = section_bytes(objects, values) if objects is not None else None
+                values["agent"], values["agentport"] = agents.start_test_agent("agent", options, content)
             if "snmpd" in by_name:
-                address, port = agents.start_snmpd(keyed_lines(by_name["snmpd"], values))
-                values["snmpd"] = address
-                values["snmpdport"] = port
+                values["snmpd"] = agents.start_snmpd(keyed_lines(by_name["snmpd"], values))
             for section in sections:
                 if section.name == "file":
                     name = fill(section.argument.encode(), values).decode()
                     with open(os.path.join(tmp, name), "wb") as handle:
                         handle.write(section_bytes(section, values))
-            report = self.run_tool(by_name, values, tmp)
+            # [args each]: every line is a run of its own, with the same expectations.
+            args = by_name.get("args")
+            runs = [[line] for line in args.lines] if args is not None and "each" in args.flags else [None]
+            while len(runs) > 1 and runs[-1] == [b""]:
+                runs.pop()
+            reports = []
+            for lines in runs:
+                if lines is not None:
+                    by_name["args"] = Section("args", None, set())
+                    by_name["args"].lines = lines
+                report = self.run_tool(by_name, values, tmp)
+                if report and lines is not None:
+                    report = "with the arguments '%s':\n%s" % (lines[0].decode(errors="replace"), report)
+                reports += [report] if report else []
+            report = "\n".join(reports)
         finally:
             complaints = agents.stop_all()
-            if self.options.keep:
-                print("kept %s" % tmp)
-            else:
-                shutil.rmtree(tmp, ignore_errors=True)
+            shutil.rmtree(tmp, ignore_errors=True)
         return "\n".join([report] + complaints if report else complaints) or None
 
     def command_words(self, by_name, values):
-        if "argv" in by_name:
-            return [unescape(fill(line, values)) for line in by_name["argv"].lines]
         if "args" in by_name:
             text = b" ".join(fill(line, values) for line in by_name["args"].lines)
             return [os.fsencode(word) for word in shlex.split(os.fsdecode(text))]
@@ -419,6 +421,9 @@ class Runner:
 
     def run_tool(self, by_name, values, tmp):
         words = self.command_words(by_name, values)
+        # Only what the agent logs during this run counts (an [args each] case runs several times).
+        log_path = os.path.join(tmp, "agent.log")
+        log_start = os.path.getsize(log_path) if os.path.exists(log_path) else 0
         prefix = []
         valgrind_log = os.path.join(tmp, "valgrind.log")
         if self.options.valgrind:
@@ -429,20 +434,15 @@ class Runner:
             for line in keyed_lines(by_name["env"], values):
                 name, _, value = line.partition("=")
                 env[name] = value
-        stdin_bytes = section_bytes(by_name["stdin"], values) if "stdin" in by_name else None
         timeout_ms = int(keyed_text(by_name, "timeout") or DEFAULT_RUN_TIMEOUT_MS) * self.scale
         argv = [os.fsencode(w) for w in prefix] + [os.fsencode(self.options.mibcli)] + words
-        if self.options.verbose:
-            print("  running: %s" % " ".join(shlex.quote(os.fsdecode(w)) for w in argv))
         process = subprocess.Popen(argv, cwd=tmp, env=env,
-                                   stdin=subprocess.PIPE if stdin_bytes is not None else subprocess.DEVNULL,
+                                   stdin=subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
         problems = []
         try:
             out = Stream(process.stdout)
             err = Stream(process.stderr)
-            if stdin_bytes is not None:
-                threading.Thread(target=feed, args=(process.stdin, stdin_bytes), daemon=True).start()
             if "actions" in by_name:
                 problems += self.run_actions(keyed_lines(by_name["actions"], values), process, out, err, tmp)
             try:
@@ -459,8 +459,6 @@ class Runner:
                 process.wait(STOP_TIMEOUT)
         for name, actual in (("stdout", out_bytes), ("stderr", err_bytes)):
             section = by_name.get(name)
-            if section is not None and "any" in section.flags:
-                continue
             expected = section_bytes(section, values) if section is not None else b""
             if expected != actual:
                 problems.append(show_difference(name, expected, actual))
@@ -472,15 +470,15 @@ class Runner:
                     problems.append("valgrind found errors:\n" + handle.read())
             else:
                 problems.append("expected %s, got %s" % (describe_exit(want), describe_exit(process.returncode)))
-        for label in ("agent", "agent2"):
-            section = by_name.get(label + "-log")
-            if section is None:
-                continue
-            log_path = os.path.join(tmp, label + ".log")
-            actual = open(log_path, "rb").read() if os.path.exists(log_path) else b""
+        section = by_name.get("agent-log")
+        if section is not None:
+            actual = b""
+            if os.path.exists(log_path):
+                with open(log_path, "rb") as handle:
+                    actual = handle.read()[log_start:]
             expected = section_bytes(section, values)
             if expected != actual:
-                problems.append(show_difference(label + "-log", expected, actual))
+                problems.append(show_difference("agent-log", expected, actual))
         return "\n".join(problems)
 
     def run_actions(self, steps, process, out, err, tmp):
@@ -492,13 +490,10 @@ class Runner:
                 text = unescape(os.fsencode(" ".join(args)))
                 if not stream.wait_for(text, WAIT_STEP_TIMEOUT * self.scale):
                     return ["%s: %r did not appear" % (verb, text)]
-            elif verb in ("wait-log", "wait-log2"):
-                label = "agent" if verb == "wait-log" else "agent2"
-                if not wait_for_file_text(os.path.join(tmp, label + ".log"), os.fsencode(" ".join(args)),
+            elif verb == "wait-log":
+                if not wait_for_file_text(os.path.join(tmp, "agent.log"), os.fsencode(" ".join(args)),
                                           WAIT_STEP_TIMEOUT * self.scale):
                     return ["%s: %r did not appear in the agent's log" % (verb, " ".join(args))]
-            elif verb == "sleep":
-                time.sleep(int(args[0]) * self.scale / 1000.0)
             elif verb == "signal":
                 if process.poll() is None:
                     process.send_signal(signal_number(args[0]))
@@ -521,14 +516,6 @@ def keyed_text(by_name, name):
     if section is None:
         return ""
     return b"\n".join(section.lines).decode().strip()
-
-
-def feed(pipe, data):
-    try:
-        pipe.write(data)
-        pipe.close()
-    except OSError:
-        pass
 
 
 def wait_for_file_text(path, text, timeout):
@@ -557,8 +544,6 @@ def main():
     parser.add_argument("--mibcli", required=True, help="the mibcli program")
     parser.add_argument("--agent", required=True, help="the snmp-test-agent program")
     parser.add_argument("--valgrind", action="store_true", help="run mibcli under valgrind")
-    parser.add_argument("--keep", action="store_true", help="keep each case's temporary directory")
-    parser.add_argument("--verbose", action="store_true")
     parser.add_argument("cases", nargs="+", help="case files or directories of them")
     options = parser.parse_args()
     options.mibcli = os.path.abspath(options.mibcli)
