@@ -1,16 +1,12 @@
-// The escape check: the pending key that Ctrl+C and its kin leave, and the
-// keys of a real terminal (a pseudo-terminal made the controlling terminal of
-// a child process). Each test runs in a child of its own, so that signal
-// dispositions and the terminal belong to that child alone; the child reports
-// the first check that failed as its exit status.
-#include <fcntl.h>
+// The escape check: the pending key that Ctrl+C and its kin leave. The test
+// runs in a child of its own, so that signal dispositions belong to that child
+// alone; the child reports the first check that failed as its exit status.
+// (The keys of a real terminal are tested in test_terminal_keys.)
 #include <poll.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
 
@@ -93,141 +89,6 @@ TEST(EscapeCheck, ControlEventsBecomeOnePendingEscape)
     const ChildEnd end = WaitChild(child);
     EXPECT_FALSE(end.exited) << "failed check " << end.status;
     EXPECT_EQ(end.status, SIGINT);
-}
-
-// A child whose controlling terminal is a pseudo-terminal that the test types
-// into. The child asks for each key over a pipe, so the keys arrive one at a time.
-class TerminalChild {
-public:
-    TerminalChild()
-    {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
-            return;
-        }
-        slaveName_ = ptsname(master_);
-        int toParent[2];
-        if (pipe(toParent) != 0) {
-            return;
-        }
-        requestRead_ = toParent[0];
-        requestWrite_ = toParent[1];
-        ready_ = true;
-    }
-    ~TerminalChild()
-    {
-        for (int fd : {master_, requestRead_, requestWrite_}) {
-            if (fd >= 0) {
-                close(fd);
-            }
-        }
-    }
-
-    bool Ready() const { return ready_; }
-
-    // In the child: takes the terminal as its controlling terminal.
-    bool TakeTerminal()
-    {
-        close(master_);
-        close(requestRead_);
-        setsid();
-        const int slave = open(slaveName_.c_str(), O_RDWR);
-        return slave >= 0 && ioctl(slave, TIOCSCTTY, 0) == 0;
-    }
-
-    // In the child: asks for the next key and waits until it is there.
-    bool RequestKey()
-    {
-        const char ask = 'k';
-        if (write(requestWrite_, &ask, 1) != 1) {
-            return false;
-        }
-        for (int tries = 0; tries < 5000; ++tries) {
-            if (ConsoleKeyWaiting() != 0) {
-                return true;
-            }
-            usleep(1000);
-        }
-        return false;
-    }
-
-    // In the parent: answers each request with the next key's bytes.
-    bool TypeKeys(std::initializer_list<std::string> keys)
-    {
-        close(requestWrite_);
-        requestWrite_ = -1;
-        for (const std::string& key : keys) {
-            pollfd request = {requestRead_, POLLIN, 0};
-            char ask = 0;
-            if (poll(&request, 1, 10000) != 1 || read(requestRead_, &ask, 1) != 1) {
-                return false;
-            }
-            if (write(master_, key.data(), key.size()) != static_cast<ssize_t>(key.size())) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-private:
-    int master_ = -1;
-    int requestRead_ = -1;
-    int requestWrite_ = -1;
-    std::string slaveName_;
-    bool ready_ = false;
-};
-
-TEST(EscapeCheck, TerminalKeys)
-{
-    TerminalChild terminal;
-    ASSERT_TRUE(terminal.Ready());
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        CHILD_CHECK(1, terminal.TakeTerminal());
-        CHILD_CHECK(2, !EscapePressed());
-
-        // An ordinary key is read and is not Escape.
-        CHILD_CHECK(3, terminal.RequestKey());
-        CHILD_CHECK(4, !EscapePressed());
-        CHILD_CHECK(5, ConsoleKeyWaiting() == 0);
-
-        // A lone Escape byte is Escape.
-        CHILD_CHECK(6, terminal.RequestKey());
-        CHILD_CHECK(7, EscapePressed());
-        CHILD_CHECK(8, !EscapePressed());
-
-        // An arrow key reads as its lead value and leaves its code pending;
-        // the pending code fills the slot, so a control event now is lost and
-        // the next check reads the code, not an Escape.
-        CHILD_CHECK(9, terminal.RequestKey());
-        CHILD_CHECK(10, !EscapePressed());
-        ConsoleCtrlHandler(CTRL_C_EVENT);
-        CHILD_CHECK(11, !EscapePressed());
-        CHILD_CHECK(12, !EscapePressed());
-        ConsoleCtrlHandler(CTRL_C_EVENT);
-        CHILD_CHECK(13, EscapePressed());
-
-        // A function key is no Escape either, in two checks.
-        CHILD_CHECK(14, terminal.RequestKey());
-        CHILD_CHECK(15, !EscapePressed());
-        CHILD_CHECK(16, !EscapePressed());
-        CHILD_CHECK(17, ConsoleKeyWaiting() == 0);
-
-        // The pending key is taken before a key waiting on the terminal.
-        CHILD_CHECK(18, terminal.RequestKey());
-        ConsoleCtrlHandler(CTRL_C_EVENT);
-        CHILD_CHECK(19, EscapePressed());
-        CHILD_CHECK(20, ConsoleKeyWaiting() != 0);
-        CHILD_CHECK(21, !EscapePressed());
-        CHILD_CHECK(22, ConsoleKeyWaiting() == 0);
-        _exit(0);
-    }
-    const bool typed = terminal.TypeKeys({"a", "\x1b", "\x1b[A", "\x1bOP", "b"});
-    const ChildEnd end = WaitChild(child);
-    EXPECT_TRUE(typed);
-    EXPECT_TRUE(end.exited) << "ended by signal " << end.status;
-    EXPECT_EQ(end.status, 0) << "failed check " << end.status;
 }
 
 }  // namespace

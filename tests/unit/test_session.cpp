@@ -1,16 +1,15 @@
-// Manager sessions on the wire: against the system's snmpd, against the test
-// agent's misbehaviours, and against a scripted responder in this process for
-// the answers no agent sends on purpose (another community, another version).
+// Manager sessions on the wire (the system's snmpd is asked through the
+// program in test_request_session): against the test agent's silence and delays, and against a scripted responder in this process
+// for the answers no agent sends on purpose (another port, request ID,
+// community, version or PDU type). The hostile agents' answers are tested
+// through the program in test_hostile_agents.
 #include <netinet/in.h>
 #include <poll.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -130,79 +129,8 @@ Outcome RequestOnce(const std::string& agent, const char* community, int32_t tim
     ASSERT_EQ((outcome).result, 1) << "last error " << (outcome).error << " after " \
                                    << (outcome).elapsed.count() << " ms"
 
-// ---- Against the system's snmpd -------------------------------------------
-
-const char* const kSysDescr = "1.3.6.1.2.1.1.1.0";
-const char* const kSysObjectId = "1.3.6.1.2.1.1.2.0";
-const char* const kSysUpTime = "1.3.6.1.2.1.1.3.0";
 const char* const kSysContact = "1.3.6.1.2.1.1.4.0";
 const char* const kSysName = "1.3.6.1.2.1.1.5.0";
-
-TEST(SessionWithSnmpd, GetGetNextAndNoSuchName)
-{
-    SNMPD_OR_END_TEST(snmpd);
-    SnmpMgrSession* session = SnmpMgrOpen(snmpd.Address().c_str(), "public", 2000, 1);
-    ASSERT_NE(session, nullptr);
-
-    List get({kSysDescr, kSysObjectId, kSysUpTime});
-    Outcome outcome = Request(session, PDU_GET, get);
-    ASSERT_ANSWERED(outcome);
-    EXPECT_EQ(outcome.status, SNMP_ERROR_NOERROR);
-    EXPECT_EQ(outcome.index, 0);
-    ASSERT_EQ(get.list.count, 3u);
-    EXPECT_EQ(get.Name(0), kSysDescr);
-    EXPECT_EQ(get.Name(1), kSysObjectId);
-    EXPECT_EQ(get.Name(2), kSysUpTime);
-    EXPECT_EQ(get.list.bindings[0].value.tag, ASN_OCTETSTRING);
-    EXPECT_GT(get.list.bindings[0].value.data.bytes.length, 0u);
-    EXPECT_EQ(get.list.bindings[1].value.tag, ASN_OBJECTIDENTIFIER);
-    EXPECT_EQ(get.list.bindings[2].value.tag, ASN_TIMETICKS);
-
-    List next({"1.3.6.1.2.1.1"});
-    outcome = Request(session, PDU_GETNEXT, next);
-    ASSERT_ANSWERED(outcome);
-    EXPECT_EQ(outcome.status, SNMP_ERROR_NOERROR);
-    ASSERT_EQ(next.list.count, 1u);
-    EXPECT_EQ(next.Name(0), kSysDescr);
-
-    List missing({kSysDescr, "1.3.6.1.2.1.1.99.0"});
-    outcome = Request(session, PDU_GET, missing);
-    ASSERT_ANSWERED(outcome);
-    EXPECT_EQ(outcome.status, SNMP_ERROR_NOSUCHNAME);
-    EXPECT_EQ(outcome.index, 2);
-    EXPECT_EQ(SnmpMgrClose(session), 1);
-}
-
-TEST(SessionWithSnmpd, SetReadsBackAndUnknownCommunityIsIgnored)
-{
-    SNMPD_OR_END_TEST(snmpd);
-    const std::string contact = "ops@example.net " + std::to_string(getpid());
-    SnmpMgrSession* writer = SnmpMgrOpen(snmpd.Address().c_str(), "private", 2000, 1);
-    ASSERT_NE(writer, nullptr);
-    List set({kSysContact});
-    set.SetBytes(0, ASN_OCTETSTRING, contact);
-    Outcome outcome = Request(writer, PDU_SET, set);
-    EXPECT_EQ(SnmpMgrClose(writer), 1);
-    ASSERT_ANSWERED(outcome);
-    EXPECT_EQ(outcome.status, SNMP_ERROR_NOERROR);
-
-    List get({kSysContact});
-    outcome = RequestOnce(snmpd.Address(), "public", 2000, 1, PDU_GET, get);
-    ASSERT_ANSWERED(outcome);
-    ASSERT_EQ(get.list.count, 1u);
-    ASSERT_EQ(get.list.bindings[0].value.tag, ASN_OCTETSTRING);
-    EXPECT_EQ(BytesText(get.list.bindings[0].value), contact);
-
-    // snmpd ignores a community it does not know.
-    List list({kSysDescr});
-    outcome = RequestOnce(snmpd.Address(), "not-a-community", 150, 0, PDU_GET, list);
-    EXPECT_EQ(outcome.result, 0);
-    EXPECT_EQ(outcome.error, SNMP_MGMTAPI_TIMEOUT);
-    // A failed request leaves the list as it was.
-    ASSERT_EQ(list.list.count, 1u);
-    EXPECT_EQ(list.Name(0), kSysDescr);
-    EXPECT_EQ(list.list.bindings[0].value.tag, ASN_NULL);
-}
 
 // ---- Against the test agent ------------------------------------------------
 
@@ -225,31 +153,6 @@ void ExpectSysName(const Outcome& outcome, const List& list)
     EXPECT_EQ(list.Name(0), kSysName);
     ASSERT_EQ(list.list.bindings[0].value.tag, ASN_OCTETSTRING);
     EXPECT_EQ(BytesText(list.list.bindings[0].value), "agent-name");
-}
-
-// Each of these agents sends something to be dropped before the answer. Two
-// requests on one session: had the first taken the stranger, its real answer
-// would still wait on the socket and the second would take that instead.
-TEST(SessionWithTestAgent, StrangersBeforeTheAnswerAreDropped)
-{
-    const char* const behaviours[] = {"other-port-first", "wrong-id-first", "malformed-first",
-                                      "junk-flood-first=50"};
-    for (const char* behaviour : behaviours) {
-        SCOPED_TRACE(behaviour);
-        auto agent = StartAgent({"--behave", behaviour});
-        ASSERT_TRUE(agent->Ready());
-        SnmpMgrSession* session = SnmpMgrOpen(agent->Address().c_str(), "public", 3000, 0);
-        ASSERT_NE(session, nullptr);
-        List first({kSysName});
-        ExpectSysName(Request(session, PDU_GET, first), first);
-        List second({kSysDescr});
-        Outcome outcome = Request(session, PDU_GET, second);
-        EXPECT_EQ(SnmpMgrClose(session), 1);
-        ASSERT_ANSWERED(outcome);
-        ASSERT_EQ(second.list.count, 1u);
-        EXPECT_EQ(second.Name(0), kSysDescr);
-        EXPECT_EQ(BytesText(second.list.bindings[0].value), "test agent");
-    }
 }
 
 TEST(SessionWithTestAgent, SilentAgentTimesOutAfterEveryAttempt)
@@ -287,142 +190,6 @@ TEST(SessionWithTestAgent, LateAnswerToAnEarlierAttemptCompletesTheRequest)
     Outcome outcome = RequestOnce(agent->Address(), "public", 400, 1, PDU_GET, list);
     ExpectSysName(outcome, list);
     EXPECT_GE(outcome.elapsed.count(), 550);
-}
-
-// A bounded count: the list takes what the agent returned, whatever its length.
-TEST(SessionWithTestAgent, ListTakesTheBindingsThatCame)
-{
-    struct CountCase {
-        const char* behaviour;
-        uint32_t count;
-    };
-    const CountCase cases[] = {{"extra-binding", 2}, {"missing-binding", 0}};
-    for (const CountCase& c : cases) {
-        SCOPED_TRACE(c.behaviour);
-        auto agent = StartAgent({"--behave", c.behaviour});
-        ASSERT_TRUE(agent->Ready());
-        List list({kSysName});
-        Outcome outcome = RequestOnce(agent->Address(), "public", 2000, 0, PDU_GET, list);
-        ASSERT_ANSWERED(outcome);
-        EXPECT_EQ(list.list.count, c.count);
-        EXPECT_EQ(list.list.bindings == nullptr, c.count == 0);
-    }
-}
-
-// Near the largest UDP payload: the answer is read whole, not cut to some
-// smaller buffer.
-TEST(SessionWithTestAgent, LargestAnswerIsReadWhole)
-{
-    auto agent = StartAgent({"--behave", "oversized=65507"});
-    ASSERT_TRUE(agent->Ready());
-    List list({kSysName});
-    Outcome outcome = RequestOnce(agent->Address(), "public", 2000, 0, PDU_GET, list);
-    ASSERT_ANSWERED(outcome);
-    EXPECT_EQ(outcome.status, SNMP_ERROR_NOERROR);
-}
-
-TEST(SessionWithTestAgent, AnswersOverIpv6)
-{
-    auto agent = StartAgent({"--listen", "[::1]:0"});
-    ASSERT_TRUE(agent->Ready());
-    List list({kSysName});
-    Outcome outcome = RequestOnce(agent->Address(), "public", 2000, 0, PDU_GET, list);
-    ExpectSysName(outcome, list);
-}
-
-// A walk is one GETNEXT after another on one session; each must advance and
-// the session's buffers and socket serve them all.
-TEST(SessionWithTestAgent, WalkOnOneSessionVisitsEveryRow)
-{
-    constexpr uint32_t kRows = 300;
-    auto agent = std::make_unique<testsupport::TestAgent>(
-        "", std::vector<std::string>{"--table", "1.3.6.1.4.1.99999.7:" + std::to_string(kRows)});
-    ASSERT_TRUE(agent->Ready()) << agent->Failure();
-    SnmpMgrSession* session = SnmpMgrOpen(agent->Address().c_str(), "public", 2000, 1);
-    ASSERT_NE(session, nullptr);
-    List list({"1.3.6.1.4.1.99999.7"});
-    uint32_t visited = 0;
-    Clock::time_point start = Clock::now();
-    for (uint32_t step = 0; step < 3 * kRows + 5; ++step) {
-        Outcome outcome = Request(session, PDU_GETNEXT, list);
-        ASSERT_ANSWERED(outcome);
-        if (outcome.status != SNMP_ERROR_NOERROR) {
-            break;
-        }
-        ASSERT_EQ(list.list.count, 1u);
-        uint32_t column = 1 + visited / kRows;
-        uint32_t row = 1 + visited % kRows;
-        ASSERT_EQ(list.Name(0), "1.3.6.1.4.1.99999.7." + std::to_string(column) + "." +
-                                    std::to_string(row));
-        ++visited;
-    }
-    auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-    EXPECT_EQ(SnmpMgrClose(session), 1);
-    EXPECT_EQ(visited, 3 * kRows);
-    RecordProperty("microseconds_per_getnext",
-                   std::to_string(elapsed.count() / (visited + 1)));
-}
-
-// ---- Signals during the wait ------------------------------------------------
-
-std::atomic<int> g_signals{0};
-
-void CountSignal(int)
-{
-    g_signals.fetch_add(1);
-}
-
-// SIGUSR1 with a handler that does not restart calls, raised from another
-// thread at the thread that waits (the test agents' output readers may be
-// threads of this process too, and must not take it instead).
-struct SignalDuringWait {
-    struct sigaction previous;
-    std::thread raiser;
-
-    explicit SignalDuringWait(milliseconds after)
-    {
-        pthread_t waiter = pthread_self();
-        struct sigaction action;
-        std::memset(&action, 0, sizeof action);
-        action.sa_handler = CountSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = 0;
-        sigaction(SIGUSR1, &action, &previous);
-        g_signals.store(0);
-        raiser = std::thread([after, waiter] {
-            std::this_thread::sleep_for(after);
-            pthread_kill(waiter, SIGUSR1);
-        });
-    }
-    ~SignalDuringWait()
-    {
-        raiser.join();
-        sigaction(SIGUSR1, &previous, nullptr);
-    }
-};
-
-TEST(SessionSignals, SignalDoesNotCutTheWaitShort)
-{
-    auto late = StartAgent({"--behave", "delay=400"});
-    auto silent = StartAgent({"--behave", "silent"});
-    ASSERT_TRUE(late->Ready());
-    ASSERT_TRUE(silent->Ready());
-    {
-        List list({kSysName});
-        SignalDuringWait signal(milliseconds(100));
-        Outcome outcome = RequestOnce(late->Address(), "public", 2000, 0, PDU_GET, list);
-        ExpectSysName(outcome, list);
-        EXPECT_GE(outcome.elapsed.count(), 350);
-    }
-    EXPECT_EQ(g_signals.load(), 1);
-    {
-        List list({kSysName});
-        SignalDuringWait signal(milliseconds(100));
-        Outcome outcome = RequestOnce(silent->Address(), "public", 500, 0, PDU_GET, list);
-        EXPECT_EQ(outcome.error, SNMP_MGMTAPI_TIMEOUT);
-        EXPECT_GE(outcome.elapsed.count(), 500);
-    }
-    EXPECT_EQ(g_signals.load(), 1);
 }
 
 // ---- Against a scripted responder in this process -------------------------
@@ -539,20 +306,6 @@ TEST(SessionScripted, OnlyTheTrueAnswerIsTaken)
     ASSERT_ANSWERED(outcome);
     EXPECT_EQ(outcome.status, SNMP_ERROR_BADVALUE);
     EXPECT_EQ(outcome.index, 1);
-}
-
-TEST(SessionScripted, CommunityGoesOutWhole)
-{
-    ScriptedResponder responder;
-    const std::string community(300, 'c');
-    std::string seen;
-    responder.Answer({{[&seen](SnmpMessage& m) { seen = m.community; }}});
-    List list({kSysName});
-    Outcome outcome =
-        RequestOnce(responder.Address(), community.c_str(), 3000, 0, PDU_GET, list);
-    ASSERT_ANSWERED(outcome);
-    responder.worker.join();
-    EXPECT_EQ(seen, community);
 }
 
 // What cannot be encoded fails at once and never reaches the wire.
