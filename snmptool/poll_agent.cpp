@@ -42,6 +42,10 @@ int PollAgent(const char* agent, const char* community, uint32_t timeoutMs, uint
         }
         PrintResponse(errorStatus, errorIndex, list, 1);
         if (poll != pollCount) {
+            // The poll is complete: its lines go out now, not after the
+            // interval, so that a reader of a pipe sees each poll as it comes
+            // and a run killed during the interval loses none of them.
+            fflush(stdout);
             Sleep(pollIntervalMs);
         }
         if (EscapePressed()) {

@@ -225,6 +225,9 @@ int PollForTraps(uint32_t pollIntervalMs, uint32_t pollCount)
             break;
         }
         if (poll != pollCount) {
+            // The traps of this poll go out before the interval, not with the
+            // next poll's line.
+            fflush(stdout);
             Sleep(pollIntervalMs);
         }
         if (EscapePressed()) {
