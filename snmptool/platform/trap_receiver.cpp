@@ -28,9 +28,9 @@ namespace {
 // Bounds of the queue: a flood from a misbehaving agent must not take all the
 // memory while the tool is busy printing.
 constexpr uint32_t kMaxQueuedTraps = 65536;
+// Counted as what the queued traps hold in memory (TrapRecordBytes), not as
+// the size of their datagrams.
 constexpr size_t kMaxQueuedBytes = 32u * 1024 * 1024;
-// What one queued trap is charged beyond its datagram's size.
-constexpr size_t kTrapOverheadBytes = sizeof(TrapRecord);
 // The largest UDP payload; a datagram is never longer.
 constexpr size_t kMaxDatagram = 65535;
 // Bursts of traps arrive faster than they are decoded: let the kernel hold them.
@@ -74,8 +74,8 @@ bool TrapsWaiting() {
 }
 
 // Queues the trap, or drops it (the newest) when the queue is full.
-void Enqueue(TrapRecord* trap, size_t datagramSize) {
-    const size_t charge = datagramSize + kTrapOverheadBytes;
+void Enqueue(TrapRecord* trap) {
+    const size_t charge = TrapRecordBytes(*trap);
     bool queued = false;
     {
         std::lock_guard<std::mutex> hold(g_reception.lock);
@@ -109,7 +109,7 @@ void TakeDatagram(const uint8_t* data, size_t size, const sockaddr_storage& send
     }
     TrapRecord trap = {};
     if (TrapFromMessage(message, reinterpret_cast<const sockaddr*>(&sender), senderLength, &trap)) {
-        Enqueue(&trap, size);
+        Enqueue(&trap);
     }
     FreeMessage(message);
 }

@@ -21,6 +21,27 @@ constexpr uint32_t kLastStandardTrap = 6;
 
 constexpr uint32_t kIpAddressLength = 4;
 
+// Beside each block: SnmpUtilMemAlloc's size header and the C allocator's own.
+constexpr size_t kBlockOverhead = 32;
+
+size_t BlockBytes(size_t payload) {
+    return payload + kBlockOverhead;
+}
+
+size_t OidBytes(const AsnObjectIdentifier& oid) {
+    return oid.ids == nullptr ? 0 : BlockBytes(size_t{oid.count} * sizeof(uint32_t));
+}
+
+size_t ValueBytes(const AsnAny& value) {
+    if (value.tag == ASN_OBJECTIDENTIFIER) {
+        return OidBytes(value.data.object);
+    }
+    if (AsnTagHoldsBytes(value.tag) && value.data.bytes.dynamic && value.data.bytes.stream != nullptr) {
+        return BlockBytes(value.data.bytes.length);
+    }
+    return 0;
+}
+
 template <size_t N>
 bool HasPrefix(const AsnObjectIdentifier& oid, const uint32_t (&prefix)[N]) {
     return oid.count >= N && std::memcmp(oid.ids, prefix, sizeof(prefix)) == 0;
@@ -165,6 +186,17 @@ bool TrapFromMessage(SnmpMessage& message, const sockaddr* sender, socklen_t sen
         return FromV2(message, sender, senderLength, trap);
     }
     return false;
+}
+
+size_t TrapRecordBytes(const TrapRecord& trap) {
+    size_t bytes = sizeof(TrapRecord) + OidBytes(trap.enterprise);
+    if (trap.bindings.bindings != nullptr) {
+        bytes += BlockBytes(size_t{trap.bindings.count} * sizeof(SnmpVarBind));
+        for (uint32_t i = 0; i < trap.bindings.count; ++i) {
+            bytes += OidBytes(trap.bindings.bindings[i].name) + ValueBytes(trap.bindings.bindings[i].value);
+        }
+    }
+    return bytes;
 }
 
 void FreeTrapRecord(TrapRecord* trap) {

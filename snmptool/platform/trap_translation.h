@@ -4,6 +4,7 @@
 
 #include <sys/socket.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "ber_codec.h"
@@ -34,6 +35,11 @@ struct TrapRecord {
 // the section keeps every other binding, so nothing that the agent sent is lost.
 bool TrapFromMessage(SnmpMessage& message, const sockaddr* sender, socklen_t senderLength,
                      TrapRecord* trap);
+
+// The memory the record takes: the record itself and every block it owns, each
+// with what the allocator spends beside it. A datagram of many small bindings
+// decodes to ten times its own size, so a bound on queued traps counts this.
+size_t TrapRecordBytes(const TrapRecord& trap);
 
 // Releases what the record owns and empties it.
 void FreeTrapRecord(TrapRecord* trap);
