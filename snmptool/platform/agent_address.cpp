@@ -11,29 +11,14 @@
 
 namespace {
 
-constexpr uint32_t kHighestPort = 65535;
-
-// Digits only, no sign and no blanks, 1 to 65535. The value is bounded while it
-// is read, so a long run of digits cannot overflow.
+// An agent's port: 1 to 65535 (port 0 reaches no one).
 bool ParsePort(std::string_view text, uint16_t& port)
 {
-    if (text.empty()) {
+    uint16_t value = 0;
+    if (!ParsePortNumber(text, value) || value == 0) {
         return false;
     }
-    uint32_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-        value = value * 10 + static_cast<uint32_t>(c - '0');
-        if (value > kHighestPort) {
-            return false;
-        }
-    }
-    if (value == 0) {
-        return false;
-    }
-    port = static_cast<uint16_t>(value);
+    port = value;
     return true;
 }
 
@@ -115,6 +100,26 @@ void SetResolverError(int status, int savedErrno)
 }
 
 }  // namespace
+
+bool ParsePortNumber(std::string_view text, uint16_t& port)
+{
+    if (text.empty()) {
+        return false;
+    }
+    // Bounded while it is read, so a long run of digits cannot overflow.
+    uint32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+        if (value > UINT16_MAX) {
+            return false;
+        }
+    }
+    port = static_cast<uint16_t>(value);
+    return true;
+}
 
 bool SplitAgentText(std::string_view text, AgentText& parts)
 {

@@ -24,6 +24,10 @@ struct AgentText {
     bool literalOnly = false;
 };
 
+// Decimal digits only (no sign, no blanks), 0 to 65535: the port of an agent
+// text and of the trap address alike.
+bool ParsePortNumber(std::string_view text, uint16_t& port);
+
 // Splits the text. False for an empty host, a port that is empty, not all
 // digits, 0 or above 65535, a bracket without its partner, or characters after
 // the closing bracket other than ":port".

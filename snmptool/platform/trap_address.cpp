@@ -6,26 +6,9 @@
 
 #include <cstring>
 
-namespace {
+#include "agent_address.h"
 
-// The decimal port that fills all of `text`, at most 65535.
-bool ParsePort(const char* text, uint16_t* port) {
-    if (*text == '\0') {
-        return false;
-    }
-    uint32_t value = 0;
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (*p < '0' || *p > '9') {
-            return false;
-        }
-        value = value * 10 + static_cast<uint32_t>(*p - '0');
-        if (value > 65535) {
-            return false;
-        }
-    }
-    *port = static_cast<uint16_t>(value);
-    return true;
-}
+namespace {
 
 // Room for the longest numeric IPv6 text and its terminator.
 constexpr size_t kMaxHostText = INET6_ADDRSTRLEN;
@@ -42,9 +25,9 @@ bool ParseTrapAddress(const char* text, TrapAddress* address) {
     const char* colon = std::strrchr(text, ':');
     if (colon == nullptr) {
         address->everyAddress = true;
-        return ParsePort(text, &address->port);
+        return ParsePortNumber(text, address->port);
     }
-    if (!ParsePort(colon + 1, &address->port)) {
+    if (!ParsePortNumber(colon + 1, address->port)) {
         return false;
     }
     const char* host = text;
