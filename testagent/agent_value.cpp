@@ -3,9 +3,7 @@
 #include <charconv>
 #include <cstring>
 
-namespace {
-
-bool ParseUnsigned(const std::string& text, uint64_t limit, uint64_t& out)
+bool ParseDecimal(const std::string& text, uint64_t limit, uint64_t& out)
 {
     if (text.empty()) {
         return false;
@@ -14,6 +12,8 @@ bool ParseUnsigned(const std::string& text, uint64_t limit, uint64_t& out)
     auto [ptr, ec] = std::from_chars(text.data(), end, out, 10);
     return ec == std::errc() && ptr == end && out <= limit;
 }
+
+namespace {
 
 bool ParseSigned32(const std::string& text, int32_t& out)
 {
@@ -88,24 +88,34 @@ bool ParseEscapedString(const std::string& text, std::vector<uint8_t>& out)
     return true;
 }
 
-bool ParseIpAddress(const std::string& text, std::vector<uint8_t>& out)
+// Numbers between dots, each at most `limit`, at most `most` of them.
+bool ParseDotted(const std::string& text, uint64_t limit, size_t most, std::vector<uint64_t>& numbers)
 {
-    out.clear();
+    numbers.clear();
     size_t start = 0;
     while (true) {
         size_t dot = text.find('.', start);
         std::string part = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
         uint64_t number = 0;
-        if (!ParseUnsigned(part, 255, number)) {
+        if (!ParseDecimal(part, limit, number) || numbers.size() == most) {
             return false;
         }
-        out.push_back(static_cast<uint8_t>(number));
+        numbers.push_back(number);
         if (dot == std::string::npos) {
-            break;
+            return true;
         }
         start = dot + 1;
     }
-    return out.size() == 4;
+}
+
+bool ParseIpAddress(const std::string& text, std::vector<uint8_t>& out)
+{
+    std::vector<uint64_t> numbers;
+    if (!ParseDotted(text, 255, 4, numbers) || numbers.size() != 4) {
+        return false;
+    }
+    out.assign(numbers.begin(), numbers.end());
+    return true;
 }
 
 // Counter64 content: big-endian, minimal, with a leading zero byte when the top
@@ -127,28 +137,13 @@ std::vector<uint8_t> UnsignedContent(uint64_t number)
 
 bool ParseOid(const std::string& text, Oid& oid)
 {
-    oid.clear();
-    size_t start = (!text.empty() && text[0] == '.') ? 1 : 0;
-    if (start >= text.size()) {
+    std::vector<uint64_t> numbers;
+    const size_t start = (!text.empty() && text[0] == '.') ? 1 : 0;
+    if (!ParseDotted(text.substr(start), UINT32_MAX, kMaxOidLength, numbers) || numbers.size() < 2) {
         return false;
     }
-    while (true) {
-        size_t dot = text.find('.', start);
-        std::string part = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-        uint64_t number = 0;
-        if (!ParseUnsigned(part, UINT32_MAX, number)) {
-            return false;
-        }
-        oid.push_back(static_cast<uint32_t>(number));
-        if (oid.size() > kMaxOidLength) {
-            return false;
-        }
-        if (dot == std::string::npos) {
-            break;
-        }
-        start = dot + 1;
-    }
-    return oid.size() >= 2;
+    oid.assign(numbers.begin(), numbers.end());
+    return true;
 }
 
 std::string OidToText(const Oid& oid)
@@ -203,14 +198,14 @@ bool ParseValue(const std::string& type, const std::string& text, AgentValue& va
         ok = ParseIpAddress(text, value.bytes);
     } else if (type == "counter" || type == "gauge" || type == "timeticks") {
         value.tag = type == "counter" ? ASN_COUNTER : (type == "gauge" ? ASN_GAUGE : ASN_TIMETICKS);
-        ok = ParseUnsigned(text, UINT32_MAX, number);
+        ok = ParseDecimal(text, UINT32_MAX, number);
         value.unsigned32 = static_cast<uint32_t>(number);
     } else if (type == "opaque" || type == "sequence") {
         value.tag = type == "opaque" ? ASN_OPAQUE : ASN_SEQUENCE;
         ok = ParseHex(text, value.bytes);
     } else if (type == "counter64") {
         value.tag = ASN_COUNTER64;
-        ok = ParseUnsigned(text, UINT64_MAX, number);
+        ok = ParseDecimal(text, UINT64_MAX, number);
         value.bytes = UnsignedContent(number);
     } else if (type.rfind("raw:", 0) == 0) {
         std::vector<uint8_t> tag;

@@ -21,6 +21,10 @@ struct AgentValue {
     bool raw = false;
 };
 
+// Decimal digits only, no sign, at most `limit`: the one number rule of the
+// agent's command line, its object files and its value texts.
+bool ParseDecimal(const std::string& text, uint64_t limit, uint64_t& out);
+
 // Dotted decimal, with or without a leading ".", to an identifier. False for
 // anything else (empty components, numbers over 32 bits, fewer than 2 or more
 // than kMaxOidLength sub-identifiers).

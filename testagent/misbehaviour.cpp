@@ -1,7 +1,5 @@
 #include "misbehaviour.h"
 
-#include <charconv>
-
 #include "wire_layout.h"
 
 namespace {
@@ -9,13 +7,6 @@ namespace {
 // The largest UDP payload over IPv4.
 constexpr size_t kMaxDatagram = 65507;
 constexpr int kNestingDepth = 10000;
-
-bool ParseCount(const std::string& text, uint64_t limit, uint64_t& out)
-{
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, out, 10);
-    return !text.empty() && ec == std::errc() && ptr == end && out <= limit;
-}
 
 // "name" or "name=N": the N, or kEvery without one.
 bool ParseNth(const std::string& argument, uint32_t& out)
@@ -25,7 +16,7 @@ bool ParseNth(const std::string& argument, uint32_t& out)
         out = Misbehaviour::kEvery;
         return true;
     }
-    if (!ParseCount(argument, UINT32_MAX - 1, n) || n == 0) {
+    if (!ParseDecimal(argument, UINT32_MAX - 1, n) || n == 0) {
         return false;
     }
     out = static_cast<uint32_t>(n);
@@ -45,7 +36,7 @@ bool ParseMisbehaviour(const std::string& mode, Misbehaviour& b, std::string& wh
     if (name == "silent" && !hasArgument) {
         b.silent = true;
     } else if (name == "delay") {
-        ok = ParseCount(argument, 600000, n);
+        ok = ParseDecimal(argument, 600000, n);
         b.delayMs = static_cast<int>(n);
     } else if (name == "wrong-id-first" && !hasArgument) {
         b.wrongIdFirst = true;
@@ -54,7 +45,7 @@ bool ParseMisbehaviour(const std::string& mode, Misbehaviour& b, std::string& wh
     } else if (name == "malformed-first" && !hasArgument) {
         b.malformedFirst = true;
     } else if (name == "drop-first") {
-        ok = ParseCount(argument, UINT32_MAX, n);
+        ok = ParseDecimal(argument, UINT32_MAX, n);
         b.dropFirst = static_cast<uint32_t>(n);
     } else if (name == "stuck-getnext") {
         ok = ParseNth(argument, b.stuckGetnext);
@@ -64,12 +55,12 @@ bool ParseMisbehaviour(const std::string& mode, Misbehaviour& b, std::string& wh
         size_t colon = argument.rfind(':');
         Oid oid;
         ok = colon != std::string::npos && ParseOid(argument.substr(0, colon), oid) &&
-             ParseCount(argument.substr(colon + 1), INT32_MAX, n);
+             ParseDecimal(argument.substr(colon + 1), INT32_MAX, n);
         b.errorAt.emplace_back(oid, static_cast<int32_t>(n));
     } else if (name == "truncated" && !hasArgument) {
         b.truncated = true;
     } else if (name == "oversized") {
-        ok = ParseCount(argument, kMaxDatagram, n) && n > 0;
+        ok = ParseDecimal(argument, kMaxDatagram, n) && n > 0;
         b.oversized = static_cast<size_t>(n);
     } else if (name == "nested" && !hasArgument) {
         b.nested = true;
@@ -82,7 +73,7 @@ bool ParseMisbehaviour(const std::string& mode, Misbehaviour& b, std::string& wh
     } else if (name == "missing-binding" && !hasArgument) {
         b.missingBinding = true;
     } else if (name == "junk-flood-first") {
-        ok = ParseCount(argument, 1000000, n);
+        ok = ParseDecimal(argument, 1000000, n);
         b.junkFloodFirst = static_cast<uint32_t>(n);
     } else {
         why = "unknown behaviour '" + mode + "'";

@@ -1,15 +1,6 @@
 #include "options.h"
 
-#include <charconv>
-
 namespace {
-
-bool ParseNumber(const std::string& text, uint64_t limit, uint64_t& out)
-{
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, out, 10);
-    return !text.empty() && ec == std::errc() && ptr == end && out <= limit;
-}
 
 // Walks the words, handing out each option's values with a check that they exist.
 class Words {
@@ -39,7 +30,7 @@ bool NumberOption(Words& words, const std::string& option, uint64_t limit, uint6
     if (!words.TakeValue(option, text, why)) {
         return false;
     }
-    if (!ParseNumber(text, limit, out)) {
+    if (!ParseDecimal(text, limit, out)) {
         why = "bad number '" + text + "' for " + option;
         return false;
     }
@@ -88,7 +79,7 @@ bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& optio
             ok = words.TakeValue(option, value, why);
             size_t colon = value.rfind(':');
             if (ok && (colon == std::string::npos || !ParseOid(value.substr(0, colon), options.tableBase) ||
-                       !ParseNumber(value.substr(colon + 1), UINT32_MAX, number))) {
+                       !ParseDecimal(value.substr(colon + 1), UINT32_MAX, number))) {
                 why = "--table wants BASEOID:ROWS, not '" + value + "'";
                 ok = false;
             }
