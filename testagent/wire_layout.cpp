@@ -1,5 +1,6 @@
 #include "wire_layout.h"
 
+#include "ber_reader.h"
 #include "wire_constants.h"
 
 namespace {
@@ -11,29 +12,20 @@ constexpr size_t kMaxLengthBytes = 4;
 
 bool ReadTlv(const uint8_t* data, size_t offset, size_t end, TlvSpan& span)
 {
-    if (offset + 2 > end) {
+    if (offset > end) {
+        return false;
+    }
+    // The codec's own checked read, so that the agent never judges a length
+    // by rules of its own.
+    BerReader reader = BerReaderOver(data + offset, end - offset);
+    uint8_t tag = 0;
+    BerReader content{};
+    if (!BerReadItem(reader, tag, content)) {
         return false;
     }
     span.tagOffset = offset;
-    size_t pos = offset + 1;
-    uint8_t first = data[pos++];
-    size_t length = first;
-    if (first & kLongLengthFlag) {
-        size_t count = first & 0x7F;
-        // Zero bytes would be the indefinite form, which SNMP does not use.
-        if (count == 0 || count > kMaxLengthBytes || pos + count > end) {
-            return false;
-        }
-        length = 0;
-        for (size_t i = 0; i < count; ++i) {
-            length = (length << 8) | data[pos++];
-        }
-    }
-    if (length > end - pos) {
-        return false;
-    }
-    span.contentOffset = pos;
-    span.contentLength = length;
+    span.contentOffset = static_cast<size_t>(content.pos - data);
+    span.contentLength = BerRemaining(content);
     return true;
 }
 

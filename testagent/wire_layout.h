@@ -13,8 +13,9 @@ struct TlvSpan {
     size_t contentLength = 0;
 };
 
-// Reads the tag and length at `offset`, bounded by `end`. False when the header
-// or the content it declares does not fit.
+// Reads the tag and length at `offset`, bounded by `end`, as the codec reads
+// them (ber_reader.h). False when the header or the content it declares does
+// not fit.
 bool ReadTlv(const uint8_t* data, size_t offset, size_t end, TlvSpan& span);
 
 // The value of each binding of a message (any PDU of RFC 1157 or an
