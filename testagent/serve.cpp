@@ -11,6 +11,7 @@
 
 #include "request_log.h"
 #include "udp_endpoint.h"
+#include "udp_transport.h"
 
 namespace {
 
@@ -229,7 +230,7 @@ int Serve(const ServeOptions& options)
         return 2;
     }
     InstallStopHandlers();
-    std::printf("ready %u\n", static_cast<unsigned>(BoundPort(fd)));
+    std::printf("ready %u\n", static_cast<unsigned>(UdpBoundPort(fd)));
     std::fflush(stdout);
     Agent agent(options, store, fd, otherFd, log);
     agent.Run();

@@ -2,11 +2,12 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+
+#include "udp_transport.h"
 
 bool ParseLoopbackEndpoint(const std::string& text, Endpoint& endpoint, std::string& why)
 {
@@ -65,30 +66,11 @@ bool ParseLoopbackEndpoint(const std::string& text, Endpoint& endpoint, std::str
 
 int BindUdp(const Endpoint& endpoint, std::string& why)
 {
-    int fd = socket(endpoint.address.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    int fd = UdpOpenBound(endpoint.address, endpoint.length);
     if (fd < 0) {
-        why = std::string("socket: ") + std::strerror(errno);
-        return -1;
-    }
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&endpoint.address), endpoint.length) != 0) {
-        why = std::string("bind: ") + std::strerror(errno);
-        close(fd);
-        return -1;
+        why = std::string("cannot bind: ") + std::strerror(errno);
     }
     return fd;
-}
-
-uint16_t BoundPort(int fd)
-{
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        return 0;
-    }
-    if (address.ss_family == AF_INET6) {
-        return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
-    }
-    return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
 }
 
 Endpoint AnyPortLike(const Endpoint& endpoint)

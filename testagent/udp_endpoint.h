@@ -17,7 +17,5 @@ bool ParseLoopbackEndpoint(const std::string& text, Endpoint& endpoint, std::str
 
 // A UDP socket bound to `endpoint` (port 0 picks one); -1 with `why` on failure.
 int BindUdp(const Endpoint& endpoint, std::string& why);
-// The port a bound socket got.
-uint16_t BoundPort(int fd);
 // The loopback address of `endpoint`'s family, with port 0.
 Endpoint AnyPortLike(const Endpoint& endpoint);

@@ -22,6 +22,7 @@
 #include "trap_address.h"
 #include "trap_receiver_testing.h"
 #include "trap_translation.h"
+#include "udp_transport.h"
 
 namespace {
 
@@ -160,69 +161,27 @@ void SetLargeReceiveBuffer(int fd) {
 
 // A bound socket for `where`, or -1 with errno telling why.
 int OpenTrapSocket(const TrapAddress& where) {
-    if (where.everyAddress) {
-        // One dual-stack socket serves IPv6 and IPv4 senders alike.
-        const int fd = socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (fd >= 0) {
-            const int v6Only = 0;
-            sockaddr_in6 any = {};
-            any.sin6_family = AF_INET6;
-            any.sin6_addr = in6addr_any;
-            any.sin6_port = htons(where.port);
-            if (setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6Only, sizeof(v6Only)) == 0 &&
-                bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof(any)) == 0) {
-                return fd;
-            }
-            const int reason = errno;
-            close(fd);
-            // Only a missing IPv6 falls back; a port in use or a forbidden one
-            // is just as forbidden on IPv4.
-            if (reason != EADDRNOTAVAIL && reason != EAFNOSUPPORT && reason != EINVAL) {
-                errno = reason;
-                return -1;
-            }
-        } else if (errno != EAFNOSUPPORT) {
-            return -1;
-        }
-        const int v4 = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (v4 < 0) {
-            return -1;
-        }
-        sockaddr_in any = {};
-        any.sin_family = AF_INET;
-        any.sin_addr.s_addr = htonl(INADDR_ANY);
-        any.sin_port = htons(where.port);
-        if (bind(v4, reinterpret_cast<const sockaddr*>(&any), sizeof(any)) != 0) {
-            const int reason = errno;
-            close(v4);
-            errno = reason;
-            return -1;
-        }
-        return v4;
+    if (!where.everyAddress) {
+        return UdpOpenBound(where.address, where.addressLength);
     }
-    const int fd = socket(where.address.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return -1;
+    // One dual-stack socket serves IPv6 and IPv4 senders alike.
+    sockaddr_storage any = {};
+    sockaddr_in6& any6 = reinterpret_cast<sockaddr_in6&>(any);
+    any6.sin6_family = AF_INET6;
+    any6.sin6_addr = in6addr_any;
+    any6.sin6_port = htons(where.port);
+    const int fd = UdpOpenBound(any, sizeof(sockaddr_in6));
+    // Only a missing IPv6 falls back; a port in use or a forbidden one is just
+    // as forbidden on IPv4.
+    if (fd >= 0 || (errno != EADDRNOTAVAIL && errno != EAFNOSUPPORT && errno != EINVAL)) {
+        return fd;
     }
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&where.address), where.addressLength) != 0) {
-        const int reason = errno;
-        close(fd);
-        errno = reason;
-        return -1;
-    }
-    return fd;
-}
-
-uint16_t BoundPort(int fd) {
-    sockaddr_storage local;
-    socklen_t length = sizeof(local);
-    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
-        return 0;
-    }
-    if (local.ss_family == AF_INET6) {
-        return ntohs(reinterpret_cast<const sockaddr_in6*>(&local)->sin6_port);
-    }
-    return ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
+    any = {};
+    sockaddr_in& any4 = reinterpret_cast<sockaddr_in&>(any);
+    any4.sin_family = AF_INET;
+    any4.sin_addr.s_addr = htonl(INADDR_ANY);
+    any4.sin_port = htons(where.port);
+    return UdpOpenBound(any, sizeof(sockaddr_in));
 }
 
 // Frees everything that reception holds and leaves it not running.
@@ -311,7 +270,7 @@ int SnmpMgrTrapListen(PlatformEvent** event) {
         return 0;
     }
     SetLargeReceiveBuffer(g_reception.socket);
-    g_reception.port = BoundPort(g_reception.socket);
+    g_reception.port = UdpBoundPort(g_reception.socket);
     g_reception.wake = eventfd(0, EFD_CLOEXEC);
     if (g_reception.wake < 0) {
         const int reason = errno;

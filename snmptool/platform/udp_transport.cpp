@@ -49,6 +49,37 @@ void UdpClose(int socketFd)
     }
 }
 
+int UdpOpenBound(const sockaddr_storage& address, socklen_t length)
+{
+    const int socketFd = UdpOpen(address.ss_family);
+    if (socketFd < 0) {
+        return -1;
+    }
+    const int v6Only = 0;
+    if ((address.ss_family != AF_INET6 ||
+         setsockopt(socketFd, IPPROTO_IPV6, IPV6_V6ONLY, &v6Only, sizeof v6Only) == 0) &&
+        bind(socketFd, reinterpret_cast<const sockaddr*>(&address), length) == 0) {
+        return socketFd;
+    }
+    const int reason = errno;
+    close(socketFd);
+    errno = reason;
+    return -1;
+}
+
+uint16_t UdpBoundPort(int socketFd)
+{
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    if (getsockname(socketFd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        return 0;
+    }
+    if (local.ss_family == AF_INET6) {
+        return ntohs(reinterpret_cast<const sockaddr_in6&>(local).sin6_port);
+    }
+    return ntohs(reinterpret_cast<const sockaddr_in&>(local).sin_port);
+}
+
 SendOutcome UdpSend(int socketFd, const sockaddr_storage& to, socklen_t toLength,
                     const uint8_t* data, size_t size)
 {

@@ -1,5 +1,6 @@
-// One UDP socket of a manager session: open, send a datagram, receive one
-// with a deadline, close. Reports through results; the caller sets the codes.
+// UDP sockets: a manager session's (open, send a datagram, receive one with a
+// deadline, close) and a bound one to listen on. Reports through results; the
+// caller sets the codes.
 #pragma once
 
 #include <sys/socket.h>
@@ -20,6 +21,12 @@ constexpr size_t kReceiveBufferSize = 65536;
 // -1 on failure, errno telling why.
 int UdpOpen(int family);
 void UdpClose(int socketFd);
+
+// A socket bound to `address` (port 0 lets the system pick one), closed on
+// exec; an IPv6 one takes IPv4 senders too. -1 on failure, errno telling why.
+int UdpOpenBound(const sockaddr_storage& address, socklen_t length);
+// The local port of a bound socket; 0 when it cannot be told.
+uint16_t UdpBoundPort(int socketFd);
 
 enum class SendOutcome {
     Sent,
