@@ -321,7 +321,13 @@ int ToolMain(int argc, char** argv)
     if (status == kStatusUsage) {
         PrintError("%s%s%s", kBanner, kMakerLine, kUsageText);
     }
+    // Results that could not be written (a full disk, a closed stream) are
+    // lost: a run that printed them nowhere has not done its work. Flushed
+    // while the handler still stands, so a late Ctrl+C cannot drop them.
+    if ((fflush(stdout) != 0 || ferror(stdout) != 0) && status == kStatusRan) {
+        PrintError("mibcli: Could not write to standard output; the output is incomplete.\n");
+        status = kStatusFailed;
+    }
     SetConsoleCtrlHandler(nullptr, 0);
-    fflush(stdout);
     return status;
 }
