@@ -50,13 +50,33 @@ bool OidOption(Words& words, const std::string& option, Oid& out, std::string& w
     return true;
 }
 
+// Hands each option word to `one`, which takes the option's values from
+// `words` and returns false (with `why`) for a bad one, and sets `known` to
+// false for an option it does not take.
+template <class OneOption>
+bool ReadOptions(const std::vector<std::string>& args, std::string& why, OneOption one)
+{
+    Words words(args);
+    while (!words.Done()) {
+        const std::string option = words.Take();
+        bool known = true;
+        const bool ok = one(option, words, known);
+        if (!known) {
+            why = "unknown option '" + option + "'";
+            return false;
+        }
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& options, std::string& why)
 {
-    Words words(args);
-    while (!words.Done()) {
-        std::string option = words.Take();
+    return ReadOptions(args, why, [&](const std::string& option, Words& words, bool& known) {
         std::string value;
         uint64_t number = 0;
         bool ok = true;
@@ -85,21 +105,15 @@ bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& optio
             }
             options.tableRows = static_cast<uint32_t>(number);
         } else {
-            why = "unknown option '" + option + "'";
-            ok = false;
+            known = false;
         }
-        if (!ok) {
-            return false;
-        }
-    }
-    return true;
+        return ok;
+    });
 }
 
 bool ParseTrapOptions(const std::vector<std::string>& args, TrapOptions& options, std::string& why)
 {
-    Words words(args);
-    while (!words.Done()) {
-        std::string option = words.Take();
+    const bool read = ReadOptions(args, why, [&](const std::string& option, Words& words, bool& known) {
         std::string value;
         uint64_t number = 0;
         bool ok = true;
@@ -142,12 +156,12 @@ bool ParseTrapOptions(const std::vector<std::string>& args, TrapOptions& options
                  words.TakeValue(option, value, why) && ParseValue(type, value, binding.value, why);
             options.bindings.push_back(binding);
         } else {
-            why = "unknown option '" + option + "'";
-            ok = false;
+            known = false;
         }
-        if (!ok) {
-            return false;
-        }
+        return ok;
+    });
+    if (!read) {
+        return false;
     }
     if (options.to.empty()) {
         why = "trap needs --to ADDR:PORT";
