@@ -87,8 +87,9 @@ bool EncodeRequest(SnmpMgrSession& session, uint8_t pduType, const SnmpVarBindLi
 // version 1, the session's community and the request's ID. Everything else is
 // dropped: late answers to earlier requests, datagrams from elsewhere (anyone
 // can send to our port) and datagrams that do not decode.
-bool IsAnswer(const SnmpMgrSession& session, int32_t requestId, size_t size,
-              const sockaddr_storage& from, socklen_t fromLength, SnmpMessage& response)
+bool IsAnswer(const SnmpMgrSession& session, int32_t requestId, uint32_t bindingCount,
+              size_t size, const sockaddr_storage& from, socklen_t fromLength,
+              SnmpMessage& response)
 {
     if (!IsSameEndpoint(session.agent, from, fromLength)) {
         return false;
@@ -108,7 +109,11 @@ bool IsAnswer(const SnmpMgrSession& session, int32_t requestId, size_t size,
         return false;
     }
     if (response.version != SNMP_VERSION_1 || response.pduType != PDU_RESPONSE ||
-        response.requestId != requestId || response.community != session.request.community) {
+        response.requestId != requestId || response.community != session.request.community ||
+        response.bindings.count != bindingCount) {
+        // RFC 1157 section 4.1: a GetResponse carries the request's bindings, one
+        // for one, also with an error status. An answer with more or fewer cannot
+        // be matched to what was asked (a walk would ask for names nobody named).
         FreeMessage(response);
         return false;
     }
@@ -120,7 +125,7 @@ enum class WaitOutcome { Answered, NoAnswer, Failed };
 // Waits for the answer until the deadline. A dropped datagram never moves the
 // deadline; once it has passed, the first dropped datagram ends the wait, so
 // that a stream of strangers cannot keep us here.
-WaitOutcome AwaitAnswer(SnmpMgrSession& session, int32_t requestId,
+WaitOutcome AwaitAnswer(SnmpMgrSession& session, int32_t requestId, uint32_t bindingCount,
                         TransportClock::time_point deadline, SnmpMessage& response)
 {
     for (;;) {
@@ -136,7 +141,7 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, int32_t requestId,
         if (outcome == ReceiveOutcome::Failed) {
             return WaitOutcome::Failed;
         }
-        if (IsAnswer(session, requestId, size, from, fromLength, response)) {
+        if (IsAnswer(session, requestId, bindingCount, size, from, fromLength, response)) {
             return WaitOutcome::Answered;
         }
         if (TransportClock::now() >= deadline) {
@@ -148,7 +153,8 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, int32_t requestId,
 // Sends the encoded request once per attempt and waits a full time-out after
 // each. Every attempt carries the same request ID, so an answer to an earlier
 // attempt that comes late still completes the request.
-uint32_t Exchange(SnmpMgrSession& session, int32_t requestId, SnmpMessage& response)
+uint32_t Exchange(SnmpMgrSession& session, int32_t requestId, uint32_t bindingCount,
+                  SnmpMessage& response)
 {
     for (int64_t attempt = 0; attempt <= session.retries; ++attempt) {
         SendOutcome sent = UdpSend(session.socketFd, session.agent.address, session.agent.length,
@@ -157,7 +163,7 @@ uint32_t Exchange(SnmpMgrSession& session, int32_t requestId, SnmpMessage& respo
             return SNMP_MGMTAPI_SELECT_FDERRORS;
         }
         TransportClock::time_point deadline = TransportClock::now() + session.timeout;
-        WaitOutcome outcome = AwaitAnswer(session, requestId, deadline, response);
+        WaitOutcome outcome = AwaitAnswer(session, requestId, bindingCount, deadline, response);
         if (outcome == WaitOutcome::Answered) {
             return 0;
         }
@@ -211,10 +217,9 @@ SnmpMgrSession* SnmpMgrOpen(const char* agent, const char* community, int32_t ti
     return session;
 }
 
-// On success the list takes the answer's bindings as they came, in order, even
-// when the agent returned more or fewer than were asked for: the answer is the
-// agent's word, and callers that index the list read its count, not the
-// request's. Nothing of the list changes on failure.
+// On success the list takes the answer's bindings, in order; an answer whose
+// bindings do not match the request's one for one is dropped like any other
+// stranger. Nothing of the list changes on failure.
 int SnmpMgrRequest(SnmpMgrSession* session, uint8_t pduType, SnmpVarBindList* list,
                    int32_t* errorStatus, int32_t* errorIndex)
 {
@@ -236,7 +241,7 @@ int SnmpMgrRequest(SnmpMgrSession* session, uint8_t pduType, SnmpVarBindList* li
     SnmpMessage response;
     uint32_t failure = 0;
     try {
-        failure = Exchange(*session, requestId, response);
+        failure = Exchange(*session, requestId, list->count, response);
     } catch (const std::bad_alloc&) {
         failure = ERROR_NOT_ENOUGH_MEMORY;
     }

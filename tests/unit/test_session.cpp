@@ -296,6 +296,7 @@ TEST(SessionScripted, OnlyTheTrueAnswerIsTaken)
         {stranger([](SnmpMessage& m) { m.community = "publi"; })},
         {stranger([](SnmpMessage& m) { m.version = SNMP_VERSION_2C; })},
         {stranger([](SnmpMessage& m) { m.pduType = PDU_GET; })},
+        {stranger([](SnmpMessage& m) { SnmpUtilVarBindListFree(&m.bindings); })},
         {[](SnmpMessage& m) {
             m.errorStatus = SNMP_ERROR_BADVALUE;
             m.errorIndex = 1;
