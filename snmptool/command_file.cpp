@@ -124,8 +124,10 @@ void FreeWords(WordList* list)
 
 enum class WordEnd { Space, Newline, EndOfFile };
 
-// Reads one word into `word` (emptied first). False only when memory ran out.
-bool ReadWord(TextReader* reader, WordBuffer* word, WordEnd* end)
+enum class ReadResult { Word, OutOfMemory, NulByte };
+
+// Reads one word into `word` (emptied first).
+ReadResult ReadWord(TextReader* reader, WordBuffer* word, WordEnd* end)
 {
     word->length = 0;
     bool insideQuotes = false;
@@ -133,23 +135,28 @@ bool ReadWord(TextReader* reader, WordBuffer* word, WordEnd* end)
         const int c = ReadTextChar(reader);
         if (c == kEndOfFile) {
             *end = WordEnd::EndOfFile;
-            return true;
+            return ReadResult::Word;
         }
         if (c == '\n') {
             // A line end closes a word even inside quotes, so an unbalanced
             // quote spoils one line and not the rest of the file.
             *end = WordEnd::Newline;
-            return true;
+            return ReadResult::Word;
         }
         if (c == ' ' && !insideQuotes) {
             *end = WordEnd::Space;
-            return true;
+            return ReadResult::Word;
+        }
+        if (c == '\0') {
+            // Words are handed on as NUL-terminated strings: a NUL inside one
+            // would silently cut it (an empty community, a lost command word).
+            return ReadResult::NulByte;
         }
         if (c == kQuote) {
             insideQuotes = !insideQuotes;
         }
         if (!AppendChar(word, static_cast<char>(c))) {
-            return false;
+            return ReadResult::OutOfMemory;
         }
     }
 }
@@ -183,11 +190,11 @@ int ReadCommandFile(const char* fileName, int* count, char*** words)
     TextReader reader = {file, kNoLookahead, false};
     WordBuffer word = {nullptr, 0, 0};
     WordList list = {nullptr, 0, 0};
-    bool outOfMemory = false;
+    bool refused = false;
     WordEnd end = WordEnd::Space;
     while (end != WordEnd::EndOfFile) {
-        if (!ReadWord(&reader, &word, &end)) {
-            outOfMemory = true;
+        if (ReadWord(&reader, &word, &end) != ReadResult::Word) {
+            refused = true;
             break;
         }
         if (word.length == 0) {
@@ -202,14 +209,15 @@ int ReadCommandFile(const char* fileName, int* count, char*** words)
         // A last word that the end of the file ends is stored like any other:
         // a file whose last line lacks its newline loses nothing.
         if (!StoreWord(&list, &word)) {
-            outOfMemory = true;
+            refused = true;
             break;
         }
     }
     fclose(file);
     SnmpUtilMemFree(word.bytes);
 
-    if (outOfMemory) {
+    // Memory that cannot be had, or a file that is not text, fails the read.
+    if (refused) {
         FreeWords(&list);
         return 0;
     }
