@@ -14,7 +14,6 @@ import shlex
 import shutil
 import signal
 import socket
-import struct
 import subprocess
 import sys
 import tempfile
@@ -24,10 +23,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 AGENTS_DIR = os.path.join(HERE, "agents")
 INCLUDE_DIR = os.path.join(HERE, "include")
-SNMPD_PATH = "/usr/sbin/snmpd"
 
 READY_TIMEOUT = 10.0
-SNMPD_READY_TIMEOUT = 15.0
 WAIT_STEP_TIMEOUT = 10.0
 RUN_STEP_TIMEOUT = 20.0
 STOP_TIMEOUT = 5.0
@@ -36,7 +33,7 @@ DEFAULT_RUN_TIMEOUT_MS = 20000
 VALGRIND_SLOWDOWN = 10
 
 BYTE_SECTIONS = {"stdout", "stderr", "file", "agent.objects", "agent-log"}
-KEYED_SECTIONS = {"agent", "snmpd", "env", "actions"}
+KEYED_SECTIONS = {"agent", "env", "actions"}
 LINE_SECTIONS = {"title", "args", "timeout", "exit"}
 KNOWN_SECTIONS = BYTE_SECTIONS | KEYED_SECTIONS | LINE_SECTIONS
 HEADER = re.compile(rb"^\[([a-z0-9.\-]+)((?: [^\]\s]+)*)\]\r?$")
@@ -45,14 +42,6 @@ EXIT_ALIASES = {-1: 255, -2: 254}
 
 class CaseError(Exception):
     """The case itself is wrong, or something it needs could not be had."""
-
-
-class CaseSkipped(Exception):
-    """snmpd is missing and MIBCLI_ALLOW_SKIP=1 allows the case to be skipped."""
-
-
-# What the runner returns when every case it ran was skipped (CTest's SKIP_RETURN_CODE).
-SKIP_STATUS = 77
 
 
 class Section:
@@ -243,46 +232,12 @@ class Agents:
         host = "[::1]" if listen.startswith("[") else "127.0.0.1"
         return "%s:%s" % (host, port), port
 
-    def start_snmpd(self, extra_config):
-        if not os.access(SNMPD_PATH, os.X_OK):
-            if os.environ.get("MIBCLI_ALLOW_SKIP") == "1":
-                raise CaseSkipped("%s is not installed" % SNMPD_PATH)
-            raise CaseError("%s is not installed (Debian package snmpd)" % SNMPD_PATH)
-        persist = os.path.join(self.tmp, "snmpd-persist")
-        os.makedirs(persist, exist_ok=True)
-        last_words = b""
-        # snmpd cannot report a port of its own choice: a free one is picked, and
-        # the start is tried again if another process takes it meanwhile.
-        for _ in range(3):
-            port = free_udp_port()
-            address = "127.0.0.1:%d" % port
-            config = os.path.join(self.tmp, "snmpd.conf")
-            with open(config, "w") as handle:
-                handle.write("agentAddress udp:%s\nrocommunity public 127.0.0.1\n"
-                             "rwcommunity private 127.0.0.1\npersistentDir %s\n%s\n"
-                             % (address, persist, "\n".join(extra_config)))
-            env = dict(os.environ, SNMP_PERSISTENT_DIR=persist, MIBS="")
-            process = subprocess.Popen(
-                [SNMPD_PATH, "-f", "-Lo", "-C", "-c", config, "-p", os.path.join(self.tmp, "snmpd.pid")],
-                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                env=env, start_new_session=True)
-            self.processes.append(process)
-            out = Stream(process.stdout)
-            deadline = time.monotonic() + SNMPD_READY_TIMEOUT
-            while time.monotonic() < deadline and process.poll() is None:
-                if snmp_get_answered(port):
-                    return address
-            stop_process(process)
-            last_words = out.finish(1)
-        raise CaseError("snmpd did not answer: %s" % last_words.decode(errors="replace"))
-
     def stop_all(self):
         """Stops every agent; returns the complaints about those that did not end well."""
         complaints = []
         for process in self.processes:
             code = stop_process(process)
-            # snmpd may be stopped mid-start (a port taken); only the test agent must end with 0.
-            if code != 0 and os.path.basename(process.args[0]) != os.path.basename(SNMPD_PATH):
+            if code != 0:
                 complaints.append("the test agent ended with %s" % describe_exit(code))
         self.processes = []
         return complaints
@@ -292,30 +247,6 @@ def free_udp_port():
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
         probe.bind(("127.0.0.1", 0))
         return probe.getsockname()[1]
-
-
-def ber(tag, content):
-    """One TLV with a definite length (X.690 section 8.1.3)."""
-    if len(content) < 0x80:
-        return bytes([tag, len(content)]) + content
-    return bytes([tag, 0x82]) + struct.pack(">H", len(content)) + content
-
-
-def snmp_get_answered(port):
-    """Sends a v1 GET of sysUpTime.0 (RFC 1157) and waits briefly for any answer."""
-    sys_up_time = bytes([0x2B, 6, 1, 2, 1, 1, 3, 0])
-    binding = ber(0x30, ber(0x06, sys_up_time) + ber(0x05, b""))
-    pdu = ber(0xA0, ber(0x02, b"\x01\x02\x03\x04") + ber(0x02, b"\x00") + ber(0x02, b"\x00")
-              + ber(0x30, binding))
-    message = ber(0x30, ber(0x02, b"\x00") + ber(0x04, b"public") + pdu)
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as client:
-        client.settimeout(0.2)
-        client.connect(("127.0.0.1", port))
-        try:
-            client.send(message)
-            return len(client.recv(65536)) > 0
-        except OSError:
-            return False
 
 
 def signal_number(name):
@@ -386,8 +317,6 @@ class Runner:
                 options = keyed_lines(by_name["agent"], values) if "agent" in by_name else []
                 content = section_bytes(objects, values) if objects is not None else None
                 values["agent"], values["agentport"] = agents.start_test_agent("agent", options, content)
-            if "snmpd" in by_name:
-                values["snmpd"] = agents.start_snmpd(keyed_lines(by_name["snmpd"], values))
             for section in sections:
                 if section.name == "file":
                     name = fill(section.argument.encode(), values).decode()
@@ -559,7 +488,6 @@ def main():
 
     runner = Runner(options)
     failures = []
-    skipped = []
     cases = collect_cases(options.cases)
     if not cases:
         print("no cases found")
@@ -570,10 +498,6 @@ def main():
             report = runner.run_case(path)
         except CaseError as error:
             report = "case error: %s" % error
-        except CaseSkipped as why:
-            skipped.append(name)
-            print("skip %s (%s)" % (name, why))
-            continue
         except KeyboardInterrupt:
             print("interrupted at %s" % name)
             return 130
@@ -582,13 +506,8 @@ def main():
             print("FAIL %s\n%s" % (name, report))
         else:
             print("pass %s" % name)
-    passed = len(cases) - len(failures) - len(skipped)
-    print("%d passed, %d failed, %d skipped" % (passed, len(failures), len(skipped)))
-    for name in failures:
-        print("  failed: %s" % name)
-    if failures:
-        return 1
-    return SKIP_STATUS if skipped and passed == 0 else 0
+    print("%d passed, %d failed" % (len(cases) - len(failures), len(failures)))
+    return 1 if failures else 0
 
 
 if __name__ == "__main__":
