@@ -215,22 +215,6 @@ TEST(OidToStr, NamesRelativeToMib2OrAbsolute)
     }
 }
 
-TEST(OidToStr, GivesNoTextForAnEmptyIdentifier)
-{
-    AsnObjectIdentifier empty = {0, nullptr};
-    char* text = reinterpret_cast<char*>(1);
-    SetLastError(kStaleError);
-    EXPECT_EQ(SnmpMgrOidToStr(&empty, &text), 0);
-    EXPECT_EQ(text, nullptr);
-    EXPECT_EQ(GetLastError(), 0u);
-
-    AsnObjectIdentifier broken = {3, nullptr};
-    text = reinterpret_cast<char*>(1);
-    EXPECT_EQ(SnmpMgrOidToStr(&broken, &text), 0);
-    EXPECT_EQ(text, nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_BAD_ARGUMENT);
-}
-
 TEST(OidToStr, NeverCutsTheLongestText)
 {
     // 128 ten-digit numbers past a name-less root: the longest text there is.
@@ -419,36 +403,6 @@ TEST(AmbiguousNames, ReadOnlyWhereTheyLeadToOneNode)
     for (uint32_t node = 1; node < table.nodes.size(); ++node) {
         ExpectRoundTrip(table, PathOf(table, node));
     }
-}
-
-TEST(MibBuildTable, RefusesRowsThatWouldBreakTheTree)
-{
-    const MibRow rows[] = {
-        {"iso", nullptr, 1},
-        {"org", "iso", 3},
-        {"dod", "org", 6},
-        {"orgAgain", "iso", 3},   // number taken
-        {"org", "iso", 4},        // name taken under the same parent
-        {"deep", "orgAgain", 1},  // below a refused row
-        {"lost", "nowhere", 1},   // unknown parent
-        {"1st", "iso", 5},        // would read as a number
-        {"a.b", "iso", 6},        // would split in two
-        {"", "iso", 7},
-    };
-    std::vector<std::string> problems;
-    MibTable table = MibBuildTable(rows, std::size(rows), &problems);
-    EXPECT_EQ(problems.size(), 7u);
-    EXPECT_EQ(table.nodes.size(), 4u);
-    for (const char* gone : {"orgAgain", "deep", "lost", "1st", "a.b"}) {
-        EXPECT_EQ(MibUniqueName(table, gone), kMibNone) << gone;
-    }
-    // The refused second "org" leaves the first one unique.
-    EXPECT_EQ(Name(table, {1, 3, 6}), ".iso.org.dod");
-    EXPECT_EQ(Name(table, {1, 4}), ".iso.4");
-    EXPECT_EQ(table.mib2, kMibNone);
-    Ids ids;
-    EXPECT_TRUE(Read(table, "org.dod.2", ids));
-    EXPECT_EQ(ids, (Ids{1, 3, 6, 2}));
 }
 
 }  // namespace

@@ -99,23 +99,6 @@ TEST_F(RequestSession, NoAnswerGivesTheCodeTheReasonAndTheHint)
     EXPECT_EQ(silent.LogLines().size(), 4u);
 }
 
-TEST(SystemErrorReport, PrintsTheLabelLineAndTheTextWhenThereIsOne)
-{
-    ASSERT_NE(LastErrorText(SNMP_MGMTAPI_TIMEOUT), nullptr);
-    const std::string timeoutText = LastErrorText(SNMP_MGMTAPI_TIMEOUT);
-    ASSERT_EQ(LastErrorText(7), nullptr);
-
-    StreamCapture out(stdout);
-    ReportSystemError("SnmpMgrClose() Error", SNMP_MGMTAPI_TIMEOUT);
-    EXPECT_EQ(out.Take(), "SnmpMgrClose() Error: 40\n" + timeoutText + "\n");
-    ReportSystemError(nullptr, SNMP_MGMTAPI_TIMEOUT);
-    EXPECT_EQ(out.Take(), timeoutText + "\n");
-    ReportSystemError("ERROR: SnmpMgrTrapListen", 7);
-    EXPECT_EQ(out.Take(), "ERROR: SnmpMgrTrapListen: 7\n");
-    ReportSystemError("mibcli: Trap polling error", 4294967295u);
-    EXPECT_EQ(out.Take(), "mibcli: Trap polling error: 4294967295\n");
-}
-
 // ---- Through the program, against the system's snmpd -----------------------
 
 testsupport::ProcessResult Mibcli(const std::vector<std::string>& words)

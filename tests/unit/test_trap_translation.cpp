@@ -240,15 +240,4 @@ TEST(TrapTranslation, V2TrapsWithoutTheirFirstTwoBindingsAreDropped) {
     }
 }
 
-TEST(TrapTranslation, OtherPduTypesAreNoTraps) {
-    SnmpMessage message = V2Trap(Head(1, Append(kSnmpTraps, {1})));
-    message.pduType = PDU_RESPONSE;
-    TrapRecord trap = {};
-    const sockaddr_in sender = Ipv4Sender("192.0.2.9");
-    EXPECT_FALSE(TrapFromMessage(message, reinterpret_cast<const sockaddr*>(&sender),
-                                 sizeof(sender), &trap));
-    EXPECT_EQ(message.bindings.count, 2u);
-    FreeMessage(message);
-}
-
 }  // namespace
