@@ -21,7 +21,6 @@ import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-AGENTS_DIR = os.path.join(HERE, "agents")
 INCLUDE_DIR = os.path.join(HERE, "include")
 
 READY_TIMEOUT = 10.0
@@ -201,12 +200,7 @@ class Agents:
         for line in options:
             key, _, value = line.partition(" ")
             value = value.strip()
-            if key == "objects":
-                path = os.path.join(AGENTS_DIR, value)
-                if not os.path.isfile(path):
-                    raise CaseError("no object file agents/%s" % value)
-                argv += ["--objects", path]
-            elif key in ("behave", "community"):
+            if key in ("behave", "community"):
                 argv += ["--" + key, value]
             elif key == "listen":
                 listen = value
