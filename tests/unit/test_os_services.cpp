@@ -1,5 +1,5 @@
-// Events, sleeping through signals, the version query and the console control
-// signals.
+// Events, sleeping through signals, and a signal ignored at start. (The console
+// control signals as Escape are tested in test_escape_check.)
 #include <pthread.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -58,39 +58,6 @@ int CountingRoutine(uint32_t controlType) {
     return 1;
 }
 
-TEST(ConsoleSignals, InstalledTheSignalsCallTheRoutineInsteadOfEndingTheProcess) {
-    ASSERT_EQ(SetConsoleCtrlHandler(CountingRoutine, 1), 1);
-    const struct {
-        int signalNumber;
-        uint32_t controlType;
-    } cases[] = {{SIGINT, CTRL_C_EVENT},
-                 {SIGQUIT, CTRL_BREAK_EVENT},
-                 {SIGHUP, CTRL_CLOSE_EVENT},
-                 {SIGTERM, CTRL_SHUTDOWN_EVENT}};
-    for (const auto& c : cases) {
-        const int before = g_calls;
-        ASSERT_EQ(raise(c.signalNumber), 0);
-        EXPECT_EQ(g_calls, before + 1) << c.signalNumber;
-        EXPECT_EQ(g_lastType, c.controlType) << c.signalNumber;
-    }
-    ASSERT_EQ(SetConsoleCtrlHandler(nullptr, 0), 1);
-}
-
-TEST(ConsoleSignals, RestoredSigtermEndsTheProcessAgain) {
-    const pid_t child = fork();
-    if (child == 0) {
-        SetConsoleCtrlHandler(CountingRoutine, 1);
-        raise(SIGTERM);  // handled: the child goes on
-        SetConsoleCtrlHandler(nullptr, 0);
-        raise(SIGTERM);  // ends it
-        _exit(g_calls == 1 ? 3 : 4);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
-    EXPECT_EQ(WTERMSIG(status), SIGTERM);
-}
-
 TEST(ConsoleSignals, ASignalIgnoredAtStartStaysIgnored) {
     // As under nohup: a hang-up must neither end the tool nor stop its loops.
     const pid_t child = fork();
@@ -128,20 +95,6 @@ TEST(OsMisc, SleepSleepsTheWholeTimeThroughSignals) {
     SetConsoleCtrlHandler(nullptr, 0);
     EXPECT_GE(slept, milliseconds(300));
     EXPECT_EQ(g_calls, before + 3);
-}
-
-TEST(OsMisc, VersionReportsTheNtFamily) {
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof(info);
-    ASSERT_EQ(GetVersionExA(&info), 1);
-    EXPECT_EQ(info.dwPlatformId, VER_PLATFORM_WIN32_NT);
-    EXPECT_GT(info.dwMajorVersion, 0u);
-
-    OSVERSIONINFOA wrong = {};
-    wrong.dwOSVersionInfoSize = sizeof(wrong) - 1;
-    EXPECT_EQ(GetVersionExA(&wrong), 0);
-    EXPECT_EQ(GetLastError(), ERROR_BAD_ARGUMENT);
-    EXPECT_EQ(GetVersionExA(nullptr), 0);
 }
 
 }  // namespace

@@ -194,30 +194,4 @@ TEST(TerminalKeys, ABackgroundProcessGroupSeesNoKey) {
     EXPECT_EQ(InTerminal("x", LookFromTheBackground), "no key");
 }
 
-std::string LookWithoutTerminal() {
-    int extended = 0;
-    return std::to_string(ConsoleKeyWaiting()) + " " + std::to_string(ConsoleReadKey(&extended));
-}
-
-TEST(TerminalKeys, NoTerminalIsNoKey) {
-    // A new session without a controlling terminal.
-    int report[2];
-    ASSERT_EQ(pipe(report), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        close(report[0]);
-        setsid();
-        const std::string result = LookWithoutTerminal();
-        _exit(write(report[1], result.data(), result.size()) > 0 ? 0 : 1);
-    }
-    close(report[1]);
-    char buffer[64] = {};
-    pollfd watch = {report[0], POLLIN, 0};
-    ASSERT_EQ(poll(&watch, 1, 5000), 1);
-    const ssize_t got = read(report[0], buffer, sizeof(buffer) - 1);
-    close(report[0]);
-    waitpid(child, nullptr, 0);
-    EXPECT_EQ(std::string(buffer, got > 0 ? static_cast<size_t>(got) : 0), "0 -1");
-}
-
 }  // namespace

@@ -230,26 +230,6 @@ std::vector<uint8_t> V2LinkUp(uint32_t upTime) {
     return bytes;
 }
 
-std::vector<uint8_t> VectorBytes(const std::string& name, const std::string& field) {
-    std::ifstream file(VECTORS_FILE);
-    std::string line;
-    while (std::getline(file, line)) {
-        if (line.find("\"name\": \"" + name + "\"") == std::string::npos) {
-            continue;
-        }
-        const std::string key = "\"" + field + "\": \"";
-        const size_t start = line.find(key);
-        std::vector<uint8_t> bytes;
-        for (size_t i = start + key.size(); start != std::string::npos && i + 1 < line.size() &&
-                                            line[i] != '"';
-             i += 2) {
-            bytes.push_back(static_cast<uint8_t>(std::stoul(line.substr(i, 2), nullptr, 16)));
-        }
-        return bytes;
-    }
-    return {};
-}
-
 TEST(TrapAddress, ReadsThePortAndTheNumericForms) {
     TrapAddress where;
     ASSERT_TRUE(ParseTrapAddress(nullptr, &where));
@@ -273,13 +253,6 @@ TEST(TrapAddress, ReadsThePortAndTheNumericForms) {
     }
 }
 
-TEST(TrapReceiver, NothingStartedNothingToStopOrTake) {
-    EXPECT_EQ(SnmpMgrTrapStop(), 0u);
-    Trap trap;
-    EXPECT_FALSE(FetchTrap(&trap));
-    EXPECT_EQ(GetLastError(), SNMP_MGMTAPI_NOTRAPS);
-}
-
 TEST(TrapReceiver, AMalformedAddressFailsAndTheStartMayBeRetried) {
     {
         Listening bad("127.0.0.1:notaport");
@@ -292,39 +265,6 @@ TEST(TrapReceiver, AMalformedAddressFailsAndTheStartMayBeRetried) {
     PlatformEvent* second = nullptr;
     EXPECT_EQ(SnmpMgrTrapListen(&second), 0);
     EXPECT_EQ(GetLastError(), SNMP_MGMTAPI_TRAP_DUPINIT);
-}
-
-TEST(TrapReceiver, CapturedTrapsArriveInOrderAndJunkIsDropped) {
-    Listening listening("127.0.0.1:0");
-    ASSERT_TRUE(listening.Ok());
-    Sender sender(AF_INET, listening.Port());
-    const std::vector<uint8_t> v1 = VectorBytes("trap-v1-enterprise-specific", "trap");
-    ASSERT_FALSE(v1.empty());
-    ASSERT_TRUE(sender.Send({0x01, 0x02, 0x03}));
-    ASSERT_TRUE(sender.Send(std::vector<uint8_t>(v1.begin(), v1.end() - 5)));
-    ASSERT_TRUE(sender.Send(VectorBytes("get-sysdescr", "request")));
-    ASSERT_TRUE(sender.Send(v1));
-    ASSERT_TRUE(sender.Send(VectorBytes("trap-v1-coldstart-no-bindings", "trap")));
-    ASSERT_TRUE(sender.Send(VectorBytes("trap-v2c-linkdown", "trap")));
-
-    const std::vector<Trap> traps = Collect(listening.Event(), 3);
-    ASSERT_EQ(traps.size(), 3u);
-    EXPECT_EQ(traps[0].enterprise, "1.3.6.1.4.1.8072.2.3");
-    EXPECT_EQ(traps[0].agent, "10.1.2.3");
-    EXPECT_EQ(traps[0].generic, 6);
-    EXPECT_EQ(traps[0].specific, 17);
-    EXPECT_EQ(traps[0].timeStamp, 12345u);
-    EXPECT_EQ(traps[0].names,
-              (std::vector<std::string>{"1.3.6.1.2.1.1.5.0", "1.3.6.1.2.1.2.2.1.1.3"}));
-    EXPECT_EQ(traps[0].values[0], "host-a");
-    EXPECT_EQ(traps[1].generic, 0);
-    EXPECT_EQ(traps[1].timeStamp, 28837u);
-    EXPECT_TRUE(traps[1].names.empty());
-    EXPECT_EQ(traps[2].enterprise, "1.3.6.1.6.3.1.1.5");
-    EXPECT_EQ(traps[2].agent, "127.0.0.1");
-    EXPECT_EQ(traps[2].generic, 2);
-    EXPECT_EQ(traps[2].timeStamp, 4242u);
-    EXPECT_EQ(traps[2].names, (std::vector<std::string>{"1.3.6.1.2.1.2.2.1.1.2"}));
 }
 
 TEST(TrapReceiver, TheEventStaysSetWhileTrapsWait) {

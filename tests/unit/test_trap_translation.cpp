@@ -153,35 +153,6 @@ TEST(TrapTranslation, GenericNotificationsMapToGenericTraps) {
     }
 }
 
-TEST(TrapTranslation, OtherTrapsAreEnterpriseSpecific) {
-    struct Case {
-        const char* what;
-        Ids trapOid;
-        Ids enterprise;
-        uint32_t specific;
-    };
-    const Case cases[] = {
-        {"enterprise.0.specific loses the 0", {1, 3, 6, 1, 4, 1, 99999, 0, 17},
-         {1, 3, 6, 1, 4, 1, 99999}, 17},
-        {"enterprise.specific", {1, 3, 6, 1, 4, 1, 99999, 5}, {1, 3, 6, 1, 4, 1, 99999}, 5},
-        {"a number past the six generic ones", Append(kSnmpTraps, {7}), kSnmpTraps, 7},
-        {"a specific number above 2^31 keeps its bits", {1, 3, 6, 1, 4, 1, 9, 0, 4294967295u},
-         {1, 3, 6, 1, 4, 1, 9}, 4294967295u},
-        {"never down to an empty enterprise", {0, 0}, {0}, 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Translated out;
-        Translate(V2Trap(Head(42, c.trapOid)), Ipv4Sender("192.0.2.9"), &out);
-        ASSERT_TRUE(out.ok);
-        EXPECT_EQ(out.trap.genericTrap, SNMP_TRAP_ENTERPRISESPECIFIC);
-        EXPECT_EQ(static_cast<uint32_t>(out.trap.specificTrap), c.specific);
-        EXPECT_EQ(IdsOf(out.trap.enterprise), c.enterprise);
-        EXPECT_EQ(out.trap.bindings.count, 0u);
-        EXPECT_EQ(out.trap.bindings.bindings, nullptr);
-    }
-}
-
 TEST(TrapTranslation, AgentAddressFromSnmpTrapAddressElseTheSender) {
     Translated carried;
     std::vector<SnmpVarBind> binds = Head(1, Append(kSnmpTraps, {4}));
