@@ -164,25 +164,6 @@ TEST(StrToOid, RefusesWhatIsNotAnIdentifierWithLastErrorZero)
     }
 }
 
-TEST(StrToOid, TakesUpTo128SubIdentifiersAndReportsNullArguments)
-{
-    std::string text = "system";  // 7 sub-identifiers, then 121 more
-    for (int i = 0; i < 121; ++i) {
-        text += ".4294967295";
-    }
-    Ids ids;
-    ASSERT_TRUE(Read(BuiltIn(), text, ids));
-    EXPECT_EQ(ids.size(), 128u);
-    EXPECT_EQ(ids.back(), 4294967295u);
-
-    AsnObjectIdentifier oid = {0, nullptr};
-    SetLastError(0);
-    EXPECT_EQ(SnmpMgrStrToOid(nullptr, &oid), 0);
-    EXPECT_EQ(GetLastError(), ERROR_BAD_ARGUMENT);
-    EXPECT_EQ(SnmpMgrStrToOid("1.3", nullptr), 0);
-    EXPECT_EQ(GetLastError(), ERROR_BAD_ARGUMENT);
-}
-
 // ---- Identifier to text -------------------------------------------------
 
 TEST(OidToStr, NamesRelativeToMib2OrAbsolute)

@@ -104,22 +104,6 @@ TEST(OidNCmp, ComparesTheFirstNSubIdentifiers)
     }
 }
 
-TEST(OidCpy, CopyOwnsItsOwnStorage)
-{
-    AsnObjectIdentifier from = MakeOid({1, 3, 6, 1});
-    AsnObjectIdentifier to = {};
-    ASSERT_EQ(SnmpUtilOidCpy(&to, &from), 1);
-    from.ids[0] = 9;
-    EXPECT_EQ(to.ids[0], 1u);
-    EXPECT_EQ(to.count, 4u);
-    AsnObjectIdentifier empty = {0, nullptr};
-    AsnObjectIdentifier copyOfEmpty = {};
-    ASSERT_EQ(SnmpUtilOidCpy(&copyOfEmpty, &empty), 1);
-    EXPECT_EQ(copyOfEmpty.count, 0u);
-    SnmpUtilOidFree(&from);
-    SnmpUtilOidFree(&to);
-}
-
 TEST(VarBindListCpy, DeepCopyIsIndependentAndFreesCompletely)
 {
     SnmpVarBindList original = MakeMixedList();
