@@ -243,11 +243,6 @@ const std::string& SnmpdAgent::Failure() const
     return state_->failure;
 }
 
-uint16_t SnmpdAgent::Port() const
-{
-    return state_->port;
-}
-
 std::string SnmpdAgent::Address() const
 {
     return "127.0.0.1:" + std::to_string(state_->port);

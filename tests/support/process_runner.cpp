@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #include "test_processes.h"
@@ -339,14 +338,6 @@ std::string TempDir::Write(const std::string& name, const std::string& bytes) co
     std::ofstream file(full, std::ios::binary | std::ios::trunc);
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return full;
-}
-
-std::string TempDir::Read(const std::string& name) const
-{
-    std::ifstream file(path_ + "/" + name, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
 }
 
 }  // namespace testsupport

@@ -69,8 +69,6 @@ public:
     const std::string& Path() const;
     // Writes `bytes` exactly to Path()/name and returns the full path.
     std::string Write(const std::string& name, const std::string& bytes) const;
-    // The file's bytes, or empty when it cannot be read.
-    std::string Read(const std::string& name) const;
 
 private:
     std::string path_;
@@ -125,7 +123,6 @@ public:
     bool Installed() const;               // /usr/sbin/snmpd exists
     bool Ready() const;
     const std::string& Failure() const;
-    uint16_t Port() const;
     std::string Address() const;          // "127.0.0.1:PORT"
     void Stop();
 
