@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "name_tables.h"
 #include "terminal_safety.h"
 #include "tool.h"
 
@@ -69,12 +70,7 @@ constexpr std::array<const char*, SNMP_ERROR_GENERR + 1> kErrorStatusNames = {
 
 const char* ErrorStatusName(int32_t status)
 {
-    // Tested as unsigned, so that a negative status is unknown as well.
-    const uint32_t index = static_cast<uint32_t>(status);
-    if (index < kErrorStatusNames.size()) {
-        return kErrorStatusNames[index];
-    }
-    return "Unknown";
+    return NameOrUnknown(kErrorStatusNames, status);
 }
 
 // Appends `number` in decimal, after a '.' unless it is the first; the caller

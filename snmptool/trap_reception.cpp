@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/os_services.h"
+#include "name_tables.h"
 #include "tool.h"
 
 namespace {
@@ -33,11 +34,7 @@ constexpr std::array<const char*, SNMP_TRAP_ENTERPRISESPECIFIC + 1> kGenericTrap
 
 const char* GenericTrapName(int32_t genericTrap)
 {
-    const uint32_t index = static_cast<uint32_t>(genericTrap);
-    if (index < kGenericTrapNames.size()) {
-        return kGenericTrapNames[index];
-    }
-    return "Unknown";
+    return NameOrUnknown(kGenericTrapNames, genericTrap);
 }
 
 // What one fetch hands over, and the trap numbering of the routine.
