@@ -221,9 +221,9 @@ void PrintValue(const AsnAny& value, bool maskControls)
         fputs("<No Data>\n", stdout);
         return;
     }
-    const size_t length = strlen(text);
+    size_t length = strlen(text);
     if (maskControls) {
-        MaskControlBytes(text, length);
+        length = MaskControlBytes(text, length);
     }
     fwrite(text, 1, length, stdout);
     fputs(" \n", stdout);

@@ -13,6 +13,9 @@ bool StdoutIsTerminal();
 // standard output somewhere else.
 void ForgetStdoutKind();
 
-// Replaces in place, within the first `length` bytes, every control byte
-// (0x00 to 0x1F and 0x7F) other than tab, line feed and carriage return by '.'.
-void MaskControlBytes(char* text, size_t length);
+// Replaces in place, within the first `length` bytes, every control character
+// by one '.': the bytes 0x00 to 0x1F (but tab, line feed and carriage return)
+// and 0x7F, and the C1 controls, whether written in UTF-8 (U+0080 to U+009F)
+// or as bytes 0x80 to 0x9F outside a UTF-8 sequence. Other UTF-8 text stays.
+// Returns the new length.
+size_t MaskControlBytes(char* text, size_t length);

@@ -82,11 +82,25 @@ TEST(DottedOid, LongIdentifiersArePrintedWhole)
     EXPECT_NE(printed.find("       Length: 1000\n        Value: " + dotted + " \n\n"), std::string::npos);
 }
 
-TEST(TerminalSafety, MasksControlBytesButTabLineFeedAndReturn)
+TEST(TerminalSafety, MasksControlCharactersButTabLineFeedReturnAndText)
 {
-    std::string text("a\x1b[2J\x07\tb\nc\rd\x7f\x01\x1f \x80\xc3\xa9~", 19);
-    MaskControlBytes(text.data(), text.size());
-    EXPECT_EQ(text, std::string("a.[2J.\tb\nc\rd... \x80\xc3\xa9~", 19));
+    struct Row {
+        std::string in, out;
+    };
+    const Row rows[] = {
+        {std::string("a\x1b[2J\x07\tb\nc\rd\x7f\x01\x1f ~", 17), "a.[2J.\tb\nc\rd... ~"},
+        // C1 controls: CSI as UTF-8 U+009B and as a lone byte; UTF-8 text stays.
+        {"\xc2\x9b" "2J", ".2J"},
+        {"\x9b" "2J\x80", ".2J."},
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0"},
+        // Latin-1 text outside UTF-8 is left; a cut sequence's C1-range byte is masked.
+        {"\xe9t\xe9 \xe2\x82", "\xe9t\xe9 \xe2."},
+    };
+    for (const Row& row : rows) {
+        std::string text = row.in;
+        text.resize(MaskControlBytes(text.data(), text.size()));
+        EXPECT_EQ(text, row.out) << row.in;
+    }
 }
 
 // The identifiers of the walk-order test, kept alive for the test's length.
