@@ -1,6 +1,7 @@
 // Object identifiers to and from their text: dotted numbers, MIB names, or
 // both mixed. A walk names every binding it prints, so the text is measured
 // first and then written once into a buffer of exactly its size.
+#include "ber_writer.h"
 #include "oid_names.h"
 
 #include <charconv>
@@ -184,7 +185,11 @@ int MibTextToOid(const MibTable& table, const char* text, AsnObjectIdentifier* o
     }
     *oid = AsnObjectIdentifier{0, nullptr};
     OidBuilder builder;
-    if (!ReadText(table, text, builder)) {
+    BerOidArcs arcs{};
+    // An identifier the codec cannot put on the wire (a first arc above 2, or
+    // a second of 40 or more under 0 and 1) is no identifier to ask for.
+    if (!ReadText(table, text, builder) ||
+        !BerOidArcsOf(AsnObjectIdentifier{builder.count, builder.ids}, arcs)) {
         // Not an identifier: the caller's own message says so; there is no
         // system error to report with it.
         SetLastError(0);
