@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# The bash completion of mibcli: what it offers at each place of a command line.
+set -u
+source "$1"
+failures=0
+expect() {
+    local line=$1 want=$2
+    COMP_LINE=$line
+    COMP_POINT=${#line}
+    COMPREPLY=()
+    _mibcli
+    local got="${COMPREPLY[*]}"
+    if [ "$got" != "$want" ]; then
+        echo "FAIL: [$line] offered [$got], expected [$want]"
+        failures=$((failures + 1))
+    fi
+}
+expect "mibcli " "-t -r -i -n -l -p -x get getnext set poll walk trap"
+expect "mibcli -t 100 g" "get getnext"
+expect "mibcli -t " ""
+# The type of each set triple, also after an agent with a port.
+expect "mibcli set 10.0.0.1:16161 private sysContact.0 " "1 2 3 4 5 6 7 8"
+expect "mibcli set [::1]:161 private 1.3 2 x 1.4 " "1 2 3 4 5 6 7 8"
+expect "mibcli set a c 1.3 2 " ""
+expect "mibcli get a c " ""
+exit $((failures > 0))
