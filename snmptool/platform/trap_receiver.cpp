@@ -68,6 +68,8 @@ struct Reception {
 Reception g_reception;
 uint32_t g_testMaxTraps = 0;
 size_t g_testMaxBytes = 0;
+// Set by FailNextTrapFetchForTesting; taken by the next fetch.
+std::atomic<uint32_t> g_testFetchFailure{0};
 
 bool TrapsWaiting() {
     std::lock_guard<std::mutex> hold(g_reception.lock);
@@ -228,6 +230,10 @@ void SetTrapQueueLimitsForTesting(uint32_t maxTraps, size_t maxBytes) {
     g_testMaxBytes = maxBytes;
 }
 
+void FailNextTrapFetchForTesting(uint32_t code) {
+    g_testFetchFailure = code;
+}
+
 uint16_t TrapReceiverPort() {
     return g_reception.port;
 }
@@ -297,6 +303,10 @@ int SnmpMgrGetTrap(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress
     if (enterprise == nullptr || agentAddress == nullptr || genericTrap == nullptr ||
         specificTrap == nullptr || timeStamp == nullptr || bindings == nullptr) {
         SetLastError(ERROR_BAD_ARGUMENT);
+        return 0;
+    }
+    if (g_testFetchFailure != 0) {
+        SetLastError(g_testFetchFailure.exchange(0));
         return 0;
     }
     // Taken before the lock, so that a failure leaves the trap where it is.

@@ -15,3 +15,7 @@ uint16_t TrapReceiverPort();
 // Traps dropped so far because the queue was full (SnmpMgrTrapStop tells the
 // same at the end).
 uint64_t TrapsDroppedSoFar();
+
+// The next SnmpMgrGetTrap fails with `code` (as a failed allocation would),
+// whatever waits; 0 cancels. For the callers' error paths.
+void FailNextTrapFetchForTesting(uint32_t code);
