@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ber_codec.h"
+#include "ber/ber_codec.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ber_codec.h"
+#include "ber/ber_codec.h"
 
 namespace {
 

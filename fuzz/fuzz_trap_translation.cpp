@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "ber_codec.h"
-#include "trap_translation.h"
+#include "ber/ber_codec.h"
+#include "traps/trap_translation.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // those loops the same way instead of ending the process.
 #include <atomic>
 
-#include "platform/os_services.h"
+#include "os/os_services.h"
 #include "tool.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // over one kept-open session, each response printed with its status.
 #include <cstdio>
 
-#include "platform/os_services.h"
+#include "os/os_services.h"
 #include "tool.h"
 
 int PollAgent(const char* agent, const char* community, uint32_t timeoutMs, uint32_t retries,

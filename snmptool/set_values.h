@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/snmp_api.h"
+#include "snmp_api.h"
 
 enum class SetValueResult {
     Parsed,    // *value holds the value; its storage (if any) is owned by it

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/snmp_api.h"
+#include "snmp_api.h"
 
 // Tool mode: the PDU type for get, getnext and set; these for the rest.
 enum : uint8_t {

@@ -2,7 +2,7 @@
 // dispatch to the routine that does the work, and the exit status.
 #include <cstdio>
 
-#include "platform/os_services.h"
+#include "os/os_services.h"
 #include "tool.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdio>
 
-#include "platform/os_services.h"
+#include "os/os_services.h"
 #include "name_tables.h"
 #include "tool.h"
 

@@ -1,6 +1,6 @@
 #include "reply.h"
 
-#include "ber_codec.h"
+#include "ber/ber_codec.h"
 #include "wire_layout.h"
 
 std::vector<SnmpVarBind> BindingViews(const std::vector<AgentObject>& bindings)

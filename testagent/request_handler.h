@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ber_codec.h"
+#include "ber/ber_codec.h"
 #include "object_store.h"
 #include "reply.h"
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "ber_codec.h"
+#include "ber/ber_codec.h"
 
 // The line for a decoded request (without the newline). SET values are taken
 // from the datagram itself, so they are the bytes the manager sent.

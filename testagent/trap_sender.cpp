@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ber_codec.h"
+#include "ber/ber_codec.h"
 #include "misbehaviour.h"
 #include "udp_endpoint.h"
 

@@ -1,7 +1,7 @@
 #include "wire_layout.h"
 
-#include "ber_reader.h"
-#include "wire_constants.h"
+#include "ber/ber_reader.h"
+#include "values/wire_constants.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "ber_codec.h"
+#include "ber/ber_codec.h"
 #include "test_processes.h"
 
 namespace testsupport {

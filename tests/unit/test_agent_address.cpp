@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "agent_address.h"
+#include "session/agent_address.h"
 #include "snmp_api.h"
 
 namespace {

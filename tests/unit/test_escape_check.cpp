@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/os_services.h"
+#include "os/os_services.h"
 #include "tool.h"
 
 namespace {

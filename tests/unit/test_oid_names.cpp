@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "mib_table.h"
-#include "oid_names.h"
+#include "names/mib_table.h"
+#include "names/oid_names.h"
 #include "snmp_api.h"
 
 namespace {

@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "last_error.h"
-#include "os_services.h"
+#include "values/last_error.h"
+#include "os/os_services.h"
 
 namespace {
 

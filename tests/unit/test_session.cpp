@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "ber_codec.h"
+#include "ber/ber_codec.h"
 #include "snmp_api.h"
 #include "test_processes.h"
 

@@ -17,7 +17,7 @@
 
 #include <gtest/gtest.h>
 
-#include "os_services.h"
+#include "os/os_services.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ber_codec.h"
+#include "ber/ber_codec.h"
 #include "test_processes.h"
 
 using testsupport::TestAgent;

@@ -7,7 +7,7 @@
 
 #include "stream_capture.h"
 #include "tool.h"
-#include "trap_receiver_testing.h"
+#include "traps/trap_receiver_testing.h"
 
 TEST(TrapPolling, AFailedFetchEndsThePollsWithTheReport)
 {

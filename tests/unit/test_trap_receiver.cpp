@@ -16,12 +16,12 @@
 
 #include <gtest/gtest.h>
 
-#include "ber_codec.h"
-#include "os_services.h"
+#include "ber/ber_codec.h"
+#include "os/os_services.h"
 #include "snmp_api.h"
-#include "trap_address.h"
-#include "trap_receiver_testing.h"
-#include "trap_translation.h"
+#include "traps/trap_address.h"
+#include "traps/trap_receiver_testing.h"
+#include "traps/trap_translation.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ber_codec.h"
-#include "trap_translation.h"
+#include "ber/ber_codec.h"
+#include "traps/trap_translation.h"
 
 namespace {
 

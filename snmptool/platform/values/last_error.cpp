@@ -1,5 +1,5 @@
 // The per-thread last-error code and the texts of the codes the layer sets.
-#include "last_error.h"
+#include "values/last_error.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // Splitting an agent text into host and port, and resolving it once.
-#include "agent_address.h"
+#include "session/agent_address.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "last_error.h"
+#include "values/last_error.h"
 
 namespace {
 

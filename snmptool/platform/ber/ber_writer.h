@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "snmp_api.h"
+#include "values/snmp_values.h"
 
 // An identifier as it goes on the wire: the first two sub-identifiers folded
 // into one number (X.690 section 8.19.4), then the rest one by one.

@@ -3,8 +3,8 @@
 // tests give them tables of their own.
 #pragma once
 
-#include "mib_table.h"
-#include "snmp_api.h"
+#include "names/mib_table.h"
+#include "values/snmp_values.h"
 
 // Text to a new identifier (SnmpUtilMemAlloc). 1 on success. On failure 0,
 // *oid empty, and the last-error code 0 when the text is simply not an

@@ -2,7 +2,7 @@
 // routines make. A walk of many rows asks for a name per binding, so every
 // lookup is a binary search among one node's children or one hash probe;
 // nothing scans the whole table.
-#include "mib_table.h"
+#include "names/mib_table.h"
 
 #include <algorithm>
 #include <cctype>

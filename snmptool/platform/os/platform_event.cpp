@@ -5,9 +5,9 @@
 #include <mutex>
 #include <new>
 
-#include "event_reset_guard.h"
-#include "last_error.h"
-#include "os_services.h"
+#include "os/event_reset_guard.h"
+#include "values/last_error.h"
+#include "os/os_services.h"
 
 struct PlatformEvent {
     std::mutex lock;

@@ -15,14 +15,14 @@
 #include <cstring>
 #include <mutex>
 
-#include "ber_codec.h"
-#include "event_reset_guard.h"
-#include "os_services.h"
+#include "ber/ber_codec.h"
+#include "os/event_reset_guard.h"
+#include "os/os_services.h"
 #include "snmp_api.h"
-#include "trap_address.h"
-#include "trap_receiver_testing.h"
-#include "trap_translation.h"
-#include "udp_transport.h"
+#include "traps/trap_address.h"
+#include "traps/trap_receiver_testing.h"
+#include "traps/trap_translation.h"
+#include "session/udp_transport.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ber_codec.h"
+#include "ber/ber_codec.h"
 #include "snmp_api.h"
 
 struct TrapRecord {

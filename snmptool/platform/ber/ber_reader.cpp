@@ -1,6 +1,6 @@
 // Checked reads of BER items. Every byte is reached through BerTake, and every
 // declared length is compared with what remains before it is used.
-#include "ber_reader.h"
+#include "ber/ber_reader.h"
 
 #include <cstring>
 

@@ -10,12 +10,12 @@
 //
 // The decoder follows this fixed grammar and never descends into a value, so
 // its nesting is bounded by construction (at most four levels above a value).
-#include "ber_codec.h"
+#include "ber/ber_codec.h"
 
 #include <cstring>
 
-#include "ber_reader.h"
-#include "ber_writer.h"
+#include "ber/ber_reader.h"
+#include "ber/ber_writer.h"
 
 namespace {
 

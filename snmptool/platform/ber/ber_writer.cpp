@@ -1,6 +1,6 @@
 // Minimal BER encodings (X.690 section 10.1 for lengths, 8.3 for integers,
 // 8.19 for identifiers), sized first and then written forward.
-#include "ber_writer.h"
+#include "ber/ber_writer.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 // (`name ::= { parent number }`), each group in the order of its module.
 // Only objects whose every number comes from the published module are here;
 // a name under a node that is not here is simply not known.
-#include "mib_table.h"
+#include "names/mib_table.h"
 
 namespace {
 

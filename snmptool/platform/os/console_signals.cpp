@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <iterator>
 
-#include "last_error.h"
-#include "os_services.h"
+#include "values/last_error.h"
+#include "os/os_services.h"
 
 namespace {
 

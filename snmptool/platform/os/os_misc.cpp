@@ -6,8 +6,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "last_error.h"
-#include "os_services.h"
+#include "values/last_error.h"
+#include "os/os_services.h"
 
 void Sleep(uint32_t milliseconds) {
     timespec remaining;

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "snmp_api.h"
+#include "values/snmp_values.h"
 
 struct BerReader {
     const uint8_t* pos;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "snmp_api.h"
+#include "values/snmp_values.h"
 
 // One message. Which fields count depends on pduType:
 //   GET, GETNEXT, SET, RESPONSE, SNMPv2-Trap: requestId, errorStatus, errorIndex

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "snmp_api.h"
+#include "values/snmp_values.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The session's UDP socket. Waiting is done with poll(2) and the time that is
 // left until the deadline, recomputed after every wake-up, so that signals and
 // unwanted datagrams never move the deadline.
-#include "udp_transport.h"
+#include "session/udp_transport.h"
 
 #include <netinet/in.h>
 #include <poll.h>

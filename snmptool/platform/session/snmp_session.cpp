@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "agent_address.h"
-#include "ber_codec.h"
+#include "session/agent_address.h"
+#include "ber/ber_codec.h"
 #include "snmp_api.h"
-#include "udp_transport.h"
+#include "session/udp_transport.h"
 
 struct SnmpMgrSession {
     int socketFd = -1;

@@ -1,6 +1,6 @@
 // Received traps in the fields of an SNMPv1 Trap-PDU; SNMPv2 traps are
 // translated as RFC 3584 section 3.2 lays out.
-#include "trap_translation.h"
+#include "traps/trap_translation.h"
 
 #include <netinet/in.h>
 

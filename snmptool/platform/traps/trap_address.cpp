@@ -1,12 +1,12 @@
 // Reads MIBCLI_TRAP_ADDRESS. Only numeric addresses: a name would need a
 // resolver at start-up and could stand for several addresses.
-#include "trap_address.h"
+#include "traps/trap_address.h"
 
 #include <arpa/inet.h>
 
 #include <cstring>
 
-#include "agent_address.h"
+#include "session/agent_address.h"
 
 namespace {
 

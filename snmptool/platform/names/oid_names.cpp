@@ -1,8 +1,8 @@
 // Object identifiers to and from their text: dotted numbers, MIB names, or
 // both mixed. A walk names every binding it prints, so the text is measured
 // first and then written once into a buffer of exactly its size.
-#include "ber_writer.h"
-#include "oid_names.h"
+#include "ber/ber_writer.h"
+#include "names/oid_names.h"
 
 #include <charconv>
 #include <cstring>
