@@ -21,9 +21,9 @@ constexpr char kSeparator = '\n';
 constexpr char kIdentifier[] = "1.3.6.1.2.1.1.4.0";
 constexpr uint32_t kIdentifierIds[] = {1, 3, 6, 1, 2, 1, 1, 4, 0};
 // Tags of the type numbers 1 to 8; index 0 for every other number.
-constexpr uint8_t kTags[] = {0,           ASN_INTEGER, ASN_OCTETSTRING, ASN_OBJECTIDENTIFIER,
-                             ASN_IPADDRESS, ASN_COUNTER, ASN_GAUGE,       ASN_TIMETICKS,
-                             ASN_OPAQUE};
+constexpr uint8_t kTags[] = {
+    0,         ASN_INTEGER,   ASN_OCTETSTRING, ASN_OBJECTIDENTIFIER, ASN_IPADDRESS, ASN_COUNTER,
+    ASN_GAUGE, ASN_TIMETICKS, ASN_OPAQUE};
 
 void Require(bool condition)
 {
@@ -96,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     SnmpVarBindList list = {reinterpret_cast<SnmpVarBind*>(1), 99};
-    const int built = BuildVarBindList(static_cast<int>(words.size()), words.data(), PDU_SET, &list);
+    const int built =
+        BuildVarBindList(static_cast<int>(words.size()), words.data(), PDU_SET, &list);
     if (built == 1) {
         Require(list.count == triples);
         for (size_t t = 0; t < triples; ++t) {

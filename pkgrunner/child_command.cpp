@@ -8,7 +8,7 @@ namespace {
 const char* const kPatterns[kPassCount] = {"qx0*.exe", "*.ini"};
 const char* const kSetupTool = "deployer.exe";
 const std::string kSilentSwitch = "/silent";
-} // namespace
+}  // namespace
 
 const char* PassPattern(int pass)
 {
@@ -28,8 +28,9 @@ bool ArgumentsAreSilent(const std::string& arguments)
 {
     // A byte comparison of the tail is safe for multibyte text here: in UTF-8 the bytes of
     // "/silent" never occur inside another character, so a match is always whole characters.
-    return arguments.size() >= kSilentSwitch.size()
-        && arguments.compare(arguments.size() - kSilentSwitch.size(), kSilentSwitch.size(), kSilentSwitch) == 0;
+    return arguments.size() >= kSilentSwitch.size() &&
+           arguments.compare(arguments.size() - kSilentSwitch.size(), kSilentSwitch.size(),
+                             kSilentSwitch) == 0;
 }
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

@@ -21,4 +21,4 @@ std::string ChildCommandLine(int pass, const std::string& fileName, const std::s
 // Whether a failed start is kept quiet: the arguments end in exactly "/silent" (case matters).
 bool ArgumentsAreSilent(const std::string& arguments);
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

@@ -18,7 +18,8 @@ int main(int argc, char** argv)
     signal(SIGPIPE, SIG_IGN);
     if (!InitMessageQueue()) {
         // Without the queue the launcher could neither wait for a child nor be stopped cleanly.
-        MessageBoxA(nullptr, "Unable to set up the message queue", "Error", MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
+        MessageBoxA(nullptr, "Unable to set up the message queue", "Error",
+                    MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
         return 1;
     }
     const std::string arguments = JoinArguments(argc, argv);

@@ -53,7 +53,7 @@ ChildOutcome RunChild(std::string commandLine, int* quitCode)
     return outcome;
 }
 
-} // namespace
+}  // namespace
 
 int RunPackages(HINSTANCE /*instance*/, HINSTANCE /*previousInstance*/, const char* arguments,
                 int /*showCommand*/)
@@ -67,7 +67,8 @@ int RunPackages(HINSTANCE /*instance*/, HINSTANCE /*previousInstance*/, const ch
         }
         do {
             int quitCode = 0;
-            const std::string commandLine = ChildCommandLine(pass, found.cFileName, launcherArguments);
+            const std::string commandLine =
+                ChildCommandLine(pass, found.cFileName, launcherArguments);
             const ChildOutcome outcome = RunChild(commandLine, &quitCode);
             if (outcome == kQuitReceived) {
                 FindClose(search);
@@ -75,7 +76,8 @@ int RunPackages(HINSTANCE /*instance*/, HINSTANCE /*previousInstance*/, const ch
             }
             if (outcome == kChildNotStarted && !ArgumentsAreSilent(launcherArguments)) {
                 const std::string text = std::string("Unable to start ") + found.cFileName;
-                MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
+                MessageBoxA(nullptr, text.c_str(), "Error",
+                            MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
             }
         } while (FindNextFileA(search, &found));
         FindClose(search);
@@ -83,4 +85,4 @@ int RunPackages(HINSTANCE /*instance*/, HINSTANCE /*previousInstance*/, const ch
     return 0;
 }
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

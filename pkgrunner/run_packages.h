@@ -9,6 +9,7 @@ namespace pkgrunner {
 // Returns 0 when both passes are done, or the wParam of a WM_QUIT taken from the queue while a
 // child ran (the child is then left running and nothing more is started). The instances and
 // the show command are the windowed entry's and are not used.
-int RunPackages(HINSTANCE instance, HINSTANCE previousInstance, const char* arguments, int showCommand);
+int RunPackages(HINSTANCE instance, HINSTANCE previousInstance, const char* arguments,
+                int showCommand);
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

@@ -93,7 +93,8 @@ bool StoreWord(WordList* list, const WordBuffer* word)
 {
     if (list->count == list->capacity) {
         const int capacity = list->capacity == 0 ? 16 : list->capacity * 2;
-        void* grown = SnmpUtilMemReAlloc(list->words, static_cast<size_t>(capacity) * sizeof(char*));
+        void* grown =
+            SnmpUtilMemReAlloc(list->words, static_cast<size_t>(capacity) * sizeof(char*));
         if (grown == nullptr) {
             return false;
         }

@@ -26,10 +26,10 @@ constexpr uint32_t kBinaryValueBytes = 4;
 
 // What the Length line of a value shows.
 enum class LengthLine : uint8_t {
-    None,      // no Length line
-    Bytes,     // the byte length
-    Count,     // the number of sub-identifiers
-    Zero,      // a tag this printer does not know: 0
+    None,   // no Length line
+    Bytes,  // the byte length
+    Count,  // the number of sub-identifiers
+    Zero,   // a tag this printer does not know: 0
 };
 
 struct TypeInfo {
@@ -135,8 +135,9 @@ char* BytesText(const AsnOctetString& bytes, bool emptyHasText)
     size_t used = 0;
     if (bytes.length != 0 && bytes.stream != nullptr) {
         const void* zero = memchr(bytes.stream, 0, bytes.length);
-        used = zero != nullptr ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - bytes.stream)
-                               : bytes.length;
+        used = zero != nullptr
+                   ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - bytes.stream)
+                   : bytes.length;
     }
     char* text = AllocText(used + 1);
     if (text != nullptr && used != 0) {

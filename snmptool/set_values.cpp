@@ -16,15 +16,8 @@ constexpr uint32_t kIpAddressDots = kIpAddressLength - 1;
 
 // Tags of the type numbers; index 0 stands for every number outside 1 to 8.
 constexpr uint8_t kSetTypeTags[] = {
-    0,
-    ASN_INTEGER,
-    ASN_OCTETSTRING,
-    ASN_OBJECTIDENTIFIER,
-    ASN_IPADDRESS,
-    ASN_COUNTER,
-    ASN_GAUGE,
-    ASN_TIMETICKS,
-    ASN_OPAQUE,
+    0,           ASN_INTEGER, ASN_OCTETSTRING, ASN_OBJECTIDENTIFIER, ASN_IPADDRESS,
+    ASN_COUNTER, ASN_GAUGE,   ASN_TIMETICKS,   ASN_OPAQUE,
 };
 constexpr uint32_t kSetTypeCount = sizeof(kSetTypeTags) / sizeof(kSetTypeTags[0]);
 

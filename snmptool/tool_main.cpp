@@ -43,12 +43,9 @@ struct OptionRule {
 };
 
 constexpr OptionRule kOptions[] = {
-    {'t', &ToolSettings::timeoutMs, nullptr},
-    {'r', &ToolSettings::retries, nullptr},
-    {'i', &ToolSettings::pollIntervalMs, nullptr},
-    {'n', &ToolSettings::pollCount, nullptr},
-    {'l', nullptr, &ToolSettings::longWalk},
-    {'p', nullptr, &ToolSettings::trapPolling},
+    {'t', &ToolSettings::timeoutMs, nullptr},       {'r', &ToolSettings::retries, nullptr},
+    {'i', &ToolSettings::pollIntervalMs, nullptr},  {'n', &ToolSettings::pollCount, nullptr},
+    {'l', nullptr, &ToolSettings::longWalk},        {'p', nullptr, &ToolSettings::trapPolling},
     {'x', nullptr, &ToolSettings::pollWithGetNext},
 };
 
@@ -61,12 +58,9 @@ struct CommandRule {
 };
 
 constexpr CommandRule kCommands[] = {
-    {"get", PDU_GET, 4, false},
-    {"getnext", PDU_GETNEXT, 4, false},
-    {"set", PDU_SET, 6, true},
-    {"poll", TOOL_MODE_POLL, 4, false},
-    {"walk", TOOL_MODE_WALK, 4, false},
-    {"trap", TOOL_MODE_TRAP, 1, false},
+    {"get", PDU_GET, 4, false},         {"getnext", PDU_GETNEXT, 4, false},
+    {"set", PDU_SET, 6, true},          {"poll", TOOL_MODE_POLL, 4, false},
+    {"walk", TOOL_MODE_WALK, 4, false}, {"trap", TOOL_MODE_TRAP, 1, false},
 };
 // A walk starts from exactly one identifier: command, agent, community, identifier.
 constexpr int kWalkWords = 4;

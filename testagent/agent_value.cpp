@@ -89,13 +89,15 @@ bool ParseEscapedString(const std::string& text, std::vector<uint8_t>& out)
 }
 
 // Numbers between dots, each at most `limit`, at most `most` of them.
-bool ParseDotted(const std::string& text, uint64_t limit, size_t most, std::vector<uint64_t>& numbers)
+bool ParseDotted(const std::string& text, uint64_t limit, size_t most,
+                 std::vector<uint64_t>& numbers)
 {
     numbers.clear();
     size_t start = 0;
     while (true) {
         size_t dot = text.find('.', start);
-        std::string part = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        std::string part =
+            text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
         uint64_t number = 0;
         if (!ParseDecimal(part, limit, number) || numbers.size() == most) {
             return false;
@@ -139,7 +141,8 @@ bool ParseOid(const std::string& text, Oid& oid)
 {
     std::vector<uint64_t> numbers;
     const size_t start = (!text.empty() && text[0] == '.') ? 1 : 0;
-    if (!ParseDotted(text.substr(start), UINT32_MAX, kMaxOidLength, numbers) || numbers.size() < 2) {
+    if (!ParseDotted(text.substr(start), UINT32_MAX, kMaxOidLength, numbers) ||
+        numbers.size() < 2) {
         return false;
     }
     oid.assign(numbers.begin(), numbers.end());

@@ -14,10 +14,11 @@ constexpr int kUsageStatus = 2;
 
 int Usage(const std::string& why)
 {
-    std::fprintf(stderr, "snmp-test-agent: %s\n"
-                         "usage: snmp-test-agent serve --listen ADDR:PORT [--objects FILE] ...\n"
-                         "       snmp-test-agent trap --to ADDR:PORT ...\n"
-                         "(see testagent/README.md)\n",
+    std::fprintf(stderr,
+                 "snmp-test-agent: %s\n"
+                 "usage: snmp-test-agent serve --listen ADDR:PORT [--objects FILE] ...\n"
+                 "       snmp-test-agent trap --to ADDR:PORT ...\n"
+                 "(see testagent/README.md)\n",
                  why.c_str());
     return kUsageStatus;
 }

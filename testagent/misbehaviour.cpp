@@ -151,7 +151,8 @@ std::vector<uint8_t> BendAnswer(const Misbehaviour& behaviour, const std::vector
         if (ReadTlv(bytes.data(), 0, bytes.size(), message)) {
             std::vector<uint8_t> lying = {bytes[0]};
             AppendLength(lying, message.contentLength + 100);
-            lying.insert(lying.end(), bytes.begin() + static_cast<long>(message.contentOffset), bytes.end());
+            lying.insert(lying.end(), bytes.begin() + static_cast<long>(message.contentOffset),
+                         bytes.end());
             bytes.swap(lying);
         }
     }

@@ -132,8 +132,8 @@ std::optional<AgentObject> ObjectStore::TableNext(const Oid& name) const
         return std::nullopt;
     }
     size_t baseLength = tableBase_.size();
-    bool underBase = name.size() >= baseLength &&
-                     std::equal(tableBase_.begin(), tableBase_.end(), name.begin());
+    bool underBase =
+        name.size() >= baseLength && std::equal(tableBase_.begin(), tableBase_.end(), name.begin());
     if (!underBase) {
         if (CompareOids(name, tableBase_) < 0) {
             return TableRow(1, 1);

@@ -33,7 +33,10 @@ public:
 
 private:
     struct OidLess {
-        bool operator()(const Oid& a, const Oid& b) const { return CompareOids(a, b) < 0; }
+        bool operator()(const Oid& a, const Oid& b) const
+        {
+            return CompareOids(a, b) < 0;
+        }
     };
     std::optional<AgentObject> TableRow(uint32_t column, uint32_t row) const;
     std::optional<AgentObject> TableNext(const Oid& name) const;

@@ -6,8 +6,14 @@ namespace {
 class Words {
 public:
     explicit Words(const std::vector<std::string>& args) : args_(args) {}
-    bool Done() const { return next_ >= args_.size(); }
-    const std::string& Take() { return args_[next_++]; }
+    bool Done() const
+    {
+        return next_ >= args_.size();
+    }
+    const std::string& Take()
+    {
+        return args_[next_++];
+    }
     bool TakeValue(const std::string& option, std::string& value, std::string& why)
     {
         if (Done()) {
@@ -74,7 +80,8 @@ bool ReadOptions(const std::vector<std::string>& args, std::string& why, OneOpti
 
 }  // namespace
 
-bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& options, std::string& why)
+bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& options,
+                       std::string& why)
 {
     return ReadOptions(args, why, [&](const std::string& option, Words& words, bool& known) {
         std::string value;
@@ -94,11 +101,13 @@ bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& optio
             ok = NumberOption(words, option, 65507, number, why);
             options.handler.maxSize = static_cast<size_t>(number);
         } else if (option == "--behave") {
-            ok = words.TakeValue(option, value, why) && ParseMisbehaviour(value, options.behaviour, why);
+            ok = words.TakeValue(option, value, why) &&
+                 ParseMisbehaviour(value, options.behaviour, why);
         } else if (option == "--table") {
             ok = words.TakeValue(option, value, why);
             size_t colon = value.rfind(':');
-            if (ok && (colon == std::string::npos || !ParseOid(value.substr(0, colon), options.tableBase) ||
+            if (ok && (colon == std::string::npos ||
+                       !ParseOid(value.substr(0, colon), options.tableBase) ||
                        !ParseDecimal(value.substr(colon + 1), UINT32_MAX, number))) {
                 why = "--table wants BASEOID:ROWS, not '" + value + "'";
                 ok = false;
@@ -113,53 +122,56 @@ bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& optio
 
 bool ParseTrapOptions(const std::vector<std::string>& args, TrapOptions& options, std::string& why)
 {
-    const bool read = ReadOptions(args, why, [&](const std::string& option, Words& words, bool& known) {
-        std::string value;
-        uint64_t number = 0;
-        bool ok = true;
-        if (option == "--to") {
-            ok = words.TakeValue(option, options.to, why);
-        } else if (option == "--version") {
-            ok = words.TakeValue(option, value, why);
-            if (ok && value != "1" && value != "2c") {
-                why = "--version is 1 or 2c";
-                ok = false;
+    const bool read =
+        ReadOptions(args, why, [&](const std::string& option, Words& words, bool& known) {
+            std::string value;
+            uint64_t number = 0;
+            bool ok = true;
+            if (option == "--to") {
+                ok = words.TakeValue(option, options.to, why);
+            } else if (option == "--version") {
+                ok = words.TakeValue(option, value, why);
+                if (ok && value != "1" && value != "2c") {
+                    why = "--version is 1 or 2c";
+                    ok = false;
+                }
+                options.version = value == "2c" ? SNMP_VERSION_2C : SNMP_VERSION_1;
+            } else if (option == "--community") {
+                ok = words.TakeValue(option, options.community, why);
+            } else if (option == "--enterprise") {
+                ok = OidOption(words, option, options.enterprise, why);
+            } else if (option == "--agent-address") {
+                AgentValue address;
+                ok = words.TakeValue(option, value, why) &&
+                     ParseValue("ipaddress", value, address, why);
+                options.agentAddress = address.bytes;
+            } else if (option == "--generic") {
+                ok = NumberOption(words, option, INT32_MAX, number, why);
+                options.generic = static_cast<int32_t>(number);
+            } else if (option == "--specific") {
+                ok = NumberOption(words, option, INT32_MAX, number, why);
+                options.specific = static_cast<int32_t>(number);
+            } else if (option == "--uptime") {
+                ok = NumberOption(words, option, UINT32_MAX, number, why);
+                options.uptime = static_cast<uint32_t>(number);
+            } else if (option == "--count") {
+                ok = NumberOption(words, option, UINT32_MAX, number, why);
+                options.count = static_cast<uint32_t>(number);
+            } else if (option == "--junk") {
+                ok = NumberOption(words, option, UINT32_MAX, number, why);
+                options.junk = static_cast<uint32_t>(number);
+            } else if (option == "--varbind") {
+                TrapBinding binding;
+                std::string type;
+                ok = OidOption(words, option, binding.name, why) &&
+                     words.TakeValue(option, type, why) && words.TakeValue(option, value, why) &&
+                     ParseValue(type, value, binding.value, why);
+                options.bindings.push_back(binding);
+            } else {
+                known = false;
             }
-            options.version = value == "2c" ? SNMP_VERSION_2C : SNMP_VERSION_1;
-        } else if (option == "--community") {
-            ok = words.TakeValue(option, options.community, why);
-        } else if (option == "--enterprise") {
-            ok = OidOption(words, option, options.enterprise, why);
-        } else if (option == "--agent-address") {
-            AgentValue address;
-            ok = words.TakeValue(option, value, why) && ParseValue("ipaddress", value, address, why);
-            options.agentAddress = address.bytes;
-        } else if (option == "--generic") {
-            ok = NumberOption(words, option, INT32_MAX, number, why);
-            options.generic = static_cast<int32_t>(number);
-        } else if (option == "--specific") {
-            ok = NumberOption(words, option, INT32_MAX, number, why);
-            options.specific = static_cast<int32_t>(number);
-        } else if (option == "--uptime") {
-            ok = NumberOption(words, option, UINT32_MAX, number, why);
-            options.uptime = static_cast<uint32_t>(number);
-        } else if (option == "--count") {
-            ok = NumberOption(words, option, UINT32_MAX, number, why);
-            options.count = static_cast<uint32_t>(number);
-        } else if (option == "--junk") {
-            ok = NumberOption(words, option, UINT32_MAX, number, why);
-            options.junk = static_cast<uint32_t>(number);
-        } else if (option == "--varbind") {
-            TrapBinding binding;
-            std::string type;
-            ok = OidOption(words, option, binding.name, why) && words.TakeValue(option, type, why) &&
-                 words.TakeValue(option, value, why) && ParseValue(type, value, binding.value, why);
-            options.bindings.push_back(binding);
-        } else {
-            known = false;
-        }
-        return ok;
-    });
+            return ok;
+        });
     if (!read) {
         return false;
     }

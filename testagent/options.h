@@ -39,5 +39,6 @@ struct TrapOptions {
 };
 
 // `args` are the words after the mode word. False with `why` on any error.
-bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& options, std::string& why);
+bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& options,
+                       std::string& why);
 bool ParseTrapOptions(const std::vector<std::string>& args, TrapOptions& options, std::string& why);

@@ -19,7 +19,8 @@ std::vector<AgentObject> EchoBindings(const SnmpMessage& request);
 
 // Builds the answer to a decoded request whose community may read (the caller
 // drops the others). Applies a SET to the store when it succeeds as a whole.
-Reply AnswerRequest(const SnmpMessage& request, ObjectStore& store, const HandlerSettings& settings);
+Reply AnswerRequest(const SnmpMessage& request, ObjectStore& store,
+                    const HandlerSettings& settings);
 
 // Replaces `reply` by a tooBig answer when its encoding exceeds the largest
 // answer (RFC 1157 section 4.1.2). False when it cannot be encoded at all.

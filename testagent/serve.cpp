@@ -79,7 +79,8 @@ public:
     }
 
 private:
-    void Handle(const uint8_t* data, size_t size, const sockaddr_storage& from, socklen_t fromLength)
+    void Handle(const uint8_t* data, size_t size, const sockaddr_storage& from,
+                socklen_t fromLength)
     {
         SnmpMessage request;
         if (!DecodeMessage(data, size, request)) {
@@ -99,7 +100,8 @@ private:
         if (behaviour.delayMs > 0) {
             SleepUnlessStopped(behaviour.delayMs);
         }
-        for (const std::vector<uint8_t>& bad : DatagramsBefore(behaviour, reply, community, answer)) {
+        for (const std::vector<uint8_t>& bad :
+             DatagramsBefore(behaviour, reply, community, answer)) {
             SendTo(fd_, bad, from, fromLength);
         }
         if (behaviour.otherPortFirst && otherFd_ >= 0) {
@@ -174,7 +176,8 @@ private:
         }
     }
 
-    void SendTo(int fd, const std::vector<uint8_t>& bytes, const sockaddr_storage& to, socklen_t length)
+    void SendTo(int fd, const std::vector<uint8_t>& bytes, const sockaddr_storage& to,
+                socklen_t length)
     {
         sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), length);
     }

@@ -97,8 +97,8 @@ int SendTraps(const TrapOptions& options)
     }
     int status = 0;
     auto send = [&](const std::vector<uint8_t>& bytes) {
-        if (sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to.address),
-                   to.length) < 0) {
+        if (sendto(fd, bytes.data(), bytes.size(), 0,
+                   reinterpret_cast<const sockaddr*>(&to.address), to.length) < 0) {
             std::fprintf(stderr, "snmp-test-agent: sendto: %s\n", std::strerror(errno));
             status = 2;
         }

@@ -19,7 +19,7 @@ bool NeedsQuotes(const std::string& word)
     return word.find_first_of(" \t\"") != std::string::npos;
 }
 
-} // namespace
+}  // namespace
 
 std::string QuoteArgument(const std::string& word)
 {
@@ -110,4 +110,4 @@ std::vector<std::string> SplitCommandLine(const std::string& text)
     return words;
 }
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

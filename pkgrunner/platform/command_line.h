@@ -28,4 +28,4 @@ std::string JoinArguments(int count, const char* const* words);
 
 std::vector<std::string> SplitCommandLine(const std::string& text);
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

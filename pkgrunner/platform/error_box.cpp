@@ -34,4 +34,4 @@ int MessageBoxA(HWND /*owner*/, const char* text, const char* caption, UINT /*ty
     return IDOK;
 }
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

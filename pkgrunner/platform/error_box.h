@@ -8,4 +8,4 @@ namespace pkgrunner {
 
 int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

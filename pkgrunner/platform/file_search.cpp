@@ -16,7 +16,7 @@ namespace pkgrunner {
 namespace {
 
 struct SearchRecord {
-    std::string directory; // with its trailing slash, or empty for the current directory
+    std::string directory;  // with its trailing slash, or empty for the current directory
     std::vector<std::string> names;
     std::size_t next;
 };
@@ -47,14 +47,15 @@ BOOL FillFound(const SearchRecord& search, const std::string& name, WIN32_FIND_D
         found->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
         return TRUE;
     }
-    found->dwFileAttributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    found->dwFileAttributes =
+        S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
     const std::uint64_t size = static_cast<std::uint64_t>(info.st_size);
     found->nFileSizeHigh = static_cast<DWORD>(size >> 32);
     found->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
     return TRUE;
 }
 
-} // namespace
+}  // namespace
 
 bool WildcardMatch(const std::string& pattern, const std::string& name)
 {
@@ -69,7 +70,8 @@ bool WildcardMatch(const std::string& pattern, const std::string& name)
             resumeAt = n;
             continue;
         }
-        if (p < pattern.size() && (pattern[p] == '?' || FoldCase(pattern[p]) == FoldCase(name[n]))) {
+        if (p < pattern.size() &&
+            (pattern[p] == '?' || FoldCase(pattern[p]) == FoldCase(name[n]))) {
             ++p;
             ++n;
             continue;
@@ -184,4 +186,4 @@ BOOL FindClose(HANDLE search)
     return TRUE;
 }
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

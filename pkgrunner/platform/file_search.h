@@ -27,4 +27,4 @@ BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* found);
 
 BOOL FindClose(HANDLE search);
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

@@ -48,4 +48,4 @@ DWORD ErrorFromErrno(int error)
     }
 }
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

@@ -12,4 +12,4 @@ void SetLastError(DWORD code);
 // The last-error code that stands for this system's error number, for the layer's routines.
 DWORD ErrorFromErrno(int error);
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

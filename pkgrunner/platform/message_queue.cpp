@@ -54,7 +54,7 @@ bool InFilter(const MSG& message, HWND window, UINT filterMin, UINT filterMax)
     return message.message >= filterMin && message.message <= filterMax;
 }
 
-} // namespace
+}  // namespace
 
 int InitMessageQueue()
 {
@@ -117,8 +117,8 @@ LRESULT DispatchMessageA(const MSG* /*message*/)
 DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD milliseconds,
                                   DWORD wakeMask, DWORD flags)
 {
-    if (signalDescriptor < 0 || flags != 0 || (wakeMask & QS_POSTMESSAGE) == 0
-        || (count > 0 && handles == nullptr)) {
+    if (signalDescriptor < 0 || flags != 0 || (wakeMask & QS_POSTMESSAGE) == 0 ||
+        (count > 0 && handles == nullptr)) {
         SetLastError(signalDescriptor < 0 ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
@@ -128,7 +128,8 @@ DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD mill
             return WAIT_FAILED;
         }
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (true) {
         CollectSignals();
         for (DWORD i = 0; i < count; ++i) {
@@ -142,7 +143,8 @@ DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD mill
         int timeout = -1;
         if (milliseconds != INFINITE) {
             // Rounded up, so the wait never ends before its time-out has passed.
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 return WAIT_TIMEOUT;
             }
@@ -157,4 +159,4 @@ DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD mill
     }
 }
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

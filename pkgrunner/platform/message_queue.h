@@ -33,4 +33,4 @@ LRESULT DispatchMessageA(const MSG* message);
 DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD milliseconds,
                                   DWORD wakeMask, DWORD flags);
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

@@ -53,7 +53,8 @@ bool IsProgramCandidate(const std::string& path)
 // The child's attributes: the signals the launcher blocks for its queue are unblocked again, so
 // the child starts with the mask a freshly started program expects, and SIGPIPE, which the
 // launcher ignores (see the entry), is back at its default.
-bool PrepareSpawn(bool inheritHandles, posix_spawnattr_t* attributes, posix_spawn_file_actions_t* actions)
+bool PrepareSpawn(bool inheritHandles, posix_spawnattr_t* attributes,
+                  posix_spawn_file_actions_t* actions)
 {
     if (posix_spawnattr_init(attributes) != 0) {
         return false;
@@ -63,10 +64,10 @@ bool PrepareSpawn(bool inheritHandles, posix_spawnattr_t* attributes, posix_spaw
     sigset_t defaults;
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
-    if (posix_spawnattr_setsigmask(attributes, &none) != 0
-        || posix_spawnattr_setsigdefault(attributes, &defaults) != 0
-        || posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) != 0
-        || posix_spawn_file_actions_init(actions) != 0) {
+    if (posix_spawnattr_setsigmask(attributes, &none) != 0 ||
+        posix_spawnattr_setsigdefault(attributes, &defaults) != 0 ||
+        posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) != 0 ||
+        posix_spawn_file_actions_init(actions) != 0) {
         posix_spawnattr_destroy(attributes);
         return false;
     }
@@ -117,12 +118,12 @@ std::string FindProgram(const std::string& firstWord)
     return std::string();
 }
 
-} // namespace
+}  // namespace
 
 BOOL CreateProcessA(const char* applicationName, char* commandLine, void* /*processAttributes*/,
                     void* /*threadAttributes*/, BOOL inheritHandles, DWORD creationFlags,
-                    void* environment, const char* currentDirectory,
-                    STARTUPINFOA* startupInfo, PROCESS_INFORMATION* processInformation)
+                    void* environment, const char* currentDirectory, STARTUPINFOA* startupInfo,
+                    PROCESS_INFORMATION* processInformation)
 {
     if (commandLine == nullptr || startupInfo == nullptr || processInformation == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -166,7 +167,8 @@ BOOL CreateProcessA(const char* applicationName, char* commandLine, void* /*proc
     pid_t pid = 0;
     // This system's spawn reports a failed program load as its result, after the child that
     // tried it has already gone, so a failure here leaves nothing behind.
-    const int failure = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    const int failure =
+        posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (failure != 0) {
@@ -221,4 +223,4 @@ BOOL CloseHandle(HANDLE object)
     return TRUE;
 }
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

@@ -22,8 +22,8 @@ namespace pkgrunner {
 // rather than ignored.
 BOOL CreateProcessA(const char* applicationName, char* commandLine, void* processAttributes,
                     void* threadAttributes, BOOL inheritHandles, DWORD creationFlags,
-                    void* environment, const char* currentDirectory,
-                    STARTUPINFOA* startupInfo, PROCESS_INFORMATION* processInformation);
+                    void* environment, const char* currentDirectory, STARTUPINFOA* startupInfo,
+                    PROCESS_INFORMATION* processInformation);
 
 // Releases a process or thread handle. A child that has ended is reaped here if no wait did so.
 BOOL CloseHandle(HANDLE object);
@@ -32,4 +32,4 @@ BOOL CloseHandle(HANDLE object);
 // seen ended. Never blocks.
 bool ProcessHasEnded(HANDLE process);
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

@@ -123,4 +123,4 @@ struct PROCESS_INFORMATION {
     DWORD dwThreadId;
 };
 
-} // namespace pkgrunner
+}  // namespace pkgrunner

@@ -75,7 +75,8 @@ struct TestAgent::State {
     bool ipv6 = false;
 };
 
-TestAgent::TestAgent(const std::string& objects, const std::vector<std::string>& args) : state_(new State)
+TestAgent::TestAgent(const std::string& objects, const std::vector<std::string>& args)
+    : state_(new State)
 {
     std::vector<std::string> argv = {TEST_AGENT_PATH, "serve", "--log", LogPath()};
     if (!objects.empty()) {
@@ -109,7 +110,8 @@ TestAgent::TestAgent(const std::string& objects, const std::vector<std::string>&
     unsigned port = 0;
     bool parsed = false;
     if (line.rfind(prefix, 0) == 0) {
-        auto [end, ec] = std::from_chars(line.data() + prefix.size(), line.data() + line.size(), port);
+        auto [end, ec] =
+            std::from_chars(line.data() + prefix.size(), line.data() + line.size(), port);
         parsed = ec == std::errc() && end != line.data() + line.size() && *end == '\n';
     }
     if (!parsed || port == 0 || port > 65535) {
@@ -198,11 +200,12 @@ SnmpdAgent::SnmpdAgent(const std::string& extraConfig) : state_(new State)
                << "persistentDir " << dir << "/persist\n"
                << extraConfig << "\n";
         std::string configPath = state_->dir.Write("snmpd.conf", config.str());
-        std::vector<std::string> argv = {kSnmpdPath, "-f", "-Lo", "-C", "-c", configPath,
-                                         "-p", dir + "/snmpd.pid"};
+        std::vector<std::string> argv = {kSnmpdPath, "-f",       "-Lo", "-C",
+                                         "-c",       configPath, "-p",  dir + "/snmpd.pid"};
         state_->process = std::make_unique<BackgroundProcess>(
             argv, std::vector<std::string>{"SNMP_PERSISTENT_DIR=" + dir + "/persist", "MIBS="});
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSnmpdReadyTimeoutMs);
+        auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kSnmpdReadyTimeoutMs);
         while (std::chrono::steady_clock::now() < deadline) {
             if (AnswersGet(address, "public")) {
                 state_->ready = true;

@@ -143,7 +143,8 @@ struct BackgroundProcess::State {
 
 BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
                                      const std::vector<std::string>& env,
-                                     const std::optional<std::string>& stdinText, const std::string& cwd)
+                                     const std::optional<std::string>& stdinText,
+                                     const std::string& cwd)
     : state_(new State)
 {
     // A program that stops reading its input must not kill the test with SIGPIPE.
@@ -311,7 +312,8 @@ ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector
 TempDir::TempDir()
 {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/mibcli-test-XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/mibcli-test-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     if (mkdtemp(buffer.data()) != nullptr) {

@@ -14,12 +14,12 @@ namespace testsupport {
 
 // What a finished program left behind.
 struct ProcessResult {
-    std::string out;         // standard output, whole
-    std::string err;         // standard error, whole
-    int exitCode = -1;       // exit status 0..255, or -1 when a signal ended it
-    int signal = 0;          // the signal that ended it, 0 when it exited
-    bool timedOut = false;   // the time limit ran out and the program was killed
-    bool started = false;    // false when the program could not be started at all
+    std::string out;        // standard output, whole
+    std::string err;        // standard error, whole
+    int exitCode = -1;      // exit status 0..255, or -1 when a signal ended it
+    int signal = 0;         // the signal that ended it, 0 when it exited
+    bool timedOut = false;  // the time limit ran out and the program was killed
+    bool started = false;   // false when the program could not be started at all
 };
 
 // Runs `argv` (argv[0] is the program's path) with the current environment plus
@@ -35,7 +35,8 @@ ProcessResult RunProgram(const std::vector<std::string>& argv,
 // that a test can wait for a line, send a signal, and then collect the result.
 class BackgroundProcess {
 public:
-    BackgroundProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+    BackgroundProcess(const std::vector<std::string>& argv,
+                      const std::vector<std::string>& env = {},
                       const std::optional<std::string>& stdinText = std::nullopt,
                       const std::string& cwd = "");
     ~BackgroundProcess();  // SIGKILL when still running, then reaped
@@ -93,9 +94,9 @@ public:
     TestAgent& operator=(const TestAgent&) = delete;
 
     bool Ready() const;
-    const std::string& Failure() const;   // why it is not ready
+    const std::string& Failure() const;  // why it is not ready
     uint16_t Port() const;
-    std::string Address() const;          // "127.0.0.1:PORT" (or "[::1]:PORT")
+    std::string Address() const;  // "127.0.0.1:PORT" (or "[::1]:PORT")
     std::string LogPath() const;
     std::vector<std::string> LogLines() const;  // the log so far, one entry a line
     // Stops it now (as the destructor does); returns its exit status (-1 when
@@ -120,10 +121,10 @@ public:
     SnmpdAgent(const SnmpdAgent&) = delete;
     SnmpdAgent& operator=(const SnmpdAgent&) = delete;
 
-    bool Installed() const;               // /usr/sbin/snmpd exists
+    bool Installed() const;  // /usr/sbin/snmpd exists
     bool Ready() const;
     const std::string& Failure() const;
-    std::string Address() const;          // "127.0.0.1:PORT"
+    std::string Address() const;  // "127.0.0.1:PORT"
     void Stop();
 
 private:
@@ -137,19 +138,18 @@ bool SkipAllowed();
 
 // Sends one datagram to a loopback address ("127.0.0.1:PORT" or "[::1]:PORT")
 // and returns the first datagram that comes back within `timeoutMs`, or nothing.
-std::optional<std::vector<uint8_t>> UdpExchange(const std::string& address,
-                                                const std::vector<uint8_t>& datagram,
-                                                int timeoutMs = 2000);
+std::optional<std::vector<uint8_t>>
+UdpExchange(const std::string& address, const std::vector<uint8_t>& datagram, int timeoutMs = 2000);
 
 }  // namespace testsupport
 
 // In a TEST body: starts snmpd as `name`, or ends the test: failed, or skipped
 // when snmpd is not installed and MIBCLI_ALLOW_SKIP=1.
-#define SNMPD_OR_END_TEST(name)                                                   \
-    ::testsupport::SnmpdAgent name;                                                \
-    if (!name.Ready()) {                                                          \
-        if (!name.Installed() && ::testsupport::SkipAllowed()) {                  \
-            GTEST_SKIP() << name.Failure();                                       \
-        }                                                                         \
-        FAIL() << name.Failure();                                                 \
+#define SNMPD_OR_END_TEST(name)                                                                    \
+    ::testsupport::SnmpdAgent name;                                                                \
+    if (!name.Ready()) {                                                                           \
+        if (!name.Installed() && ::testsupport::SkipAllowed()) {                                   \
+            GTEST_SKIP() << name.Failure();                                                        \
+        }                                                                                          \
+        FAIL() << name.Failure();                                                                  \
     }

@@ -15,7 +15,7 @@ namespace {
 
 struct AddressCase {
     const char* text;
-    uint32_t error;       // 0: resolves
+    uint32_t error;  // 0: resolves
     int family;
     const char* address;  // as inet_ntop writes it
     uint16_t port;
@@ -107,7 +107,6 @@ TEST(AgentText, SameEndpointNeedsAddressPortAndFamily)
     EXPECT_FALSE(check("[::ffff:127.0.0.1]:16161"));
     // A source address cut short is nobody's.
     EXPECT_FALSE(IsSameEndpoint(agent, agent.address, sizeof(sockaddr_in) - 1));
-
 }
 
 }  // namespace

@@ -77,7 +77,8 @@ std::string DescribeValue(const AsnAny& value)
     case ASN_OCTETSTRING:
         return "STRING \"" +
                std::string(reinterpret_cast<const char*>(value.data.bytes.stream),
-                           value.data.bytes.length) + "\"";
+                           value.data.bytes.length) +
+               "\"";
     default:
         return "[" + ToHex(&value.tag, 1) + "] " +
                ToHex(value.data.bytes.stream, value.data.bytes.length);
@@ -101,8 +102,8 @@ std::vector<std::string> Describe(const SnmpVarBindList& list)
 // Every field that counts, so that two messages compare as one text.
 std::string Describe(const SnmpMessage& m)
 {
-    std::string text = "v" + std::to_string(m.version) + " " + ToHex(&m.pduType, 1) + " [" +
-                       m.community + "] ";
+    std::string text =
+        "v" + std::to_string(m.version) + " " + ToHex(&m.pduType, 1) + " [" + m.community + "] ";
     if (m.pduType == PDU_TRAP_V1) {
         text += OidText(m.enterprise) + " " + ToHex(m.agentAddress, 4) + " " +
                 std::to_string(m.genericTrap) + "/" + std::to_string(m.specificTrap) + " @" +
@@ -121,7 +122,8 @@ std::string Describe(const SnmpMessage& m)
 SnmpMessage MustDecode(const Bytes& bytes)
 {
     SnmpMessage message;
-    EXPECT_TRUE(DecodeMessage(bytes.data(), bytes.size(), message)) << ToHex(bytes.data(), bytes.size());
+    EXPECT_TRUE(DecodeMessage(bytes.data(), bytes.size(), message))
+        << ToHex(bytes.data(), bytes.size());
     return message;
 }
 
@@ -166,26 +168,28 @@ std::vector<Vector> LoadVectors()
 
 // What each answer and trap carries, beyond the names its `what` gives.
 const std::vector<std::pair<std::string, std::vector<std::string>>> kAnswers = {
-    {"get-sysdescr", {"1.3.6.1.2.1.1.1.0 = STRING \"Linux vm 6.18.44-fc-v1272 #1 SMP "
-                      "PREEMPT_DYNAMIC @0 x86_64\""}},
-    {"getnext-system", {"1.3.6.1.2.1.1.1.0 = STRING \"Linux vm 6.18.44-fc-v1272 #1 SMP "
-                        "PREEMPT_DYNAMIC @0 x86_64\""}},
+    {"get-sysdescr",
+     {"1.3.6.1.2.1.1.1.0 = STRING \"Linux vm 6.18.44-fc-v1272 #1 SMP "
+      "PREEMPT_DYNAMIC @0 x86_64\""}},
+    {"getnext-system",
+     {"1.3.6.1.2.1.1.1.0 = STRING \"Linux vm 6.18.44-fc-v1272 #1 SMP "
+      "PREEMPT_DYNAMIC @0 x86_64\""}},
     {"get-ipaddress", {"1.3.6.1.2.1.4.20.1.1.127.0.0.1 = [40] 7f000001"}},
     {"getnext-ipaddress", {"1.3.6.1.2.1.4.20.1.1.127.0.0.1 = [40] 7f000001"}},
     {"getnext-past-snmpv2-group", {"1.3.6.1.6.3.1.1.6.1.0 = INTEGER 1247856119"}},
     {"getnext-counter", {"1.3.6.1.2.1.2.2.1.10.1 = Counter 8277826"}},
     {"getnext-timeticks", {"1.3.6.1.2.1.25.1.1.0 = TimeTicks 27900"}},
-    {"get-two-strings", {"1.3.6.1.2.1.1.4.0 = STRING \"root\"",
-                         "1.3.6.1.2.1.1.6.0 = STRING \"Unknown\""}},
-    {"get-three-strings", {"1.3.6.1.2.1.1.4.0 = STRING \"x\"",
-                           "1.3.6.1.2.1.1.5.0 = STRING \"host-a\"",
-                           "1.3.6.1.2.1.1.6.0 = STRING \"Hard\""}},
+    {"get-two-strings",
+     {"1.3.6.1.2.1.1.4.0 = STRING \"root\"", "1.3.6.1.2.1.1.6.0 = STRING \"Unknown\""}},
+    {"get-three-strings",
+     {"1.3.6.1.2.1.1.4.0 = STRING \"x\"", "1.3.6.1.2.1.1.5.0 = STRING \"host-a\"",
+      "1.3.6.1.2.1.1.6.0 = STRING \"Hard\""}},
     {"set-octet-string", {"1.3.6.1.2.1.1.4.0 = STRING \"ops team\""}},
-    {"trap-v1-enterprise-specific", {"1.3.6.1.2.1.1.5.0 = STRING \"host-a\"",
-                                     "1.3.6.1.2.1.2.2.1.1.3 = INTEGER 3"}},
-    {"trap-v2c-linkdown", {"1.3.6.1.2.1.1.3.0 = TimeTicks 4242",
-                           "1.3.6.1.6.3.1.1.4.1.0 = OID 1.3.6.1.6.3.1.1.5.3",
-                           "1.3.6.1.2.1.2.2.1.1.2 = INTEGER 2"}},
+    {"trap-v1-enterprise-specific",
+     {"1.3.6.1.2.1.1.5.0 = STRING \"host-a\"", "1.3.6.1.2.1.2.2.1.1.3 = INTEGER 3"}},
+    {"trap-v2c-linkdown",
+     {"1.3.6.1.2.1.1.3.0 = TimeTicks 4242", "1.3.6.1.6.3.1.1.4.1.0 = OID 1.3.6.1.6.3.1.1.5.3",
+      "1.3.6.1.2.1.2.2.1.1.2 = INTEGER 2"}},
 };
 
 const std::vector<std::string>* AnswerOf(const std::string& name)
@@ -202,7 +206,8 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
 {
     std::vector<std::string> parts;
     size_t from = 0;
-    for (size_t at = text.find(separator); at != std::string::npos; at = text.find(separator, from)) {
+    for (size_t at = text.find(separator); at != std::string::npos;
+         at = text.find(separator, from)) {
         parts.push_back(text.substr(from, at - from));
         from = at + separator.size();
     }
@@ -222,7 +227,8 @@ void ExpectReencodes(const SnmpMessage& message, const Bytes& bytes)
 void CheckExchange(const Vector& v, const std::smatch& what)
 {
     const std::vector<std::string> names = Split(what[3], ", ");
-    const uint8_t pduType = what[1] == "GET" ? PDU_GET : (what[1] == "GETNEXT" ? PDU_GETNEXT : PDU_SET);
+    const uint8_t pduType =
+        what[1] == "GET" ? PDU_GET : (what[1] == "GETNEXT" ? PDU_GETNEXT : PDU_SET);
     const Bytes requestBytes = FromHex(v.request);
     SnmpMessage request = MustDecode(requestBytes);
     EXPECT_EQ(request.version, SNMP_VERSION_1);
@@ -395,9 +401,9 @@ std::string Repeat(const std::string& hex, size_t times)
 
 const std::string kHead = "020100" + Tlv("04", "7075626c6963");  // version 0, "public"
 const std::string kFields = "020101020100020100";                // request 1, status 0/0
-const std::string kName = Tlv("06", "2b06010201010100");          // 1.3.6.1.2.1.1.1.0
-const std::string kTrapFields = Tlv("06", "2b06010401bf0802") + "40040a010203" +
-                                "020106020111430102";
+const std::string kName = Tlv("06", "2b06010201010100");         // 1.3.6.1.2.1.1.1.0
+const std::string kTrapFields =
+    Tlv("06", "2b06010401bf0802") + "40040a010203" + "020106020111430102";
 
 std::string Binding(const std::string& name, const std::string& value)
 {
@@ -439,14 +445,17 @@ TEST(Decoder, RefusesMalformedDatagramsAndLeavesNothingBehind)
         {"bindings not a SEQUENCE", Tlv("30", kHead + Tlv("a0", kFields + Tlv("31", "")))},
         {"binding not a SEQUENCE", Message("a0", Tlv("31", kName + "0500"))},
         {"version 3", Tlv("30", "020103" + kHead.substr(6) + Tlv("a0", kFields + "3000"))},
-        {"community not an OCTET STRING", Tlv("30", "020100" "0500" + Tlv("a0", kFields + "3000"))},
+        {"community not an OCTET STRING", Tlv("30", "020100"
+                                                    "0500" +
+                                                        Tlv("a0", kFields + "3000"))},
         {"GetBulk PDU", Message("a5", "")},
         {"request ID missing", Tlv("30", kHead + Tlv("a0", "020100020100" + std::string("3000")))},
         {"nesting too deep", Tlv("30", kHead + Nested(100))},
         {"name not an identifier", Message("a0", Binding("0400", "0500"))},
         {"empty identifier", Message("a0", Binding("0600", "0500"))},
         {"identifier ends inside a sub-identifier", Message("a0", Binding("06032b0681", "0500"))},
-        {"sub-identifier over 32 bits", Message("a0", Binding(Tlv("06", "2b06019080808000"), "0500"))},
+        {"sub-identifier over 32 bits",
+         Message("a0", Binding(Tlv("06", "2b06019080808000"), "0500"))},
         {"first sub-identifier beyond 2.4294967295",
          Message("a0", Binding(Tlv("06", "9080808050"), "0500"))},
         {"identifier of 129 sub-identifiers",
@@ -454,7 +463,8 @@ TEST(Decoder, RefusesMalformedDatagramsAndLeavesNothingBehind)
         {"NULL with content", Message("a0", Binding(kName, "050100"))},
         {"INTEGER without content", Message("a2", Binding(kName, "0200"))},
         {"INTEGER beyond 32 bits", Message("a2", Binding(kName, "02050100000000"))},
-        {"Counter of five bytes without a leading zero", Message("a2", Binding(kName, "41050100000000"))},
+        {"Counter of five bytes without a leading zero",
+         Message("a2", Binding(kName, "41050100000000"))},
         {"value tag in more than one byte", Message("a2", Binding(kName, "5f810100"))},
         {"trap agent-addr of 3 bytes",
          Tlv("30", kHead + Tlv("a4", Tlv("06", "2b0601") + "40030a0102" + "020100020100430100" +
@@ -462,8 +472,8 @@ TEST(Decoder, RefusesMalformedDatagramsAndLeavesNothingBehind)
         {"trap time-stamp as an INTEGER",
          Tlv("30", kHead + Tlv("a4", Tlv("06", "2b0601") + "40040a010203" + "020100020100020100" +
                                          "3000"))},
-        {"trap enterprise missing", Tlv("30", kHead + Tlv("a4", "40040a010203020100020100430100" +
-                                                                std::string("3000")))},
+        {"trap enterprise missing",
+         Tlv("30", kHead + Tlv("a4", "40040a010203020100020100430100" + std::string("3000")))},
     };
     for (const Case& c : cases) {
         const Bytes bytes = FromHex(c.hex);
@@ -486,9 +496,13 @@ TEST(Decoder, AcceptsWhatSloppyAgentsSendWhenTheMeaningIsClear)
         {{"Counter64", "460900ffffffffffffffff"}, "[46] 00ffffffffffffffff"},
         {{"noSuchInstance", "8100"}, "[81] "},
         {{"IpAddress of five bytes kept as it came", "40050a01020304"}, "[40] 0a01020304"},
-        {{"SEQUENCE value kept as bytes", Nested(3)}, "[30] 3004300205" "00"},
+        {{"SEQUENCE value kept as bytes", Nested(3)},
+         "[30] 3004300205"
+         "00"},
         {{"identifier under the arc 2", "06028837"}, "OID 2.999"},
-        {{"largest identifier under the arc 2", "06059080808" "04f"}, "OID 2.4294967295"},
+        {{"largest identifier under the arc 2", "06059080808"
+                                                "04f"},
+         "OID 2.4294967295"},
         {{"largest sub-identifier", "06062b8fffffff7f"}, "OID 1.3.4294967295"},
         {{"sub-identifier with a padding byte", "06032b8001"}, "OID 1.3.1"},
     };
@@ -535,8 +549,18 @@ TEST(Encoder, WritesMinimalNumbersAndOddTagsAsTheyStand)
         AsnAny value;
         std::string hex;
     };
-    auto integer = [](int32_t v) { AsnAny a{}; a.tag = ASN_INTEGER; a.data.integer = v; return a; };
-    auto unsig = [](uint8_t tag, uint32_t v) { AsnAny a{}; a.tag = tag; a.data.unsigned32 = v; return a; };
+    auto integer = [](int32_t v) {
+        AsnAny a{};
+        a.tag = ASN_INTEGER;
+        a.data.integer = v;
+        return a;
+    };
+    auto unsig = [](uint8_t tag, uint32_t v) {
+        AsnAny a{};
+        a.tag = tag;
+        a.data.unsigned32 = v;
+        return a;
+    };
     auto raw = [&](uint8_t tag, uint32_t n) {
         AsnAny a{};
         a.tag = tag;
@@ -544,15 +568,22 @@ TEST(Encoder, WritesMinimalNumbersAndOddTagsAsTheyStand)
         return a;
     };
     const std::vector<Row> rows = {
-        {integer(0), "020100"},           {integer(127), "02017f"},
-        {integer(128), "02020080"},       {integer(-1), "0201ff"},
-        {integer(-128), "020180"},        {integer(-129), "0202ff7f"},
-        {integer(INT32_MIN), "020480000000"}, {integer(INT32_MAX), "02047fffffff"},
-        {unsig(ASN_COUNTER, 0), "410100"},    {unsig(ASN_COUNTER, 255), "410200ff"},
+        {integer(0), "020100"},
+        {integer(127), "02017f"},
+        {integer(128), "02020080"},
+        {integer(-1), "0201ff"},
+        {integer(-128), "020180"},
+        {integer(-129), "0202ff7f"},
+        {integer(INT32_MIN), "020480000000"},
+        {integer(INT32_MAX), "02047fffffff"},
+        {unsig(ASN_COUNTER, 0), "410100"},
+        {unsig(ASN_COUNTER, 255), "410200ff"},
         {unsig(ASN_GAUGE, 0x7fffff), "42037fffff"},
         {unsig(ASN_TIMETICKS, 0xffffffff), "430500ffffffff"},
-        {raw(ASN_COUNTER64, 3), "4603010203"}, {raw(ASN_NOSUCHOBJECT, 0), "8000"},
-        {raw(0x9e, 3), "9e03010203"},         {raw(ASN_OPAQUE, 3), "4403010203"},
+        {raw(ASN_COUNTER64, 3), "4603010203"},
+        {raw(ASN_NOSUCHOBJECT, 0), "8000"},
+        {raw(0x9e, 3), "9e03010203"},
+        {raw(ASN_OPAQUE, 3), "4403010203"},
     };
     for (const Row& row : rows) {
         const SnmpVarBind binding{{9, ids}, row.value};
@@ -616,9 +647,15 @@ TEST(Encoder, RefusesWhatHasNoEncoding)
 class Random {
 public:
     explicit Random(uint32_t seed) : engine_(seed) {}
-    uint32_t Below(uint32_t n) { return static_cast<uint32_t>(engine_() % n); }
+    uint32_t Below(uint32_t n)
+    {
+        return static_cast<uint32_t>(engine_() % n);
+    }
     // Small, middling and 32-bit-wide numbers alike.
-    uint32_t Wide() { return static_cast<uint32_t>(engine_()) >> Below(32); }
+    uint32_t Wide()
+    {
+        return static_cast<uint32_t>(engine_()) >> Below(32);
+    }
 
     AsnObjectIdentifier Oid()
     {
@@ -635,9 +672,10 @@ public:
     AsnAny Value()
     {
         static const uint8_t kTags[] = {
-            ASN_INTEGER, ASN_OCTETSTRING, ASN_NULL, ASN_OBJECTIDENTIFIER, ASN_SEQUENCE,
-            ASN_IPADDRESS, ASN_COUNTER, ASN_GAUGE, ASN_TIMETICKS, ASN_OPAQUE, ASN_COUNTER64,
-            ASN_NOSUCHOBJECT, ASN_NOSUCHINSTANCE, ASN_ENDOFMIBVIEW, 0x47, 0x9e};
+            ASN_INTEGER,        ASN_OCTETSTRING,  ASN_NULL,      ASN_OBJECTIDENTIFIER,
+            ASN_SEQUENCE,       ASN_IPADDRESS,    ASN_COUNTER,   ASN_GAUGE,
+            ASN_TIMETICKS,      ASN_OPAQUE,       ASN_COUNTER64, ASN_NOSUCHOBJECT,
+            ASN_NOSUCHINSTANCE, ASN_ENDOFMIBVIEW, 0x47,          0x9e};
         AsnAny value{};
         value.tag = kTags[Below(sizeof kTags)];
         switch (value.tag) {
@@ -671,8 +709,8 @@ public:
 
     SnmpMessage Message()
     {
-        static const uint8_t kPdus[] = {PDU_GET, PDU_GETNEXT, PDU_RESPONSE, PDU_SET, PDU_TRAP_V1,
-                                        PDU_TRAP_V2};
+        static const uint8_t kPdus[] = {PDU_GET, PDU_GETNEXT, PDU_RESPONSE,
+                                        PDU_SET, PDU_TRAP_V1, PDU_TRAP_V2};
         SnmpMessage m;
         m.version = static_cast<int32_t>(Below(2));
         m.pduType = kPdus[Below(sizeof kPdus)];
@@ -693,7 +731,8 @@ public:
         }
         const uint32_t count = Below(10) == 0 ? Below(200) : Below(6);
         if (count > 0) {
-            m.bindings.bindings = static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(count * sizeof(SnmpVarBind)));
+            m.bindings.bindings =
+                static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(count * sizeof(SnmpVarBind)));
             m.bindings.count = count;
             for (uint32_t i = 0; i < count; ++i) {
                 m.bindings.bindings[i] = SnmpVarBind{Oid(), Value()};

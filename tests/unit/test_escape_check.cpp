@@ -18,11 +18,11 @@
 namespace {
 
 // In the child: the number of the failed check becomes the exit status.
-#define CHILD_CHECK(step, condition) \
-    do {                             \
-        if (!(condition)) {          \
-            _exit(step);             \
-        }                            \
+#define CHILD_CHECK(step, condition)                                                               \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            _exit(step);                                                                           \
+        }                                                                                          \
     } while (0)
 
 struct ChildEnd {

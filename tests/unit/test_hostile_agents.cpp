@@ -14,9 +14,8 @@ namespace {
 using testsupport::RunProgram;
 using testsupport::TestAgent;
 
-const char* const kObjects =
-    "1.3.6.1.2.1.1.1.0 string test agent\n"
-    "1.3.6.1.2.1.1.5.0 string host5\n";
+const char* const kObjects = "1.3.6.1.2.1.1.1.0 string test agent\n"
+                             "1.3.6.1.2.1.1.5.0 string host5\n";
 const char* const kSysDescr = "1.3.6.1.2.1.1.1.0";
 const char* const kSysName = "1.3.6.1.2.1.1.5.0";
 
@@ -27,20 +26,18 @@ const std::string kTimedOut =
 constexpr int kFailedStatus = 254;  // -2 as an exit status
 
 const std::string kStatusLines = "  ErrorStatus: 0 (No Error)\n   ErrorIndex: 0\n\n";
-const std::string kDescrBinding =
-    "         Name: system.sysDescr.0 \n"
-    "          OID: 1.3.6.1.2.1.1.1.0 \n"
-    "         Type: OCTET STRING\n"
-    "       Length: 10\n"
-    "        Value: test agent \n"
-    " Binary Value: 0x74736574\n\n";
-const std::string kNameBinding =
-    "         Name: system.sysName.0 \n"
-    "          OID: 1.3.6.1.2.1.1.5.0 \n"
-    "         Type: OCTET STRING\n"
-    "       Length: 5\n"
-    "        Value: host5 \n"
-    " Binary Value: 0x74736F68\n\n";
+const std::string kDescrBinding = "         Name: system.sysDescr.0 \n"
+                                  "          OID: 1.3.6.1.2.1.1.1.0 \n"
+                                  "         Type: OCTET STRING\n"
+                                  "       Length: 10\n"
+                                  "        Value: test agent \n"
+                                  " Binary Value: 0x74736574\n\n";
+const std::string kNameBinding = "         Name: system.sysName.0 \n"
+                                 "          OID: 1.3.6.1.2.1.1.5.0 \n"
+                                 "         Type: OCTET STRING\n"
+                                 "       Length: 5\n"
+                                 "        Value: host5 \n"
+                                 " Binary Value: 0x74736F68\n\n";
 
 std::string Numbered(int number, const std::string& binding)
 {
@@ -54,13 +51,17 @@ const std::string kBothAnswered =
 // bytes, the largest UDP payload: this many bytes are left for its value.
 constexpr size_t kPaddingBytes = 65435;
 const std::string kOversized = kStatusLines +
-    Numbered(1, "         Name: system.sysDescr.0 \n"
-                "          OID: 1.3.6.1.2.1.1.1.0 \n"
-                "         Type: OCTET STRING\n"
-                "       Length: " + std::to_string(kPaddingBytes) + "\n"
-                "        Value: " + std::string(kPaddingBytes, 'p') + " \n"
-                " Binary Value: 0x70707070\n\n") +
-    Numbered(2, kNameBinding);
+                               Numbered(1, "         Name: system.sysDescr.0 \n"
+                                           "          OID: 1.3.6.1.2.1.1.1.0 \n"
+                                           "         Type: OCTET STRING\n"
+                                           "       Length: " +
+                                               std::to_string(kPaddingBytes) +
+                                               "\n"
+                                               "        Value: " +
+                                               std::string(kPaddingBytes, 'p') +
+                                               " \n"
+                                               " Binary Value: 0x70707070\n\n") +
+                               Numbered(2, kNameBinding);
 
 struct HostileCase {
     const char* behaviour;

@@ -51,7 +51,8 @@ bool Read(const MibTable& table, const std::string& text, Ids& ids)
 // Names an identifier; an empty string, and `named` false, when no text came back.
 std::string Name(const MibTable& table, const Ids& ids, bool* named = nullptr)
 {
-    AsnObjectIdentifier oid = {static_cast<uint32_t>(ids.size()), const_cast<uint32_t*>(ids.data())};
+    AsnObjectIdentifier oid = {static_cast<uint32_t>(ids.size()),
+                               const_cast<uint32_t*>(ids.data())};
     char* text = reinterpret_cast<char*>(1);
     int result = &table == &MibBuiltInTable() ? SnmpMgrOidToStr(&oid, &text)
                                               : MibOidToText(table, &oid, &text);
@@ -162,14 +163,44 @@ TEST(StrToOid, RefusesWhatIsNotAnIdentifierWithLastErrorZero)
         expandsTooFar += ".1";
     }
     const std::string refused[] = {
-        "", ".", "..", "1..3", "1.3.", ".1.3.", "a..b", ".system", "-1", "+1", "1.-3", "1.3.x",
-        " 1", "1 ", "1.3 .6", "0x10", "4294967296", "99999999999999999999999", "sysdescr",
-        "SYSTEM", "Sysdescr.0", "nosuchname.1", "system.ifTable", "system.sysDescr.0.x",
-        "1.3.6.1.2.1.25.hrSystem", "enterprises.8072.foo", "1.3.6.1.2.1.9.cmot", "cmot",
-        "system.sysDescr.0.",  longest, expandsTooFar,
+        "",
+        ".",
+        "..",
+        "1..3",
+        "1.3.",
+        ".1.3.",
+        "a..b",
+        ".system",
+        "-1",
+        "+1",
+        "1.-3",
+        "1.3.x",
+        " 1",
+        "1 ",
+        "1.3 .6",
+        "0x10",
+        "4294967296",
+        "99999999999999999999999",
+        "sysdescr",
+        "SYSTEM",
+        "Sysdescr.0",
+        "nosuchname.1",
+        "system.ifTable",
+        "system.sysDescr.0.x",
+        "1.3.6.1.2.1.25.hrSystem",
+        "enterprises.8072.foo",
+        "1.3.6.1.2.1.9.cmot",
+        "cmot",
+        "system.sysDescr.0.",
+        longest,
+        expandsTooFar,
         // Not encodable (X.690 section 8.19.4): a first arc above 2, a second
         // of 40 or more under 0 and 1.
-        "3", "4294967295.0", "1.40", "0.40.1", ".iso.40",
+        "3",
+        "4294967295.0",
+        "1.40",
+        "0.40.1",
+        ".iso.40",
     };
     for (const std::string& text : refused) {
         SetLastError(kStaleError);
@@ -191,14 +222,17 @@ TEST(OidToStr, NamesRelativeToMib2OrAbsolute)
          "interfaces.ifTable.ifEntry.ifInOctets.4294967295"},
         {{1, 3, 6, 1, 2, 1, 11, 7}, "snmp.7"},
         {{1, 3, 6, 1, 2, 1, 11, 30, 0}, "snmp.snmpEnableAuthenTraps.0"},
-        {{1, 3, 6, 1, 2, 1, 4, 21, 1, 7, 127, 0, 0, 1}, "ip.ipRouteTable.ipRouteEntry.ipRouteNextHop.127.0.0.1"},
+        {{1, 3, 6, 1, 2, 1, 4, 21, 1, 7, 127, 0, 0, 1},
+         "ip.ipRouteTable.ipRouteEntry.ipRouteNextHop.127.0.0.1"},
         // mib-2 itself, and branches of mib-2 the table does not name.
         {{1, 3, 6, 1, 2, 1}, ".iso.org.dod.internet.mgmt.mib-2"},
         {{1, 3, 6, 1, 2, 1, 25, 1, 1, 0}, ".iso.org.dod.internet.mgmt.mib-2.25.1.1.0"},
         {{1, 3, 6, 1, 2, 1, 9, 1}, ".iso.org.dod.internet.mgmt.mib-2.9.1"},
         // Outside mib-2.
-        {{1, 3, 6, 1, 4, 1, 8072, 3, 2, 10}, ".iso.org.dod.internet.private.enterprises.8072.3.2.10"},
-        {{1, 3, 6, 1, 6, 3, 1, 1, 5, 4}, ".iso.org.dod.internet.snmpV2.snmpModules.snmpMIB.snmpMIBObjects.snmpTraps.linkUp"},
+        {{1, 3, 6, 1, 4, 1, 8072, 3, 2, 10},
+         ".iso.org.dod.internet.private.enterprises.8072.3.2.10"},
+        {{1, 3, 6, 1, 6, 3, 1, 1, 5, 4},
+         ".iso.org.dod.internet.snmpV2.snmpModules.snmpMIB.snmpMIBObjects.snmpTraps.linkUp"},
         {{1}, ".iso"},
         {{0, 0}, ".ccitt.0"},
         {{2, 5}, ".joint-iso-ccitt.5"},
@@ -305,14 +339,15 @@ TEST(MibTable, BuildsWithoutProblemsAndEveryNameIsUnique)
 TEST(MibTable, NumbersAreThoseOfRfc1213)
 {
     const char* ifColumns[] = {
-        "ifIndex", "ifDescr", "ifType", "ifMtu", "ifSpeed", "ifPhysAddress", "ifAdminStatus",
-        "ifOperStatus", "ifLastChange", "ifInOctets", "ifInUcastPkts", "ifInNUcastPkts",
-        "ifInDiscards", "ifInErrors", "ifInUnknownProtos", "ifOutOctets", "ifOutUcastPkts",
-        "ifOutNUcastPkts", "ifOutDiscards", "ifOutErrors", "ifOutQLen", "ifSpecific"};
+        "ifIndex",       "ifDescr",        "ifType",          "ifMtu",         "ifSpeed",
+        "ifPhysAddress", "ifAdminStatus",  "ifOperStatus",    "ifLastChange",  "ifInOctets",
+        "ifInUcastPkts", "ifInNUcastPkts", "ifInDiscards",    "ifInErrors",    "ifInUnknownProtos",
+        "ifOutOctets",   "ifOutUcastPkts", "ifOutNUcastPkts", "ifOutDiscards", "ifOutErrors",
+        "ifOutQLen",     "ifSpecific"};
     const char* routeColumns[] = {
-        "ipRouteDest", "ipRouteIfIndex", "ipRouteMetric1", "ipRouteMetric2", "ipRouteMetric3",
-        "ipRouteMetric4", "ipRouteNextHop", "ipRouteType", "ipRouteProto", "ipRouteAge",
-        "ipRouteMask", "ipRouteMetric5", "ipRouteInfo"};
+        "ipRouteDest",    "ipRouteIfIndex", "ipRouteMetric1", "ipRouteMetric2", "ipRouteMetric3",
+        "ipRouteMetric4", "ipRouteNextHop", "ipRouteType",    "ipRouteProto",   "ipRouteAge",
+        "ipRouteMask",    "ipRouteMetric5", "ipRouteInfo"};
     struct Run {
         Ids entry;
         const char* const* names;
@@ -363,11 +398,11 @@ TEST(MibTable, NumbersAreThoseOfRfc1213)
 
 // A small tree where "leaf" and "alpha" each occur twice.
 const MibRow kTwinRows[] = {
-    {"iso", nullptr, 1},          {"org", "iso", 3},         {"dod", "org", 6},
-    {"internet", "dod", 1},       {"mgmt", "internet", 2},   {"mib-2", "mgmt", 1},
-    {"alpha", "mib-2", 1},        {"beta", "mib-2", 2},      {"leaf", "alpha", 1},
-    {"leaf", "beta", 1},          {"private", "internet", 4}, {"ent", "private", 1},
-    {"alpha", "ent", 9},          {"gamma", "alpha", 5},
+    {"iso", nullptr, 1},    {"org", "iso", 3},          {"dod", "org", 6},
+    {"internet", "dod", 1}, {"mgmt", "internet", 2},    {"mib-2", "mgmt", 1},
+    {"alpha", "mib-2", 1},  {"beta", "mib-2", 2},       {"leaf", "alpha", 1},
+    {"leaf", "beta", 1},    {"private", "internet", 4}, {"ent", "private", 1},
+    {"alpha", "ent", 9},    {"gamma", "alpha", 5},
 };
 
 TEST(AmbiguousNames, ReadOnlyWhereTheyLeadToOneNode)

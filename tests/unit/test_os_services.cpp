@@ -19,7 +19,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-TEST(Events, ManualResetWaitAndTimeOut) {
+TEST(Events, ManualResetWaitAndTimeOut)
+{
     PlatformEvent* event = CreatePlatformEvent();
     ASSERT_NE(event, nullptr);
     Clock::time_point start = Clock::now();
@@ -52,13 +53,15 @@ TEST(Events, ManualResetWaitAndTimeOut) {
 
 std::atomic<int> g_calls{0};
 std::atomic<uint32_t> g_lastType{0xFFFFFFFF};
-int CountingRoutine(uint32_t controlType) {
+int CountingRoutine(uint32_t controlType)
+{
     g_lastType = controlType;
     ++g_calls;
     return 1;
 }
 
-TEST(ConsoleSignals, ASignalIgnoredAtStartStaysIgnored) {
+TEST(ConsoleSignals, ASignalIgnoredAtStartStaysIgnored)
+{
     // As under nohup: a hang-up must neither end the tool nor stop its loops.
     const pid_t child = fork();
     if (child == 0) {
@@ -78,7 +81,8 @@ TEST(ConsoleSignals, ASignalIgnoredAtStartStaysIgnored) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-TEST(OsMisc, SleepSleepsTheWholeTimeThroughSignals) {
+TEST(OsMisc, SleepSleepsTheWholeTimeThroughSignals)
+{
     ASSERT_EQ(SetConsoleCtrlHandler(CountingRoutine, 1), 1);
     const int before = g_calls;
     const pthread_t sleeper = pthread_self();

@@ -16,7 +16,10 @@ using namespace pkgrunner;
 
 class ProcessTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(InitMessageQueue(), 1); }
+    void SetUp() override
+    {
+        ASSERT_EQ(InitMessageQueue(), 1);
+    }
 
     // Starts a command line; on success the handles are in child.
     bool Start(std::string commandLine, BOOL inheritHandles = FALSE)
@@ -24,8 +27,8 @@ protected:
         STARTUPINFOA startup = {};
         startup.cb = sizeof(startup);
         child = {};
-        return CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, inheritHandles, 0, nullptr, nullptr,
-                              &startup, &child) != FALSE;
+        return CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, inheritHandles, 0,
+                              nullptr, nullptr, &startup, &child) != FALSE;
     }
 
     void Release()
@@ -44,9 +47,11 @@ TEST_F(ProcessTest, DescriptorsGoAlongOnlyWithInheritance)
     ASSERT_GE(open, 3);
     for (BOOL inherit : {FALSE, TRUE}) {
         const std::string out = dir.At(inherit ? "with" : "without");
-        const std::string probe = "test -e /proc/$$/fd/" + std::to_string(open) + " && echo open || echo closed";
+        const std::string probe =
+            "test -e /proc/$$/fd/" + std::to_string(open) + " && echo open || echo closed";
         ASSERT_TRUE(Start("/bin/sh -c \"{ " + probe + "; } > " + out + "\"", inherit));
-        EXPECT_EQ(MsgWaitForMultipleObjectsEx(1, &child.hProcess, 10000, QS_ALLINPUT, 0), WAIT_OBJECT_0);
+        EXPECT_EQ(MsgWaitForMultipleObjectsEx(1, &child.hProcess, 10000, QS_ALLINPUT, 0),
+                  WAIT_OBJECT_0);
         Release();
     }
     close(open);
@@ -54,4 +59,4 @@ TEST_F(ProcessTest, DescriptorsGoAlongOnlyWithInheritance)
     EXPECT_EQ(pkgtest::ReadFile(dir.At("with")), "open\n");
 }
 
-} // namespace
+}  // namespace

@@ -11,18 +11,17 @@
 
 namespace {
 
-
 using pkgtest::ScratchDir;
 
 const std::string kLongWord(3000, 'w');
 
 struct RunCase {
     const char* name;
-    std::vector<std::string> scripts;      // executables that log their start, arguments and end
-    std::vector<std::string> plainFiles;   // answer files and files that are no programs
+    std::vector<std::string> scripts;     // executables that log their start, arguments and end
+    std::vector<std::string> plainFiles;  // answer files and files that are no programs
     std::vector<std::string> directories;
     std::vector<std::string> arguments;
-    std::vector<std::string> log;          // the lines the children wrote, in order
+    std::vector<std::string> log;  // the lines the children wrote, in order
     std::string err;
     int status;
 };
@@ -47,49 +46,95 @@ const std::vector<std::string> kAnswers = {"a.ini", "b.ini"};
 const char* const kNoSetupTool = "Error: Unable to start a.ini\nError: Unable to start b.ini\n";
 
 const RunCase kCases[] = {
-    {"FourChildrenInOrderWithSilent", kPackageSet, kAnswers, {}, {"/silent"},
-     {"start qx001234.exe [/silent]", "end qx001234.exe",
-      "start qx005678.exe [/silent]", "end qx005678.exe",
-      "start deployer.exe [/silent] [/a] [a.ini]", "end deployer.exe",
+    {"FourChildrenInOrderWithSilent",
+     kPackageSet,
+     kAnswers,
+     {},
+     {"/silent"},
+     {"start qx001234.exe [/silent]", "end qx001234.exe", "start qx005678.exe [/silent]",
+      "end qx005678.exe", "start deployer.exe [/silent] [/a] [a.ini]", "end deployer.exe",
       "start deployer.exe [/silent] [/a] [b.ini]", "end deployer.exe"},
-     "", 0},
-    {"NoArgumentsGiveNoExtraWords", kPackageSet, kAnswers, {}, {},
+     "",
+     0},
+    {"NoArgumentsGiveNoExtraWords",
+     kPackageSet,
+     kAnswers,
+     {},
+     {},
      {"start qx001234.exe", "end qx001234.exe", "start qx005678.exe", "end qx005678.exe",
-      "start deployer.exe [/a] [a.ini]", "end deployer.exe",
-      "start deployer.exe [/a] [b.ini]", "end deployer.exe"},
-     "", 0},
+      "start deployer.exe [/a] [a.ini]", "end deployer.exe", "start deployer.exe [/a] [b.ini]",
+      "end deployer.exe"},
+     "",
+     0},
     {"NamesMatchWithoutRegardToCaseInFoldedOrder",
      {"Qx0def.Exe", "QX0ABC.EXE", "qx1abc.exe", "aqx0.exe", "deployer.exe"},
-     {"c.Ini", "B.INI", "a.ini", "a.ini.bak"}, {}, {},
+     {"c.Ini", "B.INI", "a.ini", "a.ini.bak"},
+     {},
+     {},
      {"start QX0ABC.EXE", "end QX0ABC.EXE", "start Qx0def.Exe", "end Qx0def.Exe",
-      "start deployer.exe [/a] [a.ini]", "end deployer.exe",
-      "start deployer.exe [/a] [B.INI]", "end deployer.exe",
-      "start deployer.exe [/a] [c.Ini]", "end deployer.exe"},
-     "", 0},
-    {"MatchingDirectoryFailsToStartAndTheRunGoesOn", {"qx0zzz.exe"}, {}, {"qx0dir.exe"}, {},
-     {"start qx0zzz.exe", "end qx0zzz.exe"}, "Error: Unable to start qx0dir.exe\n", 0},
-    {"MatchingDirectoryIsQuietWithSilent", {"qx0zzz.exe"}, {}, {"qx0dir.exe"}, {"/silent"},
-     {"start qx0zzz.exe [/silent]", "end qx0zzz.exe"}, "", 0},
+      "start deployer.exe [/a] [a.ini]", "end deployer.exe", "start deployer.exe [/a] [B.INI]",
+      "end deployer.exe", "start deployer.exe [/a] [c.Ini]", "end deployer.exe"},
+     "",
+     0},
+    {"MatchingDirectoryFailsToStartAndTheRunGoesOn",
+     {"qx0zzz.exe"},
+     {},
+     {"qx0dir.exe"},
+     {},
+     {"start qx0zzz.exe", "end qx0zzz.exe"},
+     "Error: Unable to start qx0dir.exe\n",
+     0},
+    {"MatchingDirectoryIsQuietWithSilent",
+     {"qx0zzz.exe"},
+     {},
+     {"qx0dir.exe"},
+     {"/silent"},
+     {"start qx0zzz.exe [/silent]", "end qx0zzz.exe"},
+     "",
+     0},
     {"NoSetupToolOneErrorPerAnswerFile", {}, kAnswers, {}, {}, {}, kNoSetupTool, 0},
     {"NoSetupToolSilent", {}, kAnswers, {}, {"/silent"}, {}, "", 0},
     {"NoSetupToolSilentAsTailOfLastWord", {}, kAnswers, {}, {"-q", "x/silent"}, {}, "", 0},
     {"NoSetupToolCapitalsAreNotSilent", {}, kAnswers, {}, {"/SILENT"}, {}, kNoSetupTool, 0},
     {"NoSetupToolTrailingBlankIsNotSilent", {}, kAnswers, {}, {"/silent "}, {}, kNoSetupTool, 0},
-    {"NoSetupToolSilentInTheMiddleIsNotSilent", {}, kAnswers, {}, {"/silent", "-v"}, {}, kNoSetupTool, 0},
-    {"ArgumentsReachEveryChildIntact", {"qx0a.exe", "deployer.exe"}, {"a.ini"}, {},
+    {"NoSetupToolSilentInTheMiddleIsNotSilent",
+     {},
+     kAnswers,
+     {},
+     {"/silent", "-v"},
+     {},
+     kNoSetupTool,
+     0},
+    {"ArgumentsReachEveryChildIntact",
+     {"qx0a.exe", "deployer.exe"},
+     {"a.ini"},
+     {},
      {"two words", "say \"hi\"", "", "back\\slash\\", "\\\"", "tab\there", kLongWord},
-     {"start qx0a.exe [two words] [say \"hi\"] [] [back\\slash\\] [\\\"] [tab\there] [" + kLongWord + "]",
+     {"start qx0a.exe [two words] [say \"hi\"] [] [back\\slash\\] [\\\"] [tab\there] [" +
+          kLongWord + "]",
       "end qx0a.exe",
-      "start deployer.exe [two words] [say \"hi\"] [] [back\\slash\\] [\\\"] [tab\there] [" + kLongWord
-          + "] [/a] [a.ini]",
+      "start deployer.exe [two words] [say \"hi\"] [] [back\\slash\\] [\\\"] [tab\there] [" +
+          kLongWord + "] [/a] [a.ini]",
       "end deployer.exe"},
-     "", 0},
-    {"NamesWithBlanksStayOneWord", {"qx0 two words.exe", "deployer.exe"}, {"my answers.ini"}, {}, {"-x"},
+     "",
+     0},
+    {"NamesWithBlanksStayOneWord",
+     {"qx0 two words.exe", "deployer.exe"},
+     {"my answers.ini"},
+     {},
+     {"-x"},
      {"start qx0 two words.exe [-x]", "end qx0 two words.exe",
       "start deployer.exe [-x] [/a] [my answers.ini]", "end deployer.exe"},
-     "", 0},
-    {"FileThatIsNoProgramFailsToStart", {"qx0b.exe"}, {"qx0a.exe"}, {}, {},
-     {"start qx0b.exe", "end qx0b.exe"}, "Error: Unable to start qx0a.exe\n", 0},
+     "",
+     0},
+    {"FileThatIsNoProgramFailsToStart",
+     {"qx0b.exe"},
+     {"qx0a.exe"},
+     {},
+     {},
+     {"start qx0b.exe", "end qx0b.exe"},
+     "Error: Unable to start qx0a.exe\n",
+     0},
     {"EmptyDirectoryStartsNothing", {}, {}, {}, {}, {}, "", 0},
 };
 
@@ -126,7 +171,9 @@ TEST_P(RunPackagesEndToEnd, ChildrenLogAndMessages)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RunPackagesEndToEnd, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<RunCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // Nobody reads the error line any more: the run still goes on to the next package.
 TEST(RunPackagesEndToEnd, ErrorLineToAClosedPipeDoesNotEndTheRun)
@@ -173,8 +220,8 @@ TEST_P(StopWhileChildRuns, ExitsAtOnceAndStartsNothingMore)
     const int readyEnd = open(ready.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(readyEnd, 0);
     pkgtest::WriteFile(dir.At("qx001.exe"),
-                       "#!/bin/sh\nprintf 'start qx001.exe\\n' >> '" + log + "'\necho $$ > '" + ready
-                           + "'\nexec sleep 30\n",
+                       "#!/bin/sh\nprintf 'start qx001.exe\\n' >> '" + log + "'\necho $$ > '" +
+                           ready + "'\nexec sleep 30\n",
                        true);
     pkgtest::WriteFile(dir.At("qx002.exe"), pkgtest::LoggingScript("qx002.exe", log), true);
     pkgtest::WriteFile(dir.At("deployer.exe"), pkgtest::LoggingScript("deployer.exe", log), true);
@@ -209,8 +256,11 @@ TEST_P(StopWhileChildRuns, ExitsAtOnceAndStartsNothingMore)
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopWhileChildRuns,
-                         testing::Values(StopCase{"Terminate", SIGTERM, 143}, StopCase{"Interrupt", SIGINT, 130},
+                         testing::Values(StopCase{"Terminate", SIGTERM, 143},
+                                         StopCase{"Interrupt", SIGINT, 130},
                                          StopCase{"HangUp", SIGHUP, 129}),
-                         [](const testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<StopCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
-} // namespace
+}  // namespace

@@ -40,7 +40,10 @@ struct ScratchDir {
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
 
-    std::string At(const std::string& name) const { return path + "/" + name; }
+    std::string At(const std::string& name) const
+    {
+        return path + "/" + name;
+    }
 };
 
 inline void WriteFile(const std::string& path, const std::string& text, bool executable)
@@ -63,18 +66,24 @@ inline std::string ReadFile(const std::string& path)
 inline std::string LoggingScript(const std::string& label, const std::string& log)
 {
     return "#!/bin/sh\n"
-           "log='" + log + "'\n"
-           "printf 'start %s' '" + label + "' >> \"$log\"\n"
+           "log='" +
+           log +
+           "'\n"
+           "printf 'start %s' '" +
+           label +
+           "' >> \"$log\"\n"
            "for a in \"$@\"; do printf ' [%s]' \"$a\" >> \"$log\"; done\n"
            "printf '\\n' >> \"$log\"\n"
            "sleep 0.1\n"
-           "printf 'end %s\\n' '" + label + "' >> \"$log\"\n"
+           "printf 'end %s\\n' '" +
+           label +
+           "' >> \"$log\"\n"
            "exit 3\n";
 }
 
 struct RunResult {
-    bool finished = false; // false: it outlived the time limit and was killed
-    int status = -1;       // exit status, or -1 when a signal ended it
+    bool finished = false;  // false: it outlived the time limit and was killed
+    int status = -1;        // exit status, or -1 when a signal ended it
     std::string err;
     std::string out;
 };
@@ -82,17 +91,20 @@ struct RunResult {
 // Starts a program in a directory with only a minimal PATH in its environment and the stop
 // signals at their defaults (a test runner may have started us with some ignored), standard
 // output and error going to files of the directory (or error to the given descriptor).
-inline pid_t StartIn(const ScratchDir& dir, const std::vector<std::string>& argv, int errorDescriptor = -1)
+inline pid_t StartIn(const ScratchDir& dir, const std::vector<std::string>& argv,
+                     int errorDescriptor = -1)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, dir.path.c_str());
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, dir.At(".stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, dir.At(".stdout").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (errorDescriptor >= 0) {
         posix_spawn_file_actions_adddup2(&actions, errorDescriptor, 2);
     } else {
-        posix_spawn_file_actions_addopen(&actions, 2, dir.At(".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, dir.At(".stderr").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
     }
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -150,4 +162,4 @@ inline RunResult Finish(const ScratchDir& dir, pid_t pid, int limitMs)
     return result;
 }
 
-} // namespace pkgtest
+}  // namespace pkgtest

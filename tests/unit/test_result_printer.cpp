@@ -79,7 +79,8 @@ TEST(DottedOid, LongIdentifiersArePrintedWhole)
     g_toolMode = PDU_GET;
     const std::string printed = out.Take();
     EXPECT_NE(printed.find("          OID: " + dotted + " \n"), std::string::npos);
-    EXPECT_NE(printed.find("       Length: 1000\n        Value: " + dotted + " \n\n"), std::string::npos);
+    EXPECT_NE(printed.find("       Length: 1000\n        Value: " + dotted + " \n\n"),
+              std::string::npos);
 }
 
 TEST(TerminalSafety, MasksControlCharactersButTabLineFeedReturnAndText)
@@ -90,9 +91,14 @@ TEST(TerminalSafety, MasksControlCharactersButTabLineFeedReturnAndText)
     const Row rows[] = {
         {std::string("a\x1b[2J\x07\tb\nc\rd\x7f\x01\x1f ~", 17), "a.[2J.\tb\nc\rd... ~"},
         // C1 controls: CSI as UTF-8 U+009B and as a lone byte; UTF-8 text stays.
-        {"\xc2\x9b" "2J", ".2J"},
-        {"\x9b" "2J\x80", ".2J."},
-        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0"},
+        {"\xc2\x9b"
+         "2J",
+         ".2J"},
+        {"\x9b"
+         "2J\x80",
+         ".2J."},
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0",
+         "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xc2\xa0"},
         // Latin-1 text outside UTF-8 is left; a cut sequence's C1-range byte is masked.
         {"\xe9t\xe9 \xe2\x82", "\xe9t\xe9 \xe2."},
     };
@@ -109,7 +115,8 @@ std::vector<std::vector<uint32_t>> g_ids;
 AsnObjectIdentifier Oid(std::vector<uint32_t> ids)
 {
     g_ids.push_back(std::move(ids));
-    return {static_cast<uint32_t>(g_ids.back().size()), g_ids.back().empty() ? nullptr : g_ids.back().data()};
+    return {static_cast<uint32_t>(g_ids.back().size()),
+            g_ids.back().empty() ? nullptr : g_ids.back().data()};
 }
 
 TEST(WalkOrder, ASuccessorIsGreaterInSubIdentifierOrder)

@@ -73,11 +73,17 @@ struct List {
             list.bindings[i].value.tag = ASN_NULL;
         }
     }
-    ~List() { SnmpUtilVarBindListFree(&list); }
+    ~List()
+    {
+        SnmpUtilVarBindListFree(&list);
+    }
     List(const List&) = delete;
     List& operator=(const List&) = delete;
 
-    std::string Name(uint32_t index) const { return OidText(list.bindings[index].name); }
+    std::string Name(uint32_t index) const
+    {
+        return OidText(list.bindings[index].name);
+    }
 };
 
 // ---- One request -----------------------------------------------------------
@@ -115,17 +121,16 @@ Outcome RequestOnce(const std::string& agent, const char* community, int32_t tim
     return outcome;
 }
 
-#define ASSERT_ANSWERED(outcome)                                                   \
-    ASSERT_EQ((outcome).result, 1) << "last error " << (outcome).error << " after " \
-                                   << (outcome).elapsed.count() << " ms"
+#define ASSERT_ANSWERED(outcome)                                                                   \
+    ASSERT_EQ((outcome).result, 1)                                                                 \
+        << "last error " << (outcome).error << " after " << (outcome).elapsed.count() << " ms"
 
 const char* const kSysName = "1.3.6.1.2.1.1.5.0";
 
 // ---- Against the test agent ------------------------------------------------
 
-const char* const kObjects =
-    "1.3.6.1.2.1.1.1.0 string test agent\n"
-    "1.3.6.1.2.1.1.5.0 string agent-name\n";
+const char* const kObjects = "1.3.6.1.2.1.1.1.0 string test agent\n"
+                             "1.3.6.1.2.1.1.5.0 string agent-name\n";
 
 std::unique_ptr<testsupport::TestAgent> StartAgent(const std::vector<std::string>& args)
 {
@@ -225,7 +230,10 @@ struct ScriptedResponder {
         close(fd);
         close(otherFd);
     }
-    std::string Address() const { return "127.0.0.1:" + std::to_string(port); }
+    std::string Address() const
+    {
+        return "127.0.0.1:" + std::to_string(port);
+    }
 
     // True when a datagram arrives within `timeoutMs`.
     bool Receive(std::vector<uint8_t>& datagram, sockaddr_in& from, int timeoutMs)
@@ -313,7 +321,6 @@ TEST(SessionScripted, ClosedPortTimesOut)
     EXPECT_EQ(outcome.result, 0);
     EXPECT_EQ(outcome.error, SNMP_MGMTAPI_TIMEOUT);
     EXPECT_GE(outcome.elapsed.count(), 450);
-
 }
 
 // Request IDs: each request its own, every attempt of one request the same.

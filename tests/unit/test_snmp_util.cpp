@@ -34,8 +34,8 @@ AsnAny MakeBytes(uint8_t tag, const char* text)
 // A list with a binding of each kind of storage: bytes, identifier, number.
 SnmpVarBindList MakeMixedList()
 {
-    SnmpVarBindList list = {
-        static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(4 * sizeof(SnmpVarBind))), 4};
+    SnmpVarBindList list = {static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(4 * sizeof(SnmpVarBind))),
+                            4};
     list.bindings[0] = {MakeOid({1, 3, 6, 1, 2, 1, 1, 4, 0}), MakeBytes(ASN_OCTETSTRING, "admin")};
     list.bindings[1].name = MakeOid({1, 3, 6, 1, 2, 1, 1, 2, 0});
     list.bindings[1].value.tag = ASN_OBJECTIDENTIFIER;
@@ -152,8 +152,8 @@ TEST(LastError, IsPerThreadAndEveryCodeOfTheLayerHasText)
     });
     other.join();
     EXPECT_EQ(GetLastError(), 40u);
-    for (uint32_t code : {40u, 41u, 42u, 43u, 44u, 45u, 46u, 47u, 48u, 1001u, 1002u, 1003u, 1004u,
-                          1005u}) {
+    for (uint32_t code :
+         {40u, 41u, 42u, 43u, 44u, 45u, 46u, 47u, 48u, 1001u, 1002u, 1003u, 1004u, 1005u}) {
         const char* text = LastErrorText(code);
         ASSERT_NE(text, nullptr) << code;
         EXPECT_LT(std::strlen(text), 127u) << code;

@@ -27,7 +27,8 @@ int g_slave = -1;  // in the child: the terminal, for the checks of its mode
 
 // In the child: waits until `count` typed bytes have reached the terminal's
 // input queue (the pseudo-terminal hands them over asynchronously).
-void WaitForTyped(size_t count) {
+void WaitForTyped(size_t count)
+{
     termios saved;
     tcgetattr(g_slave, &saved);
     termios bytes = saved;
@@ -45,7 +46,8 @@ void WaitForTyped(size_t count) {
 }
 
 // "same" when the terminal's mode is what `before` holds.
-std::string ModeCheck(const termios& before) {
+std::string ModeCheck(const termios& before)
+{
     termios after;
     tcgetattr(g_slave, &after);
     const bool same = after.c_lflag == before.c_lflag && after.c_iflag == before.c_iflag &&
@@ -55,7 +57,8 @@ std::string ModeCheck(const termios& before) {
 }
 
 // Reads every waiting key: "code/extended" per key, and the mode check.
-std::string ReadAllKeys() {
+std::string ReadAllKeys()
+{
     std::string seen;
     for (int i = 0; i < 32; ++i) {
         termios before;
@@ -76,7 +79,8 @@ std::string ReadAllKeys() {
 // Runs `scenario` in a child that has a new pseudo-terminal as its controlling
 // terminal, with `typed` written to it first. Returns what the scenario
 // returned, or a word telling how the child failed.
-std::string InTerminal(const std::string& typed, std::string (*scenario)()) {
+std::string InTerminal(const std::string& typed, std::string (*scenario)())
+{
     int master = -1;
     int slave = -1;
     if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
@@ -137,7 +141,8 @@ std::string InTerminal(const std::string& typed, std::string (*scenario)()) {
     return result;
 }
 
-TEST(TerminalKeys, KeysAndSequencesAreReadOneAtATime) {
+TEST(TerminalKeys, KeysAndSequencesAreReadOneAtATime)
+{
     // A letter; up; F1 (SS3); delete; right with Ctrl; F12; an unknown sequence;
     // an Escape followed by a letter that opens no sequence: the Escape, then the letter.
     const std::string typed = std::string("x") + "\x1b[A" + "\x1bOP" + "\x1b[3~" + "\x1b[1;5C" +
@@ -146,23 +151,27 @@ TEST(TerminalKeys, KeysAndSequencesAreReadOneAtATime) {
               "120/-1 224/72 224/59 224/83 224/77 224/134 224/255 27/-1 113/-1");
 }
 
-TEST(TerminalKeys, ALoneEscapeIsEscape) {
+TEST(TerminalKeys, ALoneEscapeIsEscape)
+{
     EXPECT_EQ(InTerminal("\x1b", ReadAllKeys), "27/-1");
 }
 
-std::string TimedLookAtNothing() {
+std::string TimedLookAtNothing()
+{
     const Clock::time_point start = Clock::now();
     const int waiting = ConsoleKeyWaiting();
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
     return std::to_string(waiting) + (took.count() < 100 ? " quick" : " slow");
 }
 
-TEST(TerminalKeys, NothingTypedIsNoKeyWithoutBlocking) {
+TEST(TerminalKeys, NothingTypedIsNoKeyWithoutBlocking)
+{
     EXPECT_EQ(InTerminal("", TimedLookAtNothing), "0 quick");
 }
 
 // Looks from a process group of its own, outside the terminal's foreground.
-std::string LookFromTheBackground() {
+std::string LookFromTheBackground()
+{
     const pid_t looker = fork();
     if (looker == 0) {
         setpgid(0, 0);
@@ -190,7 +199,8 @@ std::string LookFromTheBackground() {
     return "timeout";
 }
 
-TEST(TerminalKeys, ABackgroundProcessGroupSeesNoKey) {
+TEST(TerminalKeys, ABackgroundProcessGroupSeesNoKey)
+{
     EXPECT_EQ(InTerminal("x", LookFromTheBackground), "no key");
 }
 

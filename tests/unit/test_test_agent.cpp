@@ -12,13 +12,12 @@ using testsupport::TestAgent;
 
 namespace {
 
-const char* kObjects =
-    "# out of order on purpose: the agent sorts\n"
-    "1.3.6.1.2.1.1.5.0 rw:string host\n"
-    "1.3.6.1.2.1.1.10.0 counter 7\n"
-    "1.3.6.1.2.1.1.1.0 string Test agent\n"
-    "1.3.6.1.2.1.1.4.0 rw:string admin\n"
-    "1.3.6.1.2.1.1.3.0 timeticks 12345\n";
+const char* kObjects = "# out of order on purpose: the agent sorts\n"
+                       "1.3.6.1.2.1.1.5.0 rw:string host\n"
+                       "1.3.6.1.2.1.1.10.0 counter 7\n"
+                       "1.3.6.1.2.1.1.1.0 string Test agent\n"
+                       "1.3.6.1.2.1.1.4.0 rw:string admin\n"
+                       "1.3.6.1.2.1.1.3.0 timeticks 12345\n";
 
 std::vector<uint32_t> Ids(const std::string& dotted)
 {
@@ -100,10 +99,12 @@ TEST(TestAgent, GetNextGoesInIdentifierOrderAndTheLogHoldsEveryRequest)
         }
     }
     // Numeric, not textual, order: .10.0 comes after .5.0.
-    EXPECT_EQ(walked, (std::vector<std::string>{"1.3.6.1.2.1.1.1.0", "1.3.6.1.2.1.1.3.0", "1.3.6.1.2.1.1.4.0",
-                                                "1.3.6.1.2.1.1.5.0", "1.3.6.1.2.1.1.10.0"}));
+    EXPECT_EQ(walked, (std::vector<std::string>{"1.3.6.1.2.1.1.1.0", "1.3.6.1.2.1.1.3.0",
+                                                "1.3.6.1.2.1.1.4.0", "1.3.6.1.2.1.1.5.0",
+                                                "1.3.6.1.2.1.1.10.0"}));
     SnmpMessage set;
-    ASSERT_TRUE(Ask(agent, PDU_SET, {{"1.3.6.1.2.1.1.4.0", ASN_OCTETSTRING, "abc"}}, set, "private"));
+    ASSERT_TRUE(
+        Ask(agent, PDU_SET, {{"1.3.6.1.2.1.1.4.0", ASN_OCTETSTRING, "abc"}}, set, "private"));
     EXPECT_EQ(set.errorStatus, SNMP_ERROR_NOERROR);
     FreeMessage(set);
     const std::vector<std::string> log = agent.LogLines();
@@ -128,14 +129,39 @@ TEST(TestAgent, ErrorStatusesFollowRfc1157)
         int32_t index;
     };
     const std::vector<Row> rows = {
-        {"unknown object", PDU_GET, {{descr}, {"1.3.6.1.2.1.1.2.0"}}, "public", SNMP_ERROR_NOSUCHNAME, 2},
-        {"past the last object", PDU_GETNEXT, {{"1.3.6.1.2.1.1.10.0"}}, "public", SNMP_ERROR_NOSUCHNAME, 1},
-        {"read-only object", PDU_SET, {{descr, ASN_OCTETSTRING, "x"}}, "private", SNMP_ERROR_READONLY, 1},
+        {"unknown object",
+         PDU_GET,
+         {{descr}, {"1.3.6.1.2.1.1.2.0"}},
+         "public",
+         SNMP_ERROR_NOSUCHNAME,
+         2},
+        {"past the last object",
+         PDU_GETNEXT,
+         {{"1.3.6.1.2.1.1.10.0"}},
+         "public",
+         SNMP_ERROR_NOSUCHNAME,
+         1},
+        {"read-only object",
+         PDU_SET,
+         {{descr, ASN_OCTETSTRING, "x"}},
+         "private",
+         SNMP_ERROR_READONLY,
+         1},
         {"wrong type", PDU_SET, {{contact, ASN_INTEGER}}, "private", SNMP_ERROR_BADVALUE, 1},
-        {"second binding fails", PDU_SET, {{contact, ASN_OCTETSTRING, "new"}, {"1.3.6.1.2.1.1.9.0", ASN_OCTETSTRING, "x"}},
-         "private", SNMP_ERROR_NOSUCHNAME, 2},
-        {"read community writes", PDU_SET, {{contact, ASN_OCTETSTRING, "new"}}, "public", SNMP_ERROR_NOSUCHNAME, 1},
-        {"answer too big", PDU_GET, std::vector<Wanted>(12, {descr}), "public", SNMP_ERROR_TOOBIG, 0},
+        {"second binding fails",
+         PDU_SET,
+         {{contact, ASN_OCTETSTRING, "new"}, {"1.3.6.1.2.1.1.9.0", ASN_OCTETSTRING, "x"}},
+         "private",
+         SNMP_ERROR_NOSUCHNAME,
+         2},
+        {"read community writes",
+         PDU_SET,
+         {{contact, ASN_OCTETSTRING, "new"}},
+         "public",
+         SNMP_ERROR_NOSUCHNAME,
+         1},
+        {"answer too big", PDU_GET, std::vector<Wanted>(12, {descr}), "public", SNMP_ERROR_TOOBIG,
+         0},
     };
     for (const Row& row : rows) {
         SnmpMessage a;

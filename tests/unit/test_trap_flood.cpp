@@ -23,7 +23,8 @@ constexpr long kPeakLimitKiB = 64 * 1024;
 size_t Count(const std::string& text, const std::string& piece)
 {
     size_t count = 0;
-    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size())) {
+    for (size_t at = text.find(piece); at != std::string::npos;
+         at = text.find(piece, at + piece.size())) {
         ++count;
     }
     return count;
@@ -51,7 +52,8 @@ TEST(TrapFlood, JunkNeitherStarvesRealTrapsNorGrowsMemory)
     const auto sender = RunProgram({TEST_AGENT_PATH, "trap", "--to", address, "--junk",
                                     std::to_string(kJunk), "--count", std::to_string(kTraps)});
     ASSERT_EQ(sender.exitCode, 0) << sender.err;
-    const bool all = listener.WaitForText(1, "Trap Received: " + std::to_string(kTraps) + "\n", 30000);
+    const bool all =
+        listener.WaitForText(1, "Trap Received: " + std::to_string(kTraps) + "\n", 30000);
     const long peak = PeakResidentKiB(listener.Pid());
     listener.Signal(SIGINT);
     const auto result = listener.Wait(10000);

@@ -39,7 +39,8 @@ struct Trap {
     std::vector<std::string> values;
 };
 
-std::string Dotted(const AsnObjectIdentifier& oid) {
+std::string Dotted(const AsnObjectIdentifier& oid)
+{
     std::string text;
     for (uint32_t i = 0; i < oid.count; ++i) {
         text += (i == 0 ? "" : ".") + std::to_string(oid.ids[i]);
@@ -47,7 +48,8 @@ std::string Dotted(const AsnObjectIdentifier& oid) {
     return text;
 }
 
-std::string ValueText(const AsnAny& value) {
+std::string ValueText(const AsnAny& value)
+{
     switch (value.tag) {
     case ASN_INTEGER:
         return std::to_string(value.data.integer);
@@ -66,7 +68,8 @@ std::string ValueText(const AsnAny& value) {
 }
 
 // Takes the oldest trap the way the tool does, releasing what the fetch gave.
-bool FetchTrap(Trap* out) {
+bool FetchTrap(Trap* out)
+{
     AsnObjectIdentifier enterprise = {0, nullptr};
     AsnOctetString agent = {nullptr, 0, 0};
     SnmpVarBindList bindings = {nullptr, 0};
@@ -92,7 +95,8 @@ bool FetchTrap(Trap* out) {
 }
 
 // Waits on the event and drains until `count` traps came or `limitMs` passed.
-std::vector<Trap> Collect(PlatformEvent* event, size_t count, int limitMs = 10000) {
+std::vector<Trap> Collect(PlatformEvent* event, size_t count, int limitMs = 10000)
+{
     std::vector<Trap> traps;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(limitMs);
     while (traps.size() < count && Clock::now() < end) {
@@ -112,21 +116,35 @@ std::vector<Trap> Collect(PlatformEvent* event, size_t count, int limitMs = 1000
 // Reception listening at `address` for the life of the object.
 class Listening {
 public:
-    explicit Listening(const char* address) {
+    explicit Listening(const char* address)
+    {
         setenv(kTrapAddressVariable, address, 1);
         ok_ = SnmpMgrTrapListen(&event_) == 1;
         error_ = GetLastError();
     }
-    ~Listening() {
+    ~Listening()
+    {
         if (ok_) {
             SnmpMgrTrapStop();
         }
         unsetenv(kTrapAddressVariable);
     }
-    bool Ok() const { return ok_; }
-    uint32_t Error() const { return error_; }
-    PlatformEvent* Event() const { return event_; }
-    uint16_t Port() const { return TrapReceiverPort(); }
+    bool Ok() const
+    {
+        return ok_;
+    }
+    uint32_t Error() const
+    {
+        return error_;
+    }
+    PlatformEvent* Event() const
+    {
+        return event_;
+    }
+    uint16_t Port() const
+    {
+        return TrapReceiverPort();
+    }
 
 private:
     bool ok_ = false;
@@ -137,7 +155,8 @@ private:
 // A UDP socket that sends datagrams to the receiver from 127.0.0.1 or ::1.
 class Sender {
 public:
-    Sender(int family, uint16_t port) : family_(family) {
+    Sender(int family, uint16_t port) : family_(family)
+    {
         fd_ = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         if (family == AF_INET) {
             sockaddr_in* to = reinterpret_cast<sockaddr_in*>(&to_);
@@ -153,8 +172,12 @@ public:
             length_ = sizeof(sockaddr_in6);
         }
     }
-    ~Sender() { close(fd_); }
-    bool Send(const std::vector<uint8_t>& bytes) {
+    ~Sender()
+    {
+        close(fd_);
+    }
+    bool Send(const std::vector<uint8_t>& bytes)
+    {
         return sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to_),
                       length_) == static_cast<ssize_t>(bytes.size());
     }
@@ -166,7 +189,8 @@ private:
     socklen_t length_ = 0;
 };
 
-AsnObjectIdentifier NewOid(std::initializer_list<uint32_t> ids) {
+AsnObjectIdentifier NewOid(std::initializer_list<uint32_t> ids)
+{
     AsnObjectIdentifier oid = {static_cast<uint32_t>(ids.size()), nullptr};
     oid.ids = static_cast<uint32_t*>(SnmpUtilMemAlloc(ids.size() * sizeof(uint32_t)));
     std::copy(ids.begin(), ids.end(), oid.ids);
@@ -175,7 +199,8 @@ AsnObjectIdentifier NewOid(std::initializer_list<uint32_t> ids) {
 
 // An encoded v1 trap whose time stamp numbers it, with `nulls` bindings of
 // 1.3 and NULL (seven bytes each on the wire).
-std::vector<uint8_t> V1Trap(uint32_t timeStamp, uint32_t nulls = 0) {
+std::vector<uint8_t> V1Trap(uint32_t timeStamp, uint32_t nulls = 0)
+{
     SnmpMessage message;
     message.version = SNMP_VERSION_1;
     message.community = "public";
@@ -187,7 +212,8 @@ std::vector<uint8_t> V1Trap(uint32_t timeStamp, uint32_t nulls = 0) {
     message.specificTrap = 1;
     message.timeStamp = timeStamp;
     message.bindings.count = nulls;
-    message.bindings.bindings = static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(nulls * sizeof(SnmpVarBind)));
+    message.bindings.bindings =
+        static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(nulls * sizeof(SnmpVarBind)));
     for (uint32_t i = 0; i < nulls; ++i) {
         message.bindings.bindings[i].name = NewOid({1, 3});
         message.bindings.bindings[i].value.tag = ASN_NULL;
@@ -199,7 +225,8 @@ std::vector<uint8_t> V1Trap(uint32_t timeStamp, uint32_t nulls = 0) {
 }
 
 // What the queue's byte budget is charged for the trap that `bytes` decode to.
-size_t QueueCharge(const std::vector<uint8_t>& bytes) {
+size_t QueueCharge(const std::vector<uint8_t>& bytes)
+{
     SnmpMessage message;
     TrapRecord trap = {};
     EXPECT_TRUE(DecodeMessage(bytes.data(), bytes.size(), message));
@@ -211,13 +238,15 @@ size_t QueueCharge(const std::vector<uint8_t>& bytes) {
 }
 
 // An encoded v2c linkUp trap with no binding beyond the first two.
-std::vector<uint8_t> V2LinkUp(uint32_t upTime) {
+std::vector<uint8_t> V2LinkUp(uint32_t upTime)
+{
     SnmpMessage message;
     message.version = SNMP_VERSION_2C;
     message.community = "private";
     message.pduType = PDU_TRAP_V2;
     message.bindings.count = 2;
-    message.bindings.bindings = static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(2 * sizeof(SnmpVarBind)));
+    message.bindings.bindings =
+        static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(2 * sizeof(SnmpVarBind)));
     message.bindings.bindings[0].name = NewOid({1, 3, 6, 1, 2, 1, 1, 3, 0});
     message.bindings.bindings[0].value.tag = ASN_TIMETICKS;
     message.bindings.bindings[0].value.data.unsigned32 = upTime;
@@ -230,7 +259,8 @@ std::vector<uint8_t> V2LinkUp(uint32_t upTime) {
     return bytes;
 }
 
-TEST(TrapAddress, ReadsThePortAndTheNumericForms) {
+TEST(TrapAddress, ReadsThePortAndTheNumericForms)
+{
     TrapAddress where;
     ASSERT_TRUE(ParseTrapAddress(nullptr, &where));
     EXPECT_TRUE(where.everyAddress);
@@ -246,14 +276,15 @@ TEST(TrapAddress, ReadsThePortAndTheNumericForms) {
     EXPECT_EQ(where.address.ss_family, AF_INET6);
     EXPECT_EQ(ntohs(reinterpret_cast<sockaddr_in6*>(&where.address)->sin6_port), 16162);
 
-    for (const char* bad : {"abc", "65536", "-1", "+5", "16162 ", "127.0.0.1", "127.0.0.1:",
-                            ":162", "[::1]", "[::1", "::1:162", "[127.0.0.1]:162", "[]:162",
-                            "localhost:162", "1.2.3.4:5x", "300.1.1.1:162"}) {
+    for (const char* bad :
+         {"abc", "65536", "-1", "+5", "16162 ", "127.0.0.1", "127.0.0.1:", ":162", "[::1]", "[::1",
+          "::1:162", "[127.0.0.1]:162", "[]:162", "localhost:162", "1.2.3.4:5x", "300.1.1.1:162"}) {
         EXPECT_FALSE(ParseTrapAddress(bad, &where)) << bad;
     }
 }
 
-TEST(TrapReceiver, AMalformedAddressFailsAndTheStartMayBeRetried) {
+TEST(TrapReceiver, AMalformedAddressFailsAndTheStartMayBeRetried)
+{
     {
         Listening bad("127.0.0.1:notaport");
         ASSERT_FALSE(bad.Ok());
@@ -267,7 +298,8 @@ TEST(TrapReceiver, AMalformedAddressFailsAndTheStartMayBeRetried) {
     EXPECT_EQ(GetLastError(), SNMP_MGMTAPI_TRAP_DUPINIT);
 }
 
-TEST(TrapReceiver, TheEventStaysSetWhileTrapsWait) {
+TEST(TrapReceiver, TheEventStaysSetWhileTrapsWait)
+{
     Listening listening("127.0.0.1:0");
     ASSERT_TRUE(listening.Ok());
     PlatformEvent* event = listening.Event();
@@ -291,7 +323,8 @@ TEST(TrapReceiver, TheEventStaysSetWhileTrapsWait) {
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(95));
 }
 
-TEST(TrapReceiver, EveryAddressServesIpv4AndIpv6Senders) {
+TEST(TrapReceiver, EveryAddressServesIpv4AndIpv6Senders)
+{
     Listening listening("0");
     ASSERT_TRUE(listening.Ok());
     Sender overIpv4(AF_INET, listening.Port());
@@ -308,7 +341,8 @@ TEST(TrapReceiver, EveryAddressServesIpv4AndIpv6Senders) {
     EXPECT_EQ(traps[1].agent, "0.0.0.0");
 }
 
-TEST(TrapReceiver, AFullQueueDropsTheNewestAndCountsThem) {
+TEST(TrapReceiver, AFullQueueDropsTheNewestAndCountsThem)
+{
     SetTrapQueueLimitsForTesting(5, 0);
     Listening listening("[::1]:0");
     SetTrapQueueLimitsForTesting(0, 0);
@@ -343,7 +377,8 @@ TEST(TrapReceiver, AFullQueueDropsTheNewestAndCountsThem) {
     EXPECT_FALSE(FetchTrap(&trap));
 }
 
-TEST(TrapReceiver, TheByteBudgetBoundsTheQueueAndATakenTrapGivesItsBytesBack) {
+TEST(TrapReceiver, TheByteBudgetBoundsTheQueueAndATakenTrapGivesItsBytesBack)
+{
     const size_t charge = QueueCharge(V1Trap(1));
     SetTrapQueueLimitsForTesting(0, 3 * charge);
     Listening listening("127.0.0.1:0");
@@ -370,7 +405,8 @@ TEST(TrapReceiver, TheByteBudgetBoundsTheQueueAndATakenTrapGivesItsBytesBack) {
     EXPECT_EQ(TrapsDroppedSoFar(), 2u);
 }
 
-TEST(TrapReceiver, TheByteBudgetCountsWhatATrapDecodesToNotItsDatagram) {
+TEST(TrapReceiver, TheByteBudgetCountsWhatATrapDecodesToNotItsDatagram)
+{
     // 7 KB on the wire, some ten times that once decoded.
     const std::vector<uint8_t> wide = V1Trap(1, 1000);
     const size_t budget = 4 * wide.size();

@@ -23,44 +23,51 @@ const Ids kSnmpTrapAddress0 = {1, 3, 6, 1, 6, 3, 18, 1, 3, 0};
 const Ids kSnmpTraps = {1, 3, 6, 1, 6, 3, 1, 1, 5};
 const Ids kIfIndex1 = {1, 3, 6, 1, 2, 1, 2, 2, 1, 1, 1};
 
-Ids Append(Ids ids, std::initializer_list<uint32_t> more) {
+Ids Append(Ids ids, std::initializer_list<uint32_t> more)
+{
     ids.insert(ids.end(), more);
     return ids;
 }
 
-AsnObjectIdentifier NewOid(const Ids& ids) {
+AsnObjectIdentifier NewOid(const Ids& ids)
+{
     AsnObjectIdentifier oid = {static_cast<uint32_t>(ids.size()), nullptr};
     oid.ids = static_cast<uint32_t*>(SnmpUtilMemAlloc(ids.size() * sizeof(uint32_t)));
     std::copy(ids.begin(), ids.end(), oid.ids);
     return oid;
 }
 
-Ids IdsOf(const AsnObjectIdentifier& oid) {
+Ids IdsOf(const AsnObjectIdentifier& oid)
+{
     return Ids(oid.ids, oid.ids + oid.count);
 }
 
-SnmpVarBind TimeTicks(const Ids& name, uint32_t ticks) {
+SnmpVarBind TimeTicks(const Ids& name, uint32_t ticks)
+{
     SnmpVarBind bind = {NewOid(name), {}};
     bind.value.tag = ASN_TIMETICKS;
     bind.value.data.unsigned32 = ticks;
     return bind;
 }
 
-SnmpVarBind OidValue(const Ids& name, const Ids& value) {
+SnmpVarBind OidValue(const Ids& name, const Ids& value)
+{
     SnmpVarBind bind = {NewOid(name), {}};
     bind.value.tag = ASN_OBJECTIDENTIFIER;
     bind.value.data.object = NewOid(value);
     return bind;
 }
 
-SnmpVarBind Integer(const Ids& name, int32_t value) {
+SnmpVarBind Integer(const Ids& name, int32_t value)
+{
     SnmpVarBind bind = {NewOid(name), {}};
     bind.value.tag = ASN_INTEGER;
     bind.value.data.integer = value;
     return bind;
 }
 
-SnmpVarBind IpAddress(const Ids& name, std::initializer_list<uint8_t> bytes) {
+SnmpVarBind IpAddress(const Ids& name, std::initializer_list<uint8_t> bytes)
+{
     SnmpVarBind bind = {NewOid(name), {}};
     bind.value.tag = ASN_IPADDRESS;
     bind.value.data.bytes.stream = static_cast<uint8_t*>(SnmpUtilMemAlloc(bytes.size()));
@@ -70,7 +77,8 @@ SnmpVarBind IpAddress(const Ids& name, std::initializer_list<uint8_t> bytes) {
     return bind;
 }
 
-SnmpMessage V2Trap(const std::vector<SnmpVarBind>& binds) {
+SnmpMessage V2Trap(const std::vector<SnmpVarBind>& binds)
+{
     SnmpMessage message;
     message.version = SNMP_VERSION_2C;
     message.community = "public";
@@ -83,11 +91,13 @@ SnmpMessage V2Trap(const std::vector<SnmpVarBind>& binds) {
 }
 
 // The usual head of a v2 trap: sysUpTime.0, then snmpTrapOID.0.
-std::vector<SnmpVarBind> Head(uint32_t ticks, const Ids& trapOid) {
+std::vector<SnmpVarBind> Head(uint32_t ticks, const Ids& trapOid)
+{
     return {TimeTicks(kSysUpTime0, ticks), OidValue(kSnmpTrapOid0, trapOid)};
 }
 
-sockaddr_in Ipv4Sender(const char* text) {
+sockaddr_in Ipv4Sender(const char* text)
+{
     sockaddr_in sender = {};
     sender.sin_family = AF_INET;
     sender.sin_port = htons(40000);
@@ -95,7 +105,8 @@ sockaddr_in Ipv4Sender(const char* text) {
     return sender;
 }
 
-sockaddr_in6 Ipv6Sender(const char* text) {
+sockaddr_in6 Ipv6Sender(const char* text)
+{
     sockaddr_in6 sender = {};
     sender.sin6_family = AF_INET6;
     sender.sin6_port = htons(40000);
@@ -106,26 +117,32 @@ sockaddr_in6 Ipv6Sender(const char* text) {
 struct Translated {
     bool ok = false;
     TrapRecord trap = {};
-    ~Translated() { FreeTrapRecord(&trap); }
+    ~Translated()
+    {
+        FreeTrapRecord(&trap);
+    }
 };
 
 // Translates and frees the message whatever the outcome.
 template <typename Sender>
-void Translate(SnmpMessage message, const Sender& sender, Translated* out) {
+void Translate(SnmpMessage message, const Sender& sender, Translated* out)
+{
     out->ok = TrapFromMessage(message, reinterpret_cast<const sockaddr*>(&sender), sizeof(sender),
                               &out->trap);
     FreeMessage(message);
 }
 
-std::string Address(const TrapRecord& trap) {
+std::string Address(const TrapRecord& trap)
+{
     char text[INET_ADDRSTRLEN];
     inet_ntop(AF_INET, trap.agentAddress, text, sizeof(text));
     return text;
 }
 
-TEST(TrapTranslation, GenericNotificationsMapToGenericTraps) {
-    const char* names[] = {"coldStart", "warmStart", "linkDown", "linkUp",
-                           "authenticationFailure", "egpNeighborLoss"};
+TEST(TrapTranslation, GenericNotificationsMapToGenericTraps)
+{
+    const char* names[] = {
+        "coldStart", "warmStart", "linkDown", "linkUp", "authenticationFailure", "egpNeighborLoss"};
     for (uint32_t n = 1; n <= 6; ++n) {
         SCOPED_TRACE(names[n - 1]);
         Translated plain;
@@ -153,7 +170,8 @@ TEST(TrapTranslation, GenericNotificationsMapToGenericTraps) {
     }
 }
 
-TEST(TrapTranslation, AgentAddressFromSnmpTrapAddressElseTheSender) {
+TEST(TrapTranslation, AgentAddressFromSnmpTrapAddressElseTheSender)
+{
     Translated carried;
     std::vector<SnmpVarBind> binds = Head(1, Append(kSnmpTraps, {4}));
     binds.push_back(Integer(kIfIndex1, 1));
@@ -184,13 +202,15 @@ TEST(TrapTranslation, AgentAddressFromSnmpTrapAddressElseTheSender) {
     EXPECT_EQ(Address(ipv6.trap), "0.0.0.0");
 }
 
-TEST(TrapTranslation, V2TrapsWithoutTheirFirstTwoBindingsAreDropped) {
+TEST(TrapTranslation, V2TrapsWithoutTheirFirstTwoBindingsAreDropped)
+{
     const sockaddr_in sender = Ipv4Sender("192.0.2.9");
     std::vector<std::pair<const char*, std::vector<SnmpVarBind>>> cases;
     cases.push_back({"no bindings", {}});
     cases.push_back({"sysUpTime.0 alone", {TimeTicks(kSysUpTime0, 1)}});
-    cases.push_back({"the two swapped",
-                     {OidValue(kSnmpTrapOid0, Append(kSnmpTraps, {1})), TimeTicks(kSysUpTime0, 1)}});
+    cases.push_back(
+        {"the two swapped",
+         {OidValue(kSnmpTrapOid0, Append(kSnmpTraps, {1})), TimeTicks(kSysUpTime0, 1)}});
     cases.push_back({"sysUpTime.0 not TimeTicks",
                      {Integer(kSysUpTime0, 1), OidValue(kSnmpTrapOid0, Append(kSnmpTraps, {1}))}});
     cases.push_back({"snmpTrapOID.0 not an identifier",

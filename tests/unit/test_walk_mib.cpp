@@ -61,7 +61,8 @@ testsupport::ProcessResult Walk(const std::vector<std::string>& options, const s
 
 std::vector<std::string> PeerWalk(const std::string& agent, const std::string& start)
 {
-    const auto peer = RunProgram({"/usr/bin/snmpwalk", "-v1", "-On", "-c", "public", agent, start}, {"MIBS="});
+    const auto peer =
+        RunProgram({"/usr/bin/snmpwalk", "-v1", "-On", "-c", "public", agent, start}, {"MIBS="});
     EXPECT_EQ(peer.exitCode, 0) << peer.err;
     return PeerOids(peer.out);
 }
@@ -102,7 +103,8 @@ long WalkPeakKiB(const std::string& address, uint32_t rows)
 {
     const pid_t child = fork();
     if (child == 0) {
-        if (freopen("/dev/null", "w", stdout) == nullptr || freopen("/dev/null", "w", stderr) == nullptr) {
+        if (freopen("/dev/null", "w", stdout) == nullptr ||
+            freopen("/dev/null", "w", stderr) == nullptr) {
             _exit(120);
         }
         // Column 1 of the table ends at row `rows`: the walk stops at the end of its branch.

@@ -280,8 +280,7 @@ bool EncodeMessage(const SnmpMessage& message, std::vector<uint8_t>& out)
     BerWriter writer{out.data(), out.data() + out.size(), false};
     BerPutHeader(writer, ASN_SEQUENCE, messageSize);
     BerPutSigned(writer, ASN_INTEGER, message.version);
-    BerPutBytes(writer, ASN_OCTETSTRING,
-                reinterpret_cast<const uint8_t*>(message.community.data()),
+    BerPutBytes(writer, ASN_OCTETSTRING, reinterpret_cast<const uint8_t*>(message.community.data()),
                 message.community.size());
     BerPutHeader(writer, message.pduType, pduSize);
     PutPduFields(writer, message);

@@ -29,7 +29,8 @@ std::atomic<ConsoleCtrlRoutine> g_routine{nullptr};
 static_assert(std::atomic<ConsoleCtrlRoutine>::is_always_lock_free,
               "the signal handler reads the routine without a lock");
 
-void OnControlSignal(int signalNumber) {
+void OnControlSignal(int signalNumber)
+{
     const int savedErrno = errno;
     const ConsoleCtrlRoutine routine = g_routine.load();
     if (routine != nullptr) {
@@ -51,7 +52,8 @@ struct sigaction g_original[std::size(kSignalEvents)];
 bool g_installed = false;
 
 // Points every control signal at the routine; 1, or 0 with the system's reason.
-int InstallHandlers() {
+int InstallHandlers()
+{
     for (size_t i = 0; i < std::size(kSignalEvents) && !g_installed; ++i) {
         if (sigaction(kSignalEvents[i].signalNumber, nullptr, &g_original[i]) != 0) {
             SetLastErrorFromErrno(errno);
@@ -78,7 +80,8 @@ int InstallHandlers() {
 
 // Gives every control signal back the handling it had before the routine: the
 // default one, unless it was ignored.
-int RestoreHandlers() {
+int RestoreHandlers()
+{
     struct sigaction action = {};
     sigemptyset(&action.sa_mask);
     for (size_t i = 0; i < std::size(kSignalEvents); ++i) {
@@ -95,7 +98,8 @@ int RestoreHandlers() {
 
 }  // namespace
 
-int SetConsoleCtrlHandler(ConsoleCtrlRoutine routine, int add) {
+int SetConsoleCtrlHandler(ConsoleCtrlRoutine routine, int add)
+{
     if (add != 0) {
         if (routine == nullptr) {
             SetLastError(ERROR_BAD_ARGUMENT);

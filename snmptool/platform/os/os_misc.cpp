@@ -9,7 +9,8 @@
 #include "values/last_error.h"
 #include "os/os_services.h"
 
-void Sleep(uint32_t milliseconds) {
+void Sleep(uint32_t milliseconds)
+{
     timespec remaining;
     remaining.tv_sec = static_cast<time_t>(milliseconds / 1000);
     remaining.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
@@ -23,7 +24,8 @@ namespace {
 
 // Reads the leading decimal number of `text` from `*cursor` and steps past it
 // and past one following '.'; 0 when no digit stands there.
-uint32_t NextVersionNumber(const char** cursor) {
+uint32_t NextVersionNumber(const char** cursor)
+{
     uint32_t value = 0;
     const char* p = *cursor;
     while (*p >= '0' && *p <= '9') {
@@ -39,7 +41,8 @@ uint32_t NextVersionNumber(const char** cursor) {
 
 }  // namespace
 
-int GetVersionExA(OSVERSIONINFOA* info) {
+int GetVersionExA(OSVERSIONINFOA* info)
+{
     if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
         SetLastError(ERROR_BAD_ARGUMENT);
         return 0;

@@ -9,9 +9,9 @@
 
 // Control types handed to the handler.
 enum : uint32_t {
-    CTRL_C_EVENT = 0,      // SIGINT
-    CTRL_BREAK_EVENT = 1,  // SIGQUIT
-    CTRL_CLOSE_EVENT = 2,  // SIGHUP
+    CTRL_C_EVENT = 0,         // SIGINT
+    CTRL_BREAK_EVENT = 1,     // SIGQUIT
+    CTRL_CLOSE_EVENT = 2,     // SIGHUP
     CTRL_SHUTDOWN_EVENT = 6,  // SIGTERM
 };
 

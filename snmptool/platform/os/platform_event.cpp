@@ -16,7 +16,8 @@ struct PlatformEvent {
     EventStillSetCheck stillSet = nullptr;
 };
 
-PlatformEvent* CreatePlatformEvent() {
+PlatformEvent* CreatePlatformEvent()
+{
     PlatformEvent* event = new (std::nothrow) PlatformEvent;
     if (event == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -24,11 +25,13 @@ PlatformEvent* CreatePlatformEvent() {
     return event;
 }
 
-void DestroyPlatformEvent(PlatformEvent* event) {
+void DestroyPlatformEvent(PlatformEvent* event)
+{
     delete event;
 }
 
-void SetEventResetGuard(PlatformEvent* event, EventStillSetCheck check) {
+void SetEventResetGuard(PlatformEvent* event, EventStillSetCheck check)
+{
     if (event == nullptr) {
         return;
     }
@@ -36,7 +39,8 @@ void SetEventResetGuard(PlatformEvent* event, EventStillSetCheck check) {
     event->stillSet = check;
 }
 
-int SetEvent(PlatformEvent* event) {
+int SetEvent(PlatformEvent* event)
+{
     if (event == nullptr) {
         SetLastError(ERROR_BAD_ARGUMENT);
         return 0;
@@ -49,7 +53,8 @@ int SetEvent(PlatformEvent* event) {
     return 1;
 }
 
-int ResetEvent(PlatformEvent* event) {
+int ResetEvent(PlatformEvent* event)
+{
     if (event == nullptr) {
         SetLastError(ERROR_BAD_ARGUMENT);
         return 0;
@@ -62,7 +67,8 @@ int ResetEvent(PlatformEvent* event) {
     return 1;
 }
 
-uint32_t WaitForSingleObject(PlatformEvent* event, uint32_t milliseconds) {
+uint32_t WaitForSingleObject(PlatformEvent* event, uint32_t milliseconds)
+{
     if (event == nullptr) {
         SetLastError(ERROR_BAD_ARGUMENT);
         return WAIT_FAILED;

@@ -28,11 +28,28 @@ constexpr int kSequenceWaitMs = 25;
 
 // Usual PC scan codes of the keys that terminals send as sequences.
 enum : int {
-    KEY_F1 = 59, KEY_F2 = 60, KEY_F3 = 61, KEY_F4 = 62, KEY_F5 = 63,
-    KEY_F6 = 64, KEY_F7 = 65, KEY_F8 = 66, KEY_F9 = 67, KEY_F10 = 68,
-    KEY_HOME = 71, KEY_UP = 72, KEY_PAGE_UP = 73, KEY_LEFT = 75, KEY_RIGHT = 77,
-    KEY_END = 79, KEY_DOWN = 80, KEY_PAGE_DOWN = 81, KEY_INSERT = 82, KEY_DELETE = 83,
-    KEY_F11 = 133, KEY_F12 = 134,
+    KEY_F1 = 59,
+    KEY_F2 = 60,
+    KEY_F3 = 61,
+    KEY_F4 = 62,
+    KEY_F5 = 63,
+    KEY_F6 = 64,
+    KEY_F7 = 65,
+    KEY_F8 = 66,
+    KEY_F9 = 67,
+    KEY_F10 = 68,
+    KEY_HOME = 71,
+    KEY_UP = 72,
+    KEY_PAGE_UP = 73,
+    KEY_LEFT = 75,
+    KEY_RIGHT = 77,
+    KEY_END = 79,
+    KEY_DOWN = 80,
+    KEY_PAGE_DOWN = 81,
+    KEY_INSERT = 82,
+    KEY_DELETE = 83,
+    KEY_F11 = 133,
+    KEY_F12 = 134,
 };
 
 // The final letter of "ESC [ ... letter" and "ESC O letter".
@@ -41,9 +58,8 @@ struct LetterKey {
     int code;
 };
 constexpr LetterKey kLetterKeys[] = {
-    {'A', KEY_UP}, {'B', KEY_DOWN}, {'C', KEY_RIGHT}, {'D', KEY_LEFT},
-    {'H', KEY_HOME}, {'F', KEY_END},
-    {'P', KEY_F1}, {'Q', KEY_F2}, {'R', KEY_F3}, {'S', KEY_F4},
+    {'A', KEY_UP},  {'B', KEY_DOWN}, {'C', KEY_RIGHT}, {'D', KEY_LEFT}, {'H', KEY_HOME},
+    {'F', KEY_END}, {'P', KEY_F1},   {'Q', KEY_F2},    {'R', KEY_F3},   {'S', KEY_F4},
 };
 
 // The number of "ESC [ number ~".
@@ -52,11 +68,10 @@ struct NumberKey {
     int code;
 };
 constexpr NumberKey kNumberKeys[] = {
-    {1, KEY_HOME}, {2, KEY_INSERT}, {3, KEY_DELETE}, {4, KEY_END},
-    {5, KEY_PAGE_UP}, {6, KEY_PAGE_DOWN}, {7, KEY_HOME}, {8, KEY_END},
-    {11, KEY_F1}, {12, KEY_F2}, {13, KEY_F3}, {14, KEY_F4}, {15, KEY_F5},
-    {17, KEY_F6}, {18, KEY_F7}, {19, KEY_F8}, {20, KEY_F9}, {21, KEY_F10},
-    {23, KEY_F11}, {24, KEY_F12},
+    {1, KEY_HOME},      {2, KEY_INSERT}, {3, KEY_DELETE}, {4, KEY_END},  {5, KEY_PAGE_UP},
+    {6, KEY_PAGE_DOWN}, {7, KEY_HOME},   {8, KEY_END},    {11, KEY_F1},  {12, KEY_F2},
+    {13, KEY_F3},       {14, KEY_F4},    {15, KEY_F5},    {17, KEY_F6},  {18, KEY_F7},
+    {19, KEY_F8},       {20, KEY_F9},    {21, KEY_F10},   {23, KEY_F11}, {24, KEY_F12},
 };
 
 // The Linux console's "ESC [ [ letter" for F1 to F5.
@@ -68,7 +83,8 @@ bool g_terminalTried = false;
 int g_heldByte = -1;
 
 // The controlling terminal, opened on first use; -1 when there is none.
-int Terminal() {
+int Terminal()
+{
     if (!g_terminalTried) {
         g_terminalTried = true;
         g_terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
@@ -78,7 +94,8 @@ int Terminal() {
 
 // The terminal when this process may use it now: a background process group
 // that read from it or changed its mode would be stopped (SIGTTIN, SIGTTOU).
-int ForegroundTerminal() {
+int ForegroundTerminal()
+{
     const int fd = Terminal();
     if (fd < 0 || tcgetpgrp(fd) != getpgrp()) {
         return -1;
@@ -88,7 +105,8 @@ int ForegroundTerminal() {
 
 // Switches the terminal to byte-at-a-time input without echo, leaving Ctrl+C
 // and the other signal keys working, and keeps the mode to restore in *saved.
-bool EnterKeyMode(int fd, termios* saved) {
+bool EnterKeyMode(int fd, termios* saved)
+{
     if (tcgetattr(fd, saved) != 0) {
         return false;
     }
@@ -101,12 +119,14 @@ bool EnterKeyMode(int fd, termios* saved) {
 
 // TCSANOW: waiting for output to drain could block on a stopped terminal. The
 // typed bytes stay queued either way.
-void LeaveKeyMode(int fd, const termios& saved) {
+void LeaveKeyMode(int fd, const termios& saved)
+{
     tcsetattr(fd, TCSANOW, &saved);
 }
 
 // One byte, waiting up to `waitMs` for it; -1 when none comes.
-int ReadByte(int fd, int waitMs) {
+int ReadByte(int fd, int waitMs)
+{
     uint8_t byte = 0;
     if (read(fd, &byte, 1) == 1) {
         return byte;
@@ -118,7 +138,8 @@ int ReadByte(int fd, int waitMs) {
     return read(fd, &byte, 1) == 1 ? byte : -1;
 }
 
-int CodeOfLetter(int letter) {
+int CodeOfLetter(int letter)
+{
     for (const LetterKey& key : kLetterKeys) {
         if (key.letter == letter) {
             return key.code;
@@ -127,7 +148,8 @@ int CodeOfLetter(int letter) {
     return kUnknownKeyCode;
 }
 
-int CodeOfNumber(int number) {
+int CodeOfNumber(int number)
+{
     for (const NumberKey& key : kNumberKeys) {
         if (key.number == number) {
             return key.code;
@@ -138,7 +160,8 @@ int CodeOfNumber(int number) {
 
 // After "ESC [": reads parameters up to the final byte (0x40 to 0x7E) and
 // names the key. Modifiers ("ESC [ 1 ; 5 A") do not change the key.
-int ReadControlSequence(int fd) {
+int ReadControlSequence(int fd)
+{
     const int first = ReadByte(fd, kSequenceWaitMs);
     if (first == '[') {
         const int letter = ReadByte(fd, kSequenceWaitMs);
@@ -170,7 +193,8 @@ int ReadControlSequence(int fd) {
 }
 
 // Reads one key; the terminal is in key mode.
-int ReadOneKey(int fd, int* extendedCode) {
+int ReadOneKey(int fd, int* extendedCode)
+{
     int byte = g_heldByte;
     g_heldByte = -1;
     if (byte < 0) {
@@ -197,7 +221,8 @@ int ReadOneKey(int fd, int* extendedCode) {
 
 }  // namespace
 
-int ConsoleKeyWaiting() {
+int ConsoleKeyWaiting()
+{
     const int fd = ForegroundTerminal();
     if (fd < 0) {
         return 0;
@@ -217,7 +242,8 @@ int ConsoleKeyWaiting() {
     return counted == 0 && waiting > 0 ? 1 : 0;
 }
 
-int ConsoleReadKey(int* extendedCode) {
+int ConsoleReadKey(int* extendedCode)
+{
     if (extendedCode == nullptr) {
         SetLastError(ERROR_BAD_ARGUMENT);
         return -1;

@@ -87,9 +87,8 @@ bool EncodeRequest(SnmpMgrSession& session, uint8_t pduType, const SnmpVarBindLi
 // version 1, the session's community and the request's ID. Everything else is
 // dropped: late answers to earlier requests, datagrams from elsewhere (anyone
 // can send to our port) and datagrams that do not decode.
-bool IsAnswer(const SnmpMgrSession& session, int32_t requestId, uint32_t bindingCount,
-              size_t size, const sockaddr_storage& from, socklen_t fromLength,
-              SnmpMessage& response)
+bool IsAnswer(const SnmpMgrSession& session, int32_t requestId, uint32_t bindingCount, size_t size,
+              const sockaddr_storage& from, socklen_t fromLength, SnmpMessage& response)
 {
     if (!IsSameEndpoint(session.agent, from, fromLength)) {
         return false;
@@ -223,9 +222,8 @@ SnmpMgrSession* SnmpMgrOpen(const char* agent, const char* community, int32_t ti
 int SnmpMgrRequest(SnmpMgrSession* session, uint8_t pduType, SnmpVarBindList* list,
                    int32_t* errorStatus, int32_t* errorIndex)
 {
-    if (session == nullptr || list == nullptr || errorStatus == nullptr ||
-        errorIndex == nullptr || !IsRequestPdu(pduType) ||
-        (list->count > 0 && list->bindings == nullptr)) {
+    if (session == nullptr || list == nullptr || errorStatus == nullptr || errorIndex == nullptr ||
+        !IsRequestPdu(pduType) || (list->count > 0 && list->bindings == nullptr)) {
         SetLastError(ERROR_BAD_ARGUMENT);
         return 0;
     }

@@ -15,7 +15,8 @@ constexpr size_t kMaxHostText = INET6_ADDRSTRLEN;
 
 }  // namespace
 
-bool ParseTrapAddress(const char* text, TrapAddress* address) {
+bool ParseTrapAddress(const char* text, TrapAddress* address)
+{
     std::memset(address, 0, sizeof(*address));
     if (text == nullptr || *text == '\0') {
         address->everyAddress = true;

@@ -71,13 +71,15 @@ size_t g_testMaxBytes = 0;
 // Set by FailNextTrapFetchForTesting; taken by the next fetch.
 std::atomic<uint32_t> g_testFetchFailure{0};
 
-bool TrapsWaiting() {
+bool TrapsWaiting()
+{
     std::lock_guard<std::mutex> hold(g_reception.lock);
     return g_reception.count > 0;
 }
 
 // Queues the trap, or drops it (the newest) when the queue is full.
-void Enqueue(TrapRecord* trap) {
+void Enqueue(TrapRecord* trap)
+{
     const size_t charge = TrapRecordBytes(*trap);
     bool queued = false;
     {
@@ -105,7 +107,8 @@ void Enqueue(TrapRecord* trap) {
 // Decodes one datagram; anything that is not a well-formed trap is dropped
 // without a word (any community is accepted).
 void TakeDatagram(const uint8_t* data, size_t size, const sockaddr_storage& sender,
-                  socklen_t senderLength) {
+                  socklen_t senderLength)
+{
     SnmpMessage message;
     if (!DecodeMessage(data, size, message)) {
         return;
@@ -117,7 +120,8 @@ void TakeDatagram(const uint8_t* data, size_t size, const sockaddr_storage& send
     FreeMessage(message);
 }
 
-void* ReceiveTraps(void*) {
+void* ReceiveTraps(void*)
+{
     uint8_t* buffer = static_cast<uint8_t*>(std::malloc(kMaxDatagram));
     if (buffer == nullptr) {
         return nullptr;
@@ -137,9 +141,9 @@ void* ReceiveTraps(void*) {
         for (int taken = 0; taken < kDatagramsPerPass; ++taken) {
             sockaddr_storage sender;
             socklen_t senderLength = sizeof(sender);
-            const ssize_t got = recvfrom(g_reception.socket, buffer, kMaxDatagram,
-                                         MSG_DONTWAIT | MSG_TRUNC,
-                                         reinterpret_cast<sockaddr*>(&sender), &senderLength);
+            const ssize_t got =
+                recvfrom(g_reception.socket, buffer, kMaxDatagram, MSG_DONTWAIT | MSG_TRUNC,
+                         reinterpret_cast<sockaddr*>(&sender), &senderLength);
             if (got <= 0) {
                 break;
             }
@@ -152,7 +156,8 @@ void* ReceiveTraps(void*) {
     return nullptr;
 }
 
-void SetLargeReceiveBuffer(int fd) {
+void SetLargeReceiveBuffer(int fd)
+{
     const int size = kReceiveBufferBytes;
     // The forced size passes the system's limit but needs privileges; the
     // ordinary one is capped by the limit. Either failing is no reason to stop.
@@ -162,7 +167,8 @@ void SetLargeReceiveBuffer(int fd) {
 }
 
 // A bound socket for `where`, or -1 with errno telling why.
-int OpenTrapSocket(const TrapAddress& where) {
+int OpenTrapSocket(const TrapAddress& where)
+{
     if (!where.everyAddress) {
         return UdpOpenBound(where.address, where.addressLength);
     }
@@ -187,7 +193,8 @@ int OpenTrapSocket(const TrapAddress& where) {
 }
 
 // Frees everything that reception holds and leaves it not running.
-void ReleaseReception() {
+void ReleaseReception()
+{
     for (uint32_t i = 0; i < g_reception.count; ++i) {
         FreeTrapRecord(&g_reception.ring[(g_reception.head + i) % g_reception.capacity].trap);
     }
@@ -213,7 +220,8 @@ void ReleaseReception() {
 
 // Starts the thread with every signal blocked in it, so that Ctrl+C and the
 // other control signals are handled on the tool's thread. 0 or an errno value.
-int StartThread() {
+int StartThread()
+{
     sigset_t all;
     sigset_t previous;
     sigfillset(&all);
@@ -225,25 +233,30 @@ int StartThread() {
 
 }  // namespace
 
-void SetTrapQueueLimitsForTesting(uint32_t maxTraps, size_t maxBytes) {
+void SetTrapQueueLimitsForTesting(uint32_t maxTraps, size_t maxBytes)
+{
     g_testMaxTraps = maxTraps;
     g_testMaxBytes = maxBytes;
 }
 
-void FailNextTrapFetchForTesting(uint32_t code) {
+void FailNextTrapFetchForTesting(uint32_t code)
+{
     g_testFetchFailure = code;
 }
 
-uint16_t TrapReceiverPort() {
+uint16_t TrapReceiverPort()
+{
     return g_reception.port;
 }
 
-uint64_t TrapsDroppedSoFar() {
+uint64_t TrapsDroppedSoFar()
+{
     std::lock_guard<std::mutex> hold(g_reception.lock);
     return g_reception.dropped;
 }
 
-int SnmpMgrTrapListen(PlatformEvent** event) {
+int SnmpMgrTrapListen(PlatformEvent** event)
+{
     if (event == nullptr) {
         SetLastError(ERROR_BAD_ARGUMENT);
         return 0;
@@ -261,7 +274,8 @@ int SnmpMgrTrapListen(PlatformEvent** event) {
     g_reception.capacity = g_testMaxTraps != 0 ? g_testMaxTraps : kMaxQueuedTraps;
     g_reception.maxBytes = g_testMaxBytes != 0 ? g_testMaxBytes : kMaxQueuedBytes;
     g_reception.dropped = 0;
-    g_reception.ring = static_cast<QueuedTrap*>(std::calloc(g_reception.capacity, sizeof(QueuedTrap)));
+    g_reception.ring =
+        static_cast<QueuedTrap*>(std::calloc(g_reception.capacity, sizeof(QueuedTrap)));
     g_reception.event = CreatePlatformEvent();
     if (g_reception.ring == nullptr || g_reception.event == nullptr) {
         ReleaseReception();
@@ -299,7 +313,8 @@ int SnmpMgrTrapListen(PlatformEvent** event) {
 
 int SnmpMgrGetTrap(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress,
                    int32_t* genericTrap, int32_t* specificTrap, uint32_t* timeStamp,
-                   SnmpVarBindList* bindings) {
+                   SnmpVarBindList* bindings)
+{
     if (enterprise == nullptr || agentAddress == nullptr || genericTrap == nullptr ||
         specificTrap == nullptr || timeStamp == nullptr || bindings == nullptr) {
         SetLastError(ERROR_BAD_ARGUMENT);
@@ -344,7 +359,8 @@ int SnmpMgrGetTrap(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress
     return 1;
 }
 
-uint64_t SnmpMgrTrapStop() {
+uint64_t SnmpMgrTrapStop()
+{
     if (!g_reception.running) {
         return 0;
     }

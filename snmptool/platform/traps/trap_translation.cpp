@@ -24,38 +24,43 @@ constexpr uint32_t kIpAddressLength = 4;
 // Beside each block: SnmpUtilMemAlloc's size header and the C allocator's own.
 constexpr size_t kBlockOverhead = 32;
 
-size_t BlockBytes(size_t payload) {
+size_t BlockBytes(size_t payload)
+{
     return payload + kBlockOverhead;
 }
 
-size_t OidBytes(const AsnObjectIdentifier& oid) {
+size_t OidBytes(const AsnObjectIdentifier& oid)
+{
     return oid.ids == nullptr ? 0 : BlockBytes(size_t{oid.count} * sizeof(uint32_t));
 }
 
-size_t ValueBytes(const AsnAny& value) {
+size_t ValueBytes(const AsnAny& value)
+{
     if (value.tag == ASN_OBJECTIDENTIFIER) {
         return OidBytes(value.data.object);
     }
-    if (AsnTagHoldsBytes(value.tag) && value.data.bytes.dynamic && value.data.bytes.stream != nullptr) {
+    if (AsnTagHoldsBytes(value.tag) && value.data.bytes.dynamic &&
+        value.data.bytes.stream != nullptr) {
         return BlockBytes(value.data.bytes.length);
     }
     return 0;
 }
 
-template <size_t N>
-bool HasPrefix(const AsnObjectIdentifier& oid, const uint32_t (&prefix)[N]) {
+template <size_t N> bool HasPrefix(const AsnObjectIdentifier& oid, const uint32_t (&prefix)[N])
+{
     return oid.count >= N && std::memcmp(oid.ids, prefix, sizeof(prefix)) == 0;
 }
 
-template <size_t N>
-bool Is(const AsnObjectIdentifier& oid, const uint32_t (&expected)[N]) {
+template <size_t N> bool Is(const AsnObjectIdentifier& oid, const uint32_t (&expected)[N])
+{
     return oid.count == N && HasPrefix(oid, expected);
 }
 
 // The value of the first binding named `name` with the tag `tag`, or null.
 template <size_t N>
 const AsnAny* FindValue(const SnmpVarBindList& list, uint32_t from, const uint32_t (&name)[N],
-                        uint8_t tag) {
+                        uint8_t tag)
+{
     for (uint32_t i = from; i < list.count; ++i) {
         if (Is(list.bindings[i].name, name) && list.bindings[i].value.tag == tag) {
             return &list.bindings[i].value;
@@ -65,12 +70,14 @@ const AsnAny* FindValue(const SnmpVarBindList& list, uint32_t from, const uint32
 }
 
 // A new identifier holding the first `count` sub-identifiers of `from`.
-bool CopyPrefix(const uint32_t* from, uint32_t count, AsnObjectIdentifier* to) {
+bool CopyPrefix(const uint32_t* from, uint32_t count, AsnObjectIdentifier* to)
+{
     AsnObjectIdentifier view = {count, const_cast<uint32_t*>(from)};
     return SnmpUtilOidCpy(to, &view) != 0;
 }
 
-void SenderIpv4(const sockaddr* sender, socklen_t senderLength, uint8_t address[4]) {
+void SenderIpv4(const sockaddr* sender, socklen_t senderLength, uint8_t address[4])
+{
     std::memset(address, 0, kIpAddressLength);
     if (sender == nullptr) {
         return;
@@ -89,7 +96,8 @@ void SenderIpv4(const sockaddr* sender, socklen_t senderLength, uint8_t address[
     }
 }
 
-bool FromV1(SnmpMessage& message, TrapRecord* trap) {
+bool FromV1(SnmpMessage& message, TrapRecord* trap)
+{
     trap->enterprise = message.enterprise;
     std::memcpy(trap->agentAddress, message.agentAddress, kIpAddressLength);
     trap->genericTrap = message.genericTrap;
@@ -102,8 +110,8 @@ bool FromV1(SnmpMessage& message, TrapRecord* trap) {
 }
 
 // RFC 3584 section 3.2, steps (1) to (6).
-bool FromV2(SnmpMessage& message, const sockaddr* sender, socklen_t senderLength,
-            TrapRecord* trap) {
+bool FromV2(SnmpMessage& message, const sockaddr* sender, socklen_t senderLength, TrapRecord* trap)
+{
     SnmpVarBindList& list = message.bindings;
     // RFC 3416 section 4.2.6: sysUpTime.0 and snmpTrapOID.0 come first.
     if (list.count < 2 || !Is(list.bindings[0].name, kSysUpTime0) ||
@@ -178,7 +186,8 @@ bool FromV2(SnmpMessage& message, const sockaddr* sender, socklen_t senderLength
 }  // namespace
 
 bool TrapFromMessage(SnmpMessage& message, const sockaddr* sender, socklen_t senderLength,
-                     TrapRecord* trap) {
+                     TrapRecord* trap)
+{
     if (message.pduType == PDU_TRAP_V1) {
         return FromV1(message, trap);
     }
@@ -188,18 +197,21 @@ bool TrapFromMessage(SnmpMessage& message, const sockaddr* sender, socklen_t sen
     return false;
 }
 
-size_t TrapRecordBytes(const TrapRecord& trap) {
+size_t TrapRecordBytes(const TrapRecord& trap)
+{
     size_t bytes = sizeof(TrapRecord) + OidBytes(trap.enterprise);
     if (trap.bindings.bindings != nullptr) {
         bytes += BlockBytes(size_t{trap.bindings.count} * sizeof(SnmpVarBind));
         for (uint32_t i = 0; i < trap.bindings.count; ++i) {
-            bytes += OidBytes(trap.bindings.bindings[i].name) + ValueBytes(trap.bindings.bindings[i].value);
+            bytes += OidBytes(trap.bindings.bindings[i].name) +
+                     ValueBytes(trap.bindings.bindings[i].value);
         }
     }
     return bytes;
 }
 
-void FreeTrapRecord(TrapRecord* trap) {
+void FreeTrapRecord(TrapRecord* trap)
+{
     SnmpUtilOidFree(&trap->enterprise);
     SnmpUtilVarBindListFree(&trap->bindings);
     std::memset(trap, 0, sizeof(*trap));

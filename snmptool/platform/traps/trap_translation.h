@@ -16,7 +16,7 @@ struct TrapRecord {
     int32_t genericTrap;
     int32_t specificTrap;
     uint32_t timeStamp;
-    SnmpVarBindList bindings;        // SnmpUtilMemAlloc'd
+    SnmpVarBindList bindings;  // SnmpUtilMemAlloc'd
 };
 
 // Takes a decoded Trap-PDU or SNMPv2-Trap-PDU that came from `sender`. On

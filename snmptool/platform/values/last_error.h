@@ -6,11 +6,11 @@
 
 // Codes of the manager interface.
 enum : uint32_t {
-    SNMP_MGMTAPI_TIMEOUT = 40,       // no answer within the time-out and retries
+    SNMP_MGMTAPI_TIMEOUT = 40,          // no answer within the time-out and retries
     SNMP_MGMTAPI_SELECT_FDERRORS = 41,  // the socket failed while waiting
-    SNMP_MGMTAPI_TRAP_ERRORS = 42,   // trap reception failed
-    SNMP_MGMTAPI_TRAP_DUPINIT = 43,  // trap reception already started
-    SNMP_MGMTAPI_NOTRAPS = 44,       // no trap waiting
+    SNMP_MGMTAPI_TRAP_ERRORS = 42,      // trap reception failed
+    SNMP_MGMTAPI_TRAP_DUPINIT = 43,     // trap reception already started
+    SNMP_MGMTAPI_NOTRAPS = 44,          // no trap waiting
     SNMP_MGMTAPI_AGENT_ERRORS = 45,
     SNMP_MGMTAPI_INVALID_CTL = 46,
     SNMP_MGMTAPI_INVALID_SESSION = 47,
@@ -20,10 +20,10 @@ enum : uint32_t {
 // The layer's other failures. They stay clear of 40 to 48.
 enum : uint32_t {
     ERROR_NOT_ENOUGH_MEMORY = 1001,
-    ERROR_UNKNOWN_HOST = 1002,       // the agent's name did not resolve
-    ERROR_BAD_ARGUMENT = 1003,       // a missing or malformed argument
-    ERROR_MESSAGE_TOO_BIG = 1004,    // a request that does not fit one datagram
-    ERROR_BAD_TRAP_ADDRESS = 1005,   // MIBCLI_TRAP_ADDRESS is not an address
+    ERROR_UNKNOWN_HOST = 1002,      // the agent's name did not resolve
+    ERROR_BAD_ARGUMENT = 1003,      // a missing or malformed argument
+    ERROR_MESSAGE_TOO_BIG = 1004,   // a request that does not fit one datagram
+    ERROR_BAD_TRAP_ADDRESS = 1005,  // MIBCLI_TRAP_ADDRESS is not an address
     // A failed system call: this base plus its errno value; the text is the
     // system's own (for example "Permission denied", "Address already in use").
     ERROR_SYSTEM_BASE = 10000,

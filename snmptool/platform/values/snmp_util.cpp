@@ -187,8 +187,7 @@ int SnmpUtilVarBindListCpy(SnmpVarBindList* to, const SnmpVarBindList* from)
         return 1;
     }
     SnmpVarBindList copy = {
-        static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(size_t{from->count} * sizeof(SnmpVarBind))),
-        0};
+        static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(size_t{from->count} * sizeof(SnmpVarBind))), 0};
     if (copy.bindings == nullptr) {
         return 0;
     }
