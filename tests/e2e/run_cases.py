@@ -32,7 +32,7 @@ DEFAULT_RUN_TIMEOUT_MS = 20000
 VALGRIND_SLOWDOWN = 10
 
 BYTE_SECTIONS = {"stdout", "stderr", "file", "agent.objects", "agent-log"}
-KEYED_SECTIONS = {"agent", "env", "actions"}
+KEYED_SECTIONS = {"agent", "env", "actions", "snmpd"}
 LINE_SECTIONS = {"title", "args", "timeout", "exit"}
 KNOWN_SECTIONS = BYTE_SECTIONS | KEYED_SECTIONS | LINE_SECTIONS
 HEADER = re.compile(rb"^\[([a-z0-9.\-]+)((?: [^\]\s]+)*)\]\r?$")
@@ -226,12 +226,48 @@ class Agents:
         host = "[::1]" if listen.startswith("[") else "127.0.0.1"
         return "%s:%s" % (host, port), port
 
+    def start_snmpd(self, extra_lines):
+        """Starts the system's snmpd on a free loopback port with a configuration
+        of its own (public read, private write, the section's lines added)."""
+        snmpd = "/usr/sbin/snmpd"
+        if not os.access(snmpd, os.X_OK):
+            raise CaseError("%s is not installed (Debian package snmpd)" % snmpd)
+        persist = os.path.join(self.tmp, "snmpd-persist")
+        os.makedirs(persist, exist_ok=True)
+        # snmpd cannot report a port it picked itself: a free one is chosen, and
+        # the start is tried again if another process took it meanwhile.
+        for _ in range(3):
+            port = str(free_udp_port())
+            address = "127.0.0.1:" + port
+            config = os.path.join(self.tmp, "snmpd.conf")
+            with open(config, "w") as handle:
+                handle.write("agentAddress udp:%s\nrocommunity public 127.0.0.1\n"
+                             "rwcommunity private 127.0.0.1\npersistentDir %s\n%s\n"
+                             % (address, persist, "\n".join(extra_lines)))
+            env = dict(os.environ, SNMP_PERSISTENT_DIR=persist, MIBS="")
+            process = subprocess.Popen([snmpd, "-f", "-Lo", "-C", "-c", config,
+                                        "-p", os.path.join(self.tmp, "snmpd.pid")],
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                       stderr=subprocess.STDOUT, env=env, start_new_session=True)
+            self.processes.append(process)
+            said = Stream(process.stdout)
+            deadline = time.monotonic() + READY_TIMEOUT
+            while time.monotonic() < deadline and process.poll() is None:
+                probe = subprocess.run(["snmpget", "-v1", "-c", "public", "-r0", "-t0.2", "-On",
+                                        address, "1.3.6.1.2.1.1.3.0"], stdin=subprocess.DEVNULL,
+                                       capture_output=True)
+                if probe.returncode == 0:
+                    return address, port
+            stop_process(process)
+            self.processes.remove(process)
+        raise CaseError("snmpd did not answer: %s" % said.finish(1).decode(errors="replace"))
+
     def stop_all(self):
         """Stops every agent; returns the complaints about those that did not end well."""
         complaints = []
         for process in self.processes:
             code = stop_process(process)
-            if code != 0:
+            if code != 0 and process.args[0] == self.agent_bin:
                 complaints.append("the test agent ended with %s" % describe_exit(code))
         self.processes = []
         return complaints
@@ -311,6 +347,8 @@ class Runner:
                 options = keyed_lines(by_name["agent"], values) if "agent" in by_name else []
                 content = section_bytes(objects, values) if objects is not None else None
                 values["agent"], values["agentport"] = agents.start_test_agent("agent", options, content)
+            if "snmpd" in by_name:
+                values["snmpd"], values["snmpdport"] = agents.start_snmpd(keyed_lines(by_name["snmpd"], values))
             for section in sections:
                 if section.name == "file":
                     name = fill(section.argument.encode(), values).decode()
