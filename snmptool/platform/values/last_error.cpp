@@ -28,6 +28,19 @@ constexpr CodeText kTexts[] = {
     {ERROR_MESSAGE_TOO_BIG, "The request does not fit in one SNMP message."},
     {ERROR_BAD_TRAP_ADDRESS,
      "MIBCLI_TRAP_ADDRESS must be a port, an IPv4 address and port, or [IPv6 address]:port."},
+    {ERROR_USM_UNSUPPORTED_LEVEL,
+     "The agent does not allow this user the security level asked for."},
+    {ERROR_USM_NOT_IN_TIME_WINDOW,
+     "The agent's clock and ours still disagree after resynchronising."},
+    {ERROR_USM_UNKNOWN_USER, "The agent does not know this user."},
+    {ERROR_USM_UNKNOWN_ENGINE, "The agent does not accept its own engine ID as we learnt it."},
+    {ERROR_USM_WRONG_DIGEST,
+     "The agent rejected the authentication: wrong authentication protocol or passphrase."},
+    {ERROR_USM_DECRYPTION,
+     "The agent could not decrypt the request: wrong privacy protocol or passphrase."},
+    {ERROR_USM_OTHER_REPORT, "The agent reported the request as not valid."},
+    {ERROR_USM_NO_ENGINE, "The agent did not tell its engine ID."},
+    {ERROR_USM_CRYPTO, "The cryptographic library failed."},
 };
 
 }  // namespace

@@ -24,6 +24,17 @@ enum : uint32_t {
     ERROR_BAD_ARGUMENT = 1003,      // a missing or malformed argument
     ERROR_MESSAGE_TOO_BIG = 1004,   // a request that does not fit one datagram
     ERROR_BAD_TRAP_ADDRESS = 1005,  // MIBCLI_TRAP_ADDRESS is not an address
+    // SNMPv3: what an agent's Report-PDU says (RFC 3414 section 3.2, RFC 3412
+    // section 7.2), and the manager's own failures of the security model.
+    ERROR_USM_UNSUPPORTED_LEVEL = 1101,   // usmStatsUnsupportedSecLevels
+    ERROR_USM_NOT_IN_TIME_WINDOW = 1102,  // usmStatsNotInTimeWindows, also after the retry
+    ERROR_USM_UNKNOWN_USER = 1103,        // usmStatsUnknownUserNames
+    ERROR_USM_UNKNOWN_ENGINE = 1104,      // usmStatsUnknownEngineIDs, also after rediscovery
+    ERROR_USM_WRONG_DIGEST = 1105,        // usmStatsWrongDigests
+    ERROR_USM_DECRYPTION = 1106,          // usmStatsDecryptionErrors
+    ERROR_USM_OTHER_REPORT = 1107,        // any other report
+    ERROR_USM_NO_ENGINE = 1108,           // discovery answered without an engine ID
+    ERROR_USM_CRYPTO = 1109,              // the cryptographic library failed
     // A failed system call: this base plus its errno value; the text is the
     // system's own (for example "Permission denied", "Address already in use").
     ERROR_SYSTEM_BASE = 10000,

@@ -1,0 +1,417 @@
+// The manager's side of the user-based security model.
+#include "security/usm_engine.h"
+
+#include <algorithm>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// RFC 3414 section 2.2.3: the time window is 150 seconds.
+constexpr int64_t kTimeWindowSeconds = 150;
+constexpr int32_t kMaxEngineValue = 2147483647;
+// The largest message we can take (the largest UDP payload over IPv4).
+constexpr int32_t kMaxMessageSize = 65507;
+// The report counters (RFC 3414 section 5, usmStats 1.3.6.1.6.3.15.1.1.n.0).
+constexpr uint32_t kUsmStatsPrefix[] = {1, 3, 6, 1, 6, 3, 15, 1, 1};
+constexpr uint32_t kUsmStatsCodes[] = {
+    0,
+    ERROR_USM_UNSUPPORTED_LEVEL,
+    ERROR_USM_NOT_IN_TIME_WINDOW,
+    ERROR_USM_UNKNOWN_USER,
+    ERROR_USM_UNKNOWN_ENGINE,
+    ERROR_USM_WRONG_DIGEST,
+    ERROR_USM_DECRYPTION,
+};
+
+// The peer's engine time now: the last time learnt plus what our clock says
+// has passed since (RFC 3414 section 2.3).
+int32_t EstimatedTime(const UsmPeer& peer)
+{
+    auto passed =
+        std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - peer.latestTimeAt);
+    int64_t time = static_cast<int64_t>(peer.latestTime) + passed.count();
+    return static_cast<int32_t>(std::min<int64_t>(time, kMaxEngineValue));
+}
+
+void PutBigEndian(uint8_t* at, uint64_t value, size_t size)
+{
+    for (size_t i = 0; i < size; ++i) {
+        at[size - 1 - i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+// RFC 3826 section 3.1.2.1: the IV is boots, time and the 64-bit salt.
+void AesIv(int32_t boots, int32_t time, const uint8_t* salt, uint8_t* iv)
+{
+    PutBigEndian(iv, static_cast<uint32_t>(boots), 4);
+    PutBigEndian(iv + 4, static_cast<uint32_t>(time), 4);
+    std::copy(salt, salt + 8, iv + 8);
+}
+
+// RFC 3414 section 8.1.1.1: the IV is the pre-IV (the key's last 8 bytes)
+// XOR the salt.
+void DesIv(const SecretKey& key, const uint8_t* salt, uint8_t* iv)
+{
+    for (size_t i = 0; i < 8; ++i) {
+        iv[i] = key.bytes[8 + i] ^ salt[i];
+    }
+}
+
+bool Encrypt(UsmPeer& peer, V3Message& message, const std::vector<uint8_t>& plain)
+{
+    uint8_t salt[8];
+    uint8_t iv[16];
+    uint64_t counter = peer.nextSalt++;
+    if (peer.user.priv == PrivProtocol::Des) {
+        // RFC 3414 section 8.1.1.1: boots and a 32-bit counter.
+        PutBigEndian(salt, static_cast<uint32_t>(message.engineBoots), 4);
+        PutBigEndian(salt + 4, static_cast<uint32_t>(counter), 4);
+        DesIv(peer.privKey, salt, iv);
+        message.data = plain;
+        message.data.resize((plain.size() + 7) / 8 * 8, 0);
+        message.privParams.assign(salt, salt + 8);
+        return DesCbc(true, peer.privKey.bytes.data(), iv, message.data.data(), message.data.size(),
+                      message.data.data());
+    }
+    PutBigEndian(salt, counter, 8);
+    AesIv(message.engineBoots, message.engineTime, salt, iv);
+    message.data.resize(plain.size());
+    message.privParams.assign(salt, salt + 8);
+    return AesCfb128(true, peer.privKey.bytes.data(), peer.privKey.bytes.size(), iv, plain.data(),
+                     plain.size(), message.data.data());
+}
+
+bool Decrypt(const UsmPeer& peer, const V3Message& message, std::vector<uint8_t>& plain)
+{
+    if (message.privParams.size() != 8) {
+        return false;
+    }
+    uint8_t iv[16];
+    plain.resize(message.data.size());
+    if (peer.user.priv == PrivProtocol::Des) {
+        DesIv(peer.privKey, message.privParams.data(), iv);
+        return DesCbc(false, peer.privKey.bytes.data(), iv, message.data.data(),
+                      message.data.size(), plain.data());
+    }
+    AesIv(message.engineBoots, message.engineTime, message.privParams.data(), iv);
+    return AesCfb128(false, peer.privKey.bytes.data(), peer.privKey.bytes.size(), iv,
+                     message.data.data(), message.data.size(), plain.data());
+}
+
+// RFC 3414 section 6.3.1 / 7.3.1: the digest over the whole message with the
+// authentication parameters zeroed, cut to the protocol's size.
+bool Sign(const UsmPeer& peer, std::vector<uint8_t>& wire, size_t authOffset)
+{
+    uint8_t mac[kMaxDigestSize];
+    const HashKind hash = HashOf(peer.user.auth);
+    if (!ComputeHmac(hash, peer.authKey.bytes.data(), peer.authKey.bytes.size(), wire.data(),
+                     wire.size(), mac)) {
+        return false;
+    }
+    std::copy(mac, mac + MacSize(peer.user.auth), wire.begin() + static_cast<long>(authOffset));
+    return true;
+}
+
+bool IsAuthentic(const UsmPeer& peer, const uint8_t* data, size_t size, const V3Message& message,
+                 size_t authOffset)
+{
+    const size_t macSize = MacSize(peer.user.auth);
+    if (message.authParams.size() != macSize || authOffset + macSize > size) {
+        return false;
+    }
+    std::vector<uint8_t> zeroed(data, data + size);
+    std::fill_n(zeroed.begin() + static_cast<long>(authOffset), macSize, 0);
+    uint8_t mac[kMaxDigestSize];
+    return ComputeHmac(HashOf(peer.user.auth), peer.authKey.bytes.data(), peer.authKey.bytes.size(),
+                       zeroed.data(), zeroed.size(), mac) &&
+           SameBytes(mac, message.authParams.data(), macSize);
+}
+
+// RFC 3414 section 3.2.7 b, as a non-authoritative engine: a later boots or
+// time moves our notion forward; a message older than the window is refused.
+bool WithinTimeWindow(UsmPeer& peer, int32_t boots, int32_t time)
+{
+    if (boots > peer.boots || (boots == peer.boots && time > peer.latestTime)) {
+        peer.boots = boots;
+        peer.latestTime = time;
+        peer.latestTimeAt = Clock::now();
+    }
+    return peer.boots != kMaxEngineValue && boots == peer.boots &&
+           static_cast<int64_t>(time) >=
+               static_cast<int64_t>(EstimatedTime(peer)) - kTimeWindowSeconds;
+}
+
+bool EncodeAtLevel(UsmPeer& peer, int32_t msgId, SecurityLevel level, const SnmpMessage& pdu,
+                   std::vector<uint8_t>& out)
+{
+    V3Message message;
+    message.msgId = msgId;
+    message.maxSize = kMaxMessageSize;
+    message.flags = kMsgFlagReportable;
+    message.engineId = peer.engineId;
+    message.engineBoots = peer.boots;
+    message.engineTime = peer.discovered ? EstimatedTime(peer) : 0;
+    // RFC 3414 section 4: discovery names no user.
+    if (peer.discovered) {
+        message.userName = peer.user.name;
+    }
+    std::vector<uint8_t> scoped;
+    if (!EncodeScopedPdu(peer.engineId, "", pdu, scoped)) {
+        return false;
+    }
+    if (level == SecurityLevel::AuthPriv) {
+        message.flags |= kMsgFlagPriv;
+        if (!Encrypt(peer, message, scoped)) {
+            SetLastError(ERROR_USM_CRYPTO);
+            return false;
+        }
+    } else {
+        message.data = std::move(scoped);
+    }
+    if (level != SecurityLevel::NoAuthNoPriv) {
+        message.flags |= kMsgFlagAuth;
+        message.authParams.assign(MacSize(peer.user.auth), 0);
+    }
+    size_t authOffset = 0;
+    if (!EncodeV3Message(message, out, authOffset)) {
+        SetLastError(ERROR_BAD_ARGUMENT);
+        return false;
+    }
+    if (level != SecurityLevel::NoAuthNoPriv && !Sign(peer, out, authOffset)) {
+        SetLastError(ERROR_USM_CRYPTO);
+        return false;
+    }
+    if (out.size() > static_cast<size_t>(kMaxMessageSize)) {
+        SetLastError(ERROR_MESSAGE_TOO_BIG);
+        return false;
+    }
+    return true;
+}
+
+int32_t TakeMsgId(UsmPeer& peer)
+{
+    int32_t id = peer.nextMsgId;
+    peer.nextMsgId = id == kMaxEngineValue ? 1 : id + 1;
+    return id;
+}
+
+// Sends one message and waits for its answer; the answer's kind, or NotAnswer
+// with `code` set when none came.
+UsmAnswerKind Send(UsmPeer& peer, const UsmExchange& exchange, int32_t msgId, int32_t requestId,
+                   const std::vector<uint8_t>& datagram, V3Message& message, SnmpMessage& pdu,
+                   uint32_t& code)
+{
+    UsmAnswerKind kind = UsmAnswerKind::NotAnswer;
+    code = exchange(datagram, [&](const uint8_t* data, size_t size) {
+        kind = UsmReadAnswer(peer, msgId, requestId, data, size, message, pdu);
+        return kind != UsmAnswerKind::NotAnswer;
+    });
+    return code == 0 ? kind : UsmAnswerKind::NotAnswer;
+}
+
+uint32_t Discover(UsmPeer& peer, const UsmExchange& exchange)
+{
+    peer.discovered = false;
+    peer.engineId.clear();
+    peer.boots = 0;
+    peer.latestTime = 0;
+    const int32_t msgId = TakeMsgId(peer);
+    std::vector<uint8_t> datagram;
+    if (!UsmEncodeDiscovery(peer, msgId, datagram)) {
+        return GetLastError();
+    }
+    V3Message message;
+    SnmpMessage pdu;
+    uint32_t code = 0;
+    UsmAnswerKind kind = Send(peer, exchange, msgId, 0, datagram, message, pdu, code);
+    if (kind == UsmAnswerKind::NotAnswer) {
+        return code;
+    }
+    FreeMessage(pdu);
+    if (message.engineId.empty()) {
+        return ERROR_USM_NO_ENGINE;
+    }
+    if (!UsmAdoptEngine(peer, message.engineId, message.engineBoots, message.engineTime)) {
+        return ERROR_USM_CRYPTO;
+    }
+    return 0;
+}
+
+}  // namespace
+
+SecurityLevel LevelOf(const UsmUser& user)
+{
+    if (user.auth == AuthProtocol::None) {
+        return SecurityLevel::NoAuthNoPriv;
+    }
+    return user.priv == PrivProtocol::None ? SecurityLevel::AuthNoPriv : SecurityLevel::AuthPriv;
+}
+
+bool UsmPeerInit(UsmPeer& peer, UsmUser&& user)
+{
+    peer.user = std::move(user);
+    peer.level = LevelOf(peer.user);
+    uint8_t random[12];
+    if (!RandomBytes(random, sizeof random)) {
+        SetLastError(ERROR_USM_CRYPTO);
+        return false;
+    }
+    uint32_t id = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        id = (id << 8) | random[i];
+        peer.nextSalt = (peer.nextSalt << 8) | random[4 + i];
+        peer.nextSalt = (peer.nextSalt << 8) | random[8 + i];
+    }
+    // Positive and far from wrapping, as the community versions' request IDs.
+    peer.nextMsgId = static_cast<int32_t>(id & 0x3FFFFFFFu) + 1;
+    return true;
+}
+
+bool UsmAdoptEngine(UsmPeer& peer, const std::vector<uint8_t>& engineId, int32_t boots,
+                    int32_t time)
+{
+    peer.engineId = engineId;
+    peer.boots = boots;
+    peer.latestTime = time;
+    peer.latestTimeAt = Clock::now();
+    peer.authKey.Wipe();
+    peer.privKey.Wipe();
+    const HashKind hash = HashOf(peer.user.auth);
+    if (peer.level != SecurityLevel::NoAuthNoPriv &&
+        !LocaliseKey(hash, peer.user.authPassphrase, engineId.data(), engineId.size(),
+                     peer.authKey)) {
+        return false;
+    }
+    if (peer.level == SecurityLevel::AuthPriv &&
+        !MakePrivKey(hash, peer.user.priv, peer.user.privPassphrase, engineId.data(),
+                     engineId.size(), peer.privKey)) {
+        return false;
+    }
+    peer.discovered = true;
+    return true;
+}
+
+bool UsmEncodeDiscovery(UsmPeer& peer, int32_t msgId, std::vector<uint8_t>& out)
+{
+    SnmpMessage probe;
+    probe.pduType = PDU_GET;
+    probe.requestId = msgId;
+    return EncodeAtLevel(peer, msgId, SecurityLevel::NoAuthNoPriv, probe, out);
+}
+
+bool UsmEncodeRequest(UsmPeer& peer, int32_t msgId, const SnmpMessage& pdu,
+                      std::vector<uint8_t>& out)
+{
+    return EncodeAtLevel(peer, msgId, peer.level, pdu, out);
+}
+
+UsmAnswerKind UsmReadAnswer(UsmPeer& peer, int32_t msgId, int32_t requestId, const uint8_t* data,
+                            size_t size, V3Message& message, SnmpMessage& pdu)
+{
+    size_t authOffset = 0;
+    message = V3Message{};
+    if (!DecodeV3Message(data, size, message, authOffset) || message.msgId != msgId) {
+        return UsmAnswerKind::NotAnswer;
+    }
+    const bool authenticated = (message.flags & kMsgFlagAuth) != 0;
+    const bool encrypted = (message.flags & kMsgFlagPriv) != 0;
+    if (encrypted && !authenticated) {
+        return UsmAnswerKind::NotAnswer;  // RFC 3412 section 7.2 step 5: no such level
+    }
+    if (authenticated) {
+        // Only our user's keys can prove an answer, and only for the engine
+        // they were localised to.
+        if (peer.level == SecurityLevel::NoAuthNoPriv || !peer.discovered ||
+            message.engineId != peer.engineId || message.userName != peer.user.name ||
+            !IsAuthentic(peer, data, size, message, authOffset) ||
+            !WithinTimeWindow(peer, message.engineBoots, message.engineTime)) {
+            return UsmAnswerKind::NotAnswer;
+        }
+    }
+    std::vector<uint8_t> plain;
+    if (encrypted && (peer.level != SecurityLevel::AuthPriv || !Decrypt(peer, message, plain))) {
+        return UsmAnswerKind::NotAnswer;
+    }
+    const std::vector<uint8_t>& scoped = encrypted ? plain : message.data;
+    std::vector<uint8_t> contextEngineId;
+    if (!DecodeScopedPdu(scoped.data(), scoped.size(), contextEngineId, pdu)) {
+        return UsmAnswerKind::NotAnswer;
+    }
+    const SecurityLevel level = encrypted       ? SecurityLevel::AuthPriv
+                                : authenticated ? SecurityLevel::AuthNoPriv
+                                                : SecurityLevel::NoAuthNoPriv;
+    if (pdu.pduType == PDU_REPORT) {
+        return UsmAnswerKind::Report;
+    }
+    // RFC 3412 section 7.2 step 12: a response comes at the request's level.
+    if (pdu.pduType == PDU_RESPONSE && pdu.requestId == requestId && level == peer.level &&
+        peer.discovered && message.engineId == peer.engineId) {
+        return UsmAnswerKind::Response;
+    }
+    FreeMessage(pdu);
+    return UsmAnswerKind::NotAnswer;
+}
+
+uint32_t UsmReportCode(const SnmpMessage& report)
+{
+    constexpr uint32_t prefixSize = sizeof kUsmStatsPrefix / sizeof kUsmStatsPrefix[0];
+    if (report.bindings.count == 0) {
+        return ERROR_USM_OTHER_REPORT;
+    }
+    const AsnObjectIdentifier& name = report.bindings.bindings[0].name;
+    if (name.count == prefixSize + 2 &&
+        std::equal(kUsmStatsPrefix, kUsmStatsPrefix + prefixSize, name.ids) &&
+        name.ids[prefixSize] >= 1 && name.ids[prefixSize] <= 6 && name.ids[prefixSize + 1] == 0) {
+        return kUsmStatsCodes[name.ids[prefixSize]];
+    }
+    return ERROR_USM_OTHER_REPORT;
+}
+
+uint32_t UsmRequest(UsmPeer& peer, const UsmExchange& exchange, const SnmpMessage& request,
+                    SnmpMessage& response)
+{
+    if (!peer.discovered) {
+        uint32_t code = Discover(peer, exchange);
+        if (code != 0) {
+            return code;
+        }
+    }
+    bool retried = false;
+    for (;;) {
+        const int32_t msgId = TakeMsgId(peer);
+        std::vector<uint8_t> datagram;
+        if (!UsmEncodeRequest(peer, msgId, request, datagram)) {
+            return GetLastError();
+        }
+        V3Message message;
+        uint32_t code = 0;
+        UsmAnswerKind kind =
+            Send(peer, exchange, msgId, request.requestId, datagram, message, response, code);
+        if (kind == UsmAnswerKind::NotAnswer) {
+            return code;
+        }
+        if (kind == UsmAnswerKind::Response) {
+            return 0;
+        }
+        code = UsmReportCode(response);
+        FreeMessage(response);
+        if (retried) {
+            return code;
+        }
+        retried = true;
+        if (code == ERROR_USM_NOT_IN_TIME_WINDOW && message.engineId == peer.engineId) {
+            // RFC 3414 section 4: the report carries the agent's boots and time.
+            peer.boots = message.engineBoots;
+            peer.latestTime = message.engineTime;
+            peer.latestTimeAt = Clock::now();
+        } else if (code == ERROR_USM_UNKNOWN_ENGINE) {
+            code = Discover(peer, exchange);
+            if (code != 0) {
+                return code;
+            }
+        } else {
+            return code;
+        }
+    }
+}

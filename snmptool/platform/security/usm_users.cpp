@@ -1,0 +1,262 @@
+// Reading the credentials file. The file's bytes and every passphrase copy
+// are wiped once the lookup is done.
+#include "security/usm_users.h"
+
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// A file larger than this is not a list of users.
+constexpr size_t kMaxFileSize = 1 << 20;
+// name, auth protocol, auth passphrase, priv protocol, priv passphrase.
+constexpr size_t kMaxWords = 5;
+
+struct Line {
+    std::string_view words[kMaxWords];
+    size_t count = 0;
+};
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+// Splits a line into words; a word in double quotes may hold blanks. The
+// reason why it does not split, or null.
+const char* SplitLine(std::string_view text, Line& line)
+{
+    size_t at = 0;
+    for (;;) {
+        while (at < text.size() && IsBlank(text[at])) {
+            ++at;
+        }
+        if (at == text.size()) {
+            return nullptr;
+        }
+        if (line.count == 0 && text[at] == '#') {
+            return nullptr;
+        }
+        if (line.count == kMaxWords) {
+            return "too many words";
+        }
+        size_t start = at;
+        size_t end = 0;
+        if (text[at] == '"') {
+            end = text.find('"', at + 1);
+            if (end == std::string_view::npos) {
+                return "a quote is not closed";
+            }
+            start = at + 1;
+            at = end + 1;
+            if (at < text.size() && !IsBlank(text[at])) {
+                return "a closing quote must end its word";
+            }
+        } else {
+            while (at < text.size() && !IsBlank(text[at])) {
+                ++at;
+            }
+            end = at;
+        }
+        line.words[line.count++] = text.substr(start, end - start);
+    }
+}
+
+const char* CheckLine(const Line& line, AuthProtocol& auth, PrivProtocol& priv)
+{
+    if (line.count == 2 || line.count == 4) {
+        return "a protocol needs its passphrase";
+    }
+    // Words are never quoted back: a misplaced one may be a passphrase.
+    if (line.count >= 3 && !ParseAuthProtocol(line.words[1], auth)) {
+        return "the second word is not an authentication protocol "
+               "(MD5, SHA, SHA-224, SHA-256, SHA-384, SHA-512)";
+    }
+    if (line.count == 5 && !ParsePrivProtocol(line.words[3], priv)) {
+        return "the fourth word is not a privacy protocol (DES, AES, AES-192, AES-256)";
+    }
+    if ((line.count >= 3 && line.words[2].size() < kMinPassphraseSize) ||
+        (line.count == 5 && line.words[4].size() < kMinPassphraseSize)) {
+        return "a passphrase needs at least 8 characters";
+    }
+    return nullptr;
+}
+
+bool SameName(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// Reads the whole file, refusing one others may read or write. False with
+// `problem` set; `missing` when there is no file at all.
+bool ReadPrivateFile(const std::string& path, std::vector<char>& bytes, bool& missing,
+                     std::string& problem)
+{
+    missing = false;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        missing = errno == ENOENT;
+        problem = path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    bool ok = false;
+    if (fstat(fd, &info) != 0) {
+        problem = path + ": " + std::strerror(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        problem = path + ": not a regular file";
+    } else if (info.st_uid != geteuid()) {
+        problem = path + ": owned by another user; the users file must be your own";
+    } else if ((info.st_mode & (S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH)) != 0) {
+        problem = path + ": others can read or write it; make it private (chmod 600)";
+    } else if (static_cast<size_t>(info.st_size) > kMaxFileSize) {
+        problem = path + ": too large for a users file";
+    } else {
+        bytes.resize(static_cast<size_t>(info.st_size));
+        size_t done = 0;
+        ok = true;
+        while (ok && done < bytes.size()) {
+            ssize_t got = read(fd, bytes.data() + done, bytes.size() - done);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                problem = path + ": " + (got < 0 ? std::strerror(errno) : "cut short while read");
+                ok = false;
+            } else {
+                done += static_cast<size_t>(got);
+            }
+        }
+    }
+    close(fd);
+    return ok;
+}
+
+bool ParseUsers(const std::string& path, std::string_view text, const std::string& name,
+                UsmUser& user, std::string& problem)
+{
+    size_t lineNumber = 0;
+    size_t foundOn = 0;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        ++lineNumber;
+        Line line;
+        AuthProtocol auth = AuthProtocol::None;
+        PrivProtocol priv = PrivProtocol::None;
+        const char* reason = SplitLine(text.substr(start, end - start), line);
+        if (reason == nullptr && line.count > 0) {
+            reason = CheckLine(line, auth, priv);
+        }
+        if (reason != nullptr) {
+            problem = path + " line " + std::to_string(lineNumber) + ": " + reason;
+            return false;
+        }
+        if (line.count > 0 && SameName(line.words[0], name)) {
+            if (foundOn != 0) {
+                problem = path + " line " + std::to_string(lineNumber) + ": " +
+                          std::string(line.words[0]) + " is listed on line " +
+                          std::to_string(foundOn) + " already";
+                return false;
+            }
+            foundOn = lineNumber;
+            user.name.assign(line.words[0]);
+            user.auth = auth;
+            user.priv = priv;
+            if (line.count >= 3) {
+                user.authPassphrase.assign(line.words[2]);
+            }
+            if (line.count == 5) {
+                user.privPassphrase.assign(line.words[4]);
+            }
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+UsmUser::UsmUser(UsmUser&& other) noexcept
+{
+    *this = std::move(other);
+}
+
+UsmUser& UsmUser::operator=(UsmUser&& other) noexcept
+{
+    if (this != &other) {
+        Wipe();
+        name = std::move(other.name);
+        auth = other.auth;
+        authPassphrase = std::move(other.authPassphrase);
+        priv = other.priv;
+        privPassphrase = std::move(other.privPassphrase);
+        other.Wipe();
+    }
+    return *this;
+}
+
+UsmUser::~UsmUser()
+{
+    Wipe();
+}
+
+void UsmUser::Wipe()
+{
+    WipeString(authPassphrase);
+    WipeString(privPassphrase);
+    auth = AuthProtocol::None;
+    priv = PrivProtocol::None;
+}
+
+std::string UsersFilePath()
+{
+    const char* explicitPath = std::getenv("MIBCLI_USERS");
+    if (explicitPath != nullptr && explicitPath[0] != '\0') {
+        return explicitPath;
+    }
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] != '\0') {
+        return std::string(config) + "/mibcli/users";
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] != '\0') {
+        return std::string(home) + "/.config/mibcli/users";
+    }
+    return "";
+}
+
+bool FindUser(const std::string& path, const std::string& name, UsmUser& user, std::string& problem)
+{
+    user.Wipe();
+    user.name = name;
+    std::vector<char> bytes;
+    bool missing = false;
+    if (path.empty()) {
+        return true;
+    }
+    if (!ReadPrivateFile(path, bytes, missing, problem)) {
+        WipeBytes(bytes.data(), bytes.size());
+        if (missing) {
+            problem.clear();
+        }
+        return missing;
+    }
+    bool ok = ParseUsers(path, std::string_view(bytes.data(), bytes.size()), name, user, problem);
+    WipeBytes(bytes.data(), bytes.size());
+    if (!ok) {
+        user.Wipe();
+        user.name = name;
+    }
+    return ok;
+}

@@ -1,0 +1,45 @@
+// The users a manager knows: one line each in a credentials file that only
+// its owner may read, so that passphrases never appear on a command line.
+//
+//   # name  [auth-protocol "auth passphrase" [priv-protocol "priv passphrase"]]
+//   bob SHA-256 "my auth phrase" AES-256 "my priv phrase"
+//
+// Words are separated by blanks; a passphrase with blanks goes in double
+// quotes. Names are compared without regard to case. A user without a line
+// is used without authentication or privacy.
+#pragma once
+
+#include <string>
+
+#include "security/usm_keys.h"
+
+struct UsmUser {
+    std::string name;
+    AuthProtocol auth = AuthProtocol::None;
+    std::string authPassphrase;
+    PrivProtocol priv = PrivProtocol::None;
+    std::string privPassphrase;
+
+    UsmUser() = default;
+    UsmUser(const UsmUser&) = delete;
+    UsmUser& operator=(const UsmUser&) = delete;
+    UsmUser(UsmUser&& other) noexcept;
+    UsmUser& operator=(UsmUser&& other) noexcept;
+    ~UsmUser();
+    void Wipe();  // wipes the passphrases and forgets the protocols
+};
+
+// Where the file is: MIBCLI_USERS when set and not empty, else
+// $XDG_CONFIG_HOME/mibcli/users, else $HOME/.config/mibcli/users. Empty when
+// none of these variables is set.
+std::string UsersFilePath();
+
+// Looks `name` up in the file at `path`, filling `user`: its name as the file
+// spells it (agents compare names exactly), or `name` as given with no
+// protocols when it is not listed. A missing file lists no
+// one. False, with a one-line `problem` naming the file (and the line), for a
+// file that cannot be read, one that others than its owner can read or write
+// or that another user owns, and a line that does not parse; every line is
+// checked, not only the one asked for.
+bool FindUser(const std::string& path, const std::string& name, UsmUser& user,
+              std::string& problem);

@@ -1,0 +1,188 @@
+// The user-based security model against the system's snmpd: discovery and
+// requests at every security level, for every protocol pair snmpd offers,
+// and the reports it answers refused requests with.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "security/usm_engine.h"
+#include "session/agent_address.h"
+#include "session/udp_transport.h"
+#include "test_processes.h"
+
+namespace {
+
+const char* const kAuths[] = {"MD5", "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512"};
+const char* const kPrivs[] = {"DES", "AES", "AES-192", "AES-256"};
+const char kAuthPhrase[] = "auth phrase 1";
+const char kPrivPhrase[] = "priv phrase 2";
+
+std::string UserName(const std::string& auth, const std::string& priv)
+{
+    return "u" + auth + (priv.empty() ? "" : "_" + priv);
+}
+
+// One user per protocol pair, one per authentication protocol alone, and
+// one without either; all may write.
+std::string SnmpdUsers()
+{
+    std::string config = "createUser plain\nrwuser plain noauth\n";
+    for (const char* auth : kAuths) {
+        std::string name = UserName(auth, "");
+        config += "createUser " + name + " " + auth + " \"" + kAuthPhrase + "\"\n";
+        config += "rwuser " + name + " auth\n";
+        for (const char* priv : kPrivs) {
+            name = UserName(auth, priv);
+            config += "createUser " + name + " " + auth + " \"" + kAuthPhrase + "\" " + priv +
+                      " \"" + kPrivPhrase + "\"\n";
+            config += "rwuser " + name + " priv\n";
+        }
+    }
+    return config;
+}
+
+UsmUser MakeUser(const std::string& name, const std::string& auth, const std::string& authPhrase,
+                 const std::string& priv = "", const std::string& privPhrase = "")
+{
+    UsmUser user;
+    user.name = name;
+    if (!auth.empty()) {
+        EXPECT_TRUE(ParseAuthProtocol(auth, user.auth));
+        user.authPassphrase = authPhrase;
+    }
+    if (!priv.empty()) {
+        EXPECT_TRUE(ParsePrivProtocol(priv, user.priv));
+        user.privPassphrase = privPhrase;
+    }
+    return user;
+}
+
+// A UDP exchange with the agent: two attempts of a second each.
+class UdpExchange {
+public:
+    explicit UdpExchange(const std::string& address)
+    {
+        EXPECT_TRUE(ResolveAgentAddress(address.c_str(), agent_));
+        fd_ = UdpOpen(agent_.address.ss_family);
+    }
+    ~UdpExchange()
+    {
+        UdpClose(fd_);
+    }
+
+    uint32_t operator()(const std::vector<uint8_t>& datagram, const UsmIsAnswer& isAnswer)
+    {
+        std::vector<uint8_t> buffer(kReceiveBufferSize);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            UdpSend(fd_, agent_.address, agent_.length, datagram.data(), datagram.size());
+            auto deadline = TransportClock::now() + std::chrono::seconds(1);
+            size_t size = 0;
+            sockaddr_storage from{};
+            socklen_t fromLength = sizeof from;
+            while (UdpReceive(fd_, deadline, buffer.data(), buffer.size(), size, from,
+                              fromLength) == ReceiveOutcome::Datagram) {
+                if (IsSameEndpoint(agent_, from, fromLength) && isAnswer(buffer.data(), size)) {
+                    return 0;
+                }
+            }
+        }
+        return SNMP_MGMTAPI_TIMEOUT;
+    }
+
+private:
+    AgentAddress agent_{};
+    int fd_ = -1;
+};
+
+// Asks for sysName.0 as `user`; the code, and the name when answered.
+uint32_t GetSysName(UsmPeer& peer, const std::string& address, std::string& answer)
+{
+    static uint32_t sysName[] = {1, 3, 6, 1, 2, 1, 1, 5, 0};
+    SnmpVarBind binding{{9, sysName}, {}};
+    binding.value.tag = ASN_NULL;
+    SnmpMessage request;
+    request.pduType = PDU_GET;
+    request.requestId = 4711;
+    request.bindings = {&binding, 1};
+    SnmpMessage response;
+    UdpExchange exchange(address);
+    uint32_t code = UsmRequest(peer, std::ref(exchange), request, response);
+    if (code == 0) {
+        EXPECT_EQ(response.bindings.count, 1u);
+        const AsnAny& value = response.bindings.bindings[0].value;
+        EXPECT_EQ(value.tag, ASN_OCTETSTRING);
+        answer.assign(reinterpret_cast<const char*>(value.data.bytes.stream),
+                      value.data.bytes.length);
+        FreeMessage(response);
+    }
+    return code;
+}
+
+uint32_t GetAs(UsmUser user, const std::string& address)
+{
+    UsmPeer peer;
+    EXPECT_TRUE(UsmPeerInit(peer, std::move(user)));
+    std::string answer;
+    uint32_t code = GetSysName(peer, address, answer);
+    if (code == 0) {
+        EXPECT_FALSE(answer.empty());
+    }
+    return code;
+}
+
+// snmpd with the users above, or the end of the test (see SNMPD_OR_END_TEST).
+#define END_TEST_UNLESS_READY(snmpd)                                                               \
+    if (!snmpd.Ready()) {                                                                          \
+        if (!snmpd.Installed() && ::testsupport::SkipAllowed()) {                                  \
+            GTEST_SKIP() << snmpd.Failure();                                                       \
+        }                                                                                          \
+        FAIL() << snmpd.Failure();                                                                 \
+    }
+
+TEST(UsmSnmpd, EveryLevelAndProtocolPairAnswers)
+{
+    testsupport::SnmpdAgent snmpd(SnmpdUsers());
+    END_TEST_UNLESS_READY(snmpd);
+    EXPECT_EQ(GetAs(MakeUser("plain", "", ""), snmpd.Address()), 0u);
+    for (const char* auth : kAuths) {
+        EXPECT_EQ(GetAs(MakeUser(UserName(auth, ""), auth, kAuthPhrase), snmpd.Address()), 0u)
+            << auth;
+        for (const char* priv : kPrivs) {
+            EXPECT_EQ(GetAs(MakeUser(UserName(auth, priv), auth, kAuthPhrase, priv, kPrivPhrase),
+                            snmpd.Address()),
+                      0u)
+                << auth << " " << priv;
+        }
+    }
+}
+
+TEST(UsmSnmpd, RefusalsComeWithTheirCodes)
+{
+    testsupport::SnmpdAgent snmpd(SnmpdUsers());
+    END_TEST_UNLESS_READY(snmpd);
+    const std::string address = snmpd.Address();
+    EXPECT_EQ(GetAs(MakeUser("uSHA", "SHA", "not the phrase"), address), ERROR_USM_WRONG_DIGEST);
+    EXPECT_EQ(GetAs(MakeUser("nobody", "SHA", kAuthPhrase), address), ERROR_USM_UNKNOWN_USER);
+    EXPECT_EQ(GetAs(MakeUser("uSHA", "SHA", kAuthPhrase, "AES", kPrivPhrase), address),
+              ERROR_USM_UNSUPPORTED_LEVEL);
+    EXPECT_EQ(GetAs(MakeUser("uSHA", "MD5", kAuthPhrase), address), ERROR_USM_WRONG_DIGEST);
+}
+
+TEST(UsmSnmpd, AStaleClockIsResynchronisedOnce)
+{
+    testsupport::SnmpdAgent snmpd(SnmpdUsers());
+    END_TEST_UNLESS_READY(snmpd);
+    UsmPeer peer;
+    ASSERT_TRUE(
+        UsmPeerInit(peer, MakeUser("uSHA-256_AES", "SHA-256", kAuthPhrase, "AES", kPrivPhrase)));
+    std::string answer;
+    ASSERT_EQ(GetSysName(peer, snmpd.Address(), answer), 0u);
+    // As if the agent had restarted since: its boots moved on.
+    peer.boots -= 1;
+    peer.latestTime += 1000;
+    ASSERT_EQ(GetSysName(peer, snmpd.Address(), answer), 0u);
+    EXPECT_FALSE(answer.empty());
+}
+
+}  // namespace
