@@ -95,28 +95,43 @@ private:
     int fd_ = -1;
 };
 
-// Asks for sysName.0 as `user`; the code, and the name when answered.
-uint32_t GetSysName(UsmPeer& peer, const std::string& address, std::string& answer)
+uint32_t sysName[] = {1, 3, 6, 1, 2, 1, 1, 5, 0};
+uint32_t sysContact[] = {1, 3, 6, 1, 2, 1, 1, 4, 0};
+
+// Sends one request for `name` (a SET when `text` is given, else a GET); the
+// code, and the text answered.
+uint32_t Ask(UsmPeer& peer, const std::string& address, uint32_t* name, std::string& text,
+             bool set = false)
 {
-    static uint32_t sysName[] = {1, 3, 6, 1, 2, 1, 1, 5, 0};
-    SnmpVarBind binding{{9, sysName}, {}};
+    SnmpVarBind binding{{9, name}, {}};
     binding.value.tag = ASN_NULL;
+    if (set) {
+        binding.value.tag = ASN_OCTETSTRING;
+        binding.value.data.bytes = {reinterpret_cast<uint8_t*>(text.data()),
+                                    static_cast<uint32_t>(text.size()), 0};
+    }
     SnmpMessage request;
-    request.pduType = PDU_GET;
+    request.pduType = set ? PDU_SET : PDU_GET;
     request.requestId = 4711;
     request.bindings = {&binding, 1};
     SnmpMessage response;
     UdpExchange exchange(address);
     uint32_t code = UsmRequest(peer, std::ref(exchange), request, response);
     if (code == 0) {
+        EXPECT_EQ(response.errorStatus, 0);
         EXPECT_EQ(response.bindings.count, 1u);
         const AsnAny& value = response.bindings.bindings[0].value;
         EXPECT_EQ(value.tag, ASN_OCTETSTRING);
-        answer.assign(reinterpret_cast<const char*>(value.data.bytes.stream),
-                      value.data.bytes.length);
+        text.assign(reinterpret_cast<const char*>(value.data.bytes.stream),
+                    value.data.bytes.length);
         FreeMessage(response);
     }
     return code;
+}
+
+uint32_t GetSysName(UsmPeer& peer, const std::string& address, std::string& answer)
+{
+    return Ask(peer, address, sysName, answer);
 }
 
 uint32_t GetAs(UsmUser user, const std::string& address)
@@ -169,7 +184,7 @@ TEST(UsmSnmpd, RefusalsComeWithTheirCodes)
     EXPECT_EQ(GetAs(MakeUser("uSHA", "MD5", kAuthPhrase), address), ERROR_USM_WRONG_DIGEST);
 }
 
-TEST(UsmSnmpd, AStaleClockIsResynchronisedOnce)
+TEST(UsmSnmpd, AStaleClockOrEngineIsLearntAgainOnce)
 {
     testsupport::SnmpdAgent snmpd(SnmpdUsers());
     END_TEST_UNLESS_READY(snmpd);
@@ -178,11 +193,30 @@ TEST(UsmSnmpd, AStaleClockIsResynchronisedOnce)
         UsmPeerInit(peer, MakeUser("uSHA-256_AES", "SHA-256", kAuthPhrase, "AES", kPrivPhrase)));
     std::string answer;
     ASSERT_EQ(GetSysName(peer, snmpd.Address(), answer), 0u);
+    const std::vector<uint8_t> engine = peer.engineId;
     // As if the agent had restarted since: its boots moved on.
     peer.boots -= 1;
     peer.latestTime += 1000;
     ASSERT_EQ(GetSysName(peer, snmpd.Address(), answer), 0u);
     EXPECT_FALSE(answer.empty());
+    // As if another agent had taken the address.
+    ASSERT_TRUE(UsmAdoptEngine(peer, {1, 2, 3, 4, 5}, peer.boots, peer.latestTime));
+    ASSERT_EQ(GetSysName(peer, snmpd.Address(), answer), 0u);
+    EXPECT_EQ(peer.engineId, engine);
+}
+
+TEST(UsmSnmpd, ASetIsAnsweredAndKept)
+{
+    testsupport::SnmpdAgent snmpd(SnmpdUsers());
+    END_TEST_UNLESS_READY(snmpd);
+    UsmPeer peer;
+    ASSERT_TRUE(UsmPeerInit(
+        peer, MakeUser("uSHA-512_AES-256", "SHA-512", kAuthPhrase, "AES-256", kPrivPhrase)));
+    std::string text = "set over SNMPv3";
+    ASSERT_EQ(Ask(peer, snmpd.Address(), sysContact, text, true), 0u);
+    text.clear();
+    ASSERT_EQ(Ask(peer, snmpd.Address(), sysContact, text), 0u);
+    EXPECT_EQ(text, "set over SNMPv3");
 }
 
 }  // namespace

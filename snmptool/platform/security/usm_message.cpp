@@ -153,6 +153,10 @@ bool EncodeScopedPdu(const std::vector<uint8_t>& contextEngineId, const std::str
     SnmpMessage framed = pdu;  // borrows the bindings; never freed here
     framed.version = SNMP_VERSION_2C;
     framed.community.clear();
+    // A Report-PDU has a Response-PDU's fields (RFC 3416 section 3).
+    if (pdu.pduType == PDU_REPORT) {
+        framed.pduType = PDU_RESPONSE;
+    }
     std::vector<uint8_t> community;
     if (!EncodeMessage(framed, community)) {
         return false;
@@ -178,6 +182,7 @@ bool EncodeScopedPdu(const std::vector<uint8_t>& contextEngineId, const std::str
         return false;
     }
     std::copy(content.pos, content.end, writer.pos);
+    *writer.pos = pdu.pduType;
     return true;
 }
 
