@@ -1,7 +1,14 @@
 // The user-based security model against the system's snmpd: discovery and
 // requests at every security level, for every protocol pair snmpd offers,
 // and the reports it answers refused requests with.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <chrono>
+#include <memory>
+#include <thread>
 
 #include <string>
 #include <vector>
@@ -203,6 +210,81 @@ TEST(UsmSnmpd, AStaleClockOrEngineIsLearntAgainOnce)
     ASSERT_TRUE(UsmAdoptEngine(peer, {1, 2, 3, 4, 5}, peer.boots, peer.latestTime));
     ASSERT_EQ(GetSysName(peer, snmpd.Address(), answer), 0u);
     EXPECT_EQ(peer.engineId, engine);
+}
+
+// snmpd started by hand over one persistent directory, so that a second
+// start is a restart: the same engine ID, its boots counted up.
+class RestartableSnmpd {
+public:
+    RestartableSnmpd() : port_(testsupport::PickFreeUdpPort()) {}
+
+    std::string Address() const
+    {
+        return "127.0.0.1:" + std::to_string(port_);
+    }
+
+    // Starts it and waits (up to 15 s) until it answers a discovery.
+    bool Start()
+    {
+        std::string config =
+            dir_.Write("snmpd.conf", "agentAddress udp:" + Address() + "\n" + SnmpdUsers());
+        // With -C snmpd reads only what -c names: its saved state too, once there.
+        if (started_) {
+            config += "," + dir_.Path() + "/persist/snmpd.conf";
+        }
+        started_ = true;
+        process_ = std::make_unique<testsupport::BackgroundProcess>(
+            std::vector<std::string>{"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", config, "-p",
+                                     dir_.Path() + "/snmpd.pid"},
+            std::vector<std::string>{"SNMP_PERSISTENT_DIR=" + dir_.Path() + "/persist", "MIBS="});
+        UsmPeer probe;
+        std::vector<uint8_t> discovery;
+        if (!UsmPeerInit(probe, UsmUser{}) || !UsmEncodeDiscovery(probe, 1, discovery)) {
+            return false;
+        }
+        // Until snmpd binds its port, the exchange may end at once (port unreachable).
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (testsupport::UdpExchange(Address(), discovery, 200)) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+    void Stop()
+    {
+        process_->Signal(SIGTERM);
+        process_->Wait(5000);
+    }
+
+private:
+    testsupport::TempDir dir_;
+    uint16_t port_;
+    bool started_ = false;
+    std::unique_ptr<testsupport::BackgroundProcess> process_;
+};
+
+TEST(UsmSnmpd, ARestartedAgentsNewBootsAreLearnt)
+{
+    if (access("/usr/sbin/snmpd", X_OK) != 0 && testsupport::SkipAllowed()) {
+        GTEST_SKIP() << "/usr/sbin/snmpd is not installed";
+    }
+    RestartableSnmpd snmpd;
+    ASSERT_TRUE(snmpd.Start());
+    UsmPeer peer;
+    ASSERT_TRUE(UsmPeerInit(peer, MakeUser("uMD5_DES", "MD5", kAuthPhrase, "DES", kPrivPhrase)));
+    std::string answer;
+    ASSERT_EQ(GetSysName(peer, snmpd.Address(), answer), 0u);
+    const std::vector<uint8_t> engine = peer.engineId;
+    const int32_t boots = peer.boots;
+    snmpd.Stop();
+    ASSERT_TRUE(snmpd.Start());
+    ASSERT_EQ(GetSysName(peer, snmpd.Address(), answer), 0u);
+    EXPECT_EQ(peer.engineId, engine);
+    EXPECT_EQ(peer.boots, boots + 1);
+    snmpd.Stop();
 }
 
 TEST(UsmSnmpd, ASetIsAnsweredAndKept)
