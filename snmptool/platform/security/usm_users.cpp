@@ -1,22 +1,17 @@
-// Reading the credentials file. The file's bytes and every passphrase copy
+// Reading the credentials file (its place and reading are the system's
+// part, usm_users_os.h). The file's bytes and every passphrase copy
 // are wiped once the lookup is done.
 #include "security/usm_users.h"
 
-#include <fcntl.h>
 #include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <string_view>
 #include <vector>
 
+#include "security/usm_users_os.h"
+
 namespace {
 
-// A file larger than this is not a list of users.
-constexpr size_t kMaxFileSize = 1 << 20;
 // name, auth protocol, auth passphrase, priv protocol, priv passphrase.
 constexpr size_t kMaxWords = 5;
 
@@ -93,51 +88,6 @@ const char* CheckLine(const Line& line, AuthProtocol& auth, PrivProtocol& priv)
 bool SameName(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
-// Reads the whole file, refusing one others may read or write. False with
-// `problem` set; `missing` when there is no file at all.
-bool ReadPrivateFile(const std::string& path, std::vector<char>& bytes, bool& missing,
-                     std::string& problem)
-{
-    missing = false;
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        missing = errno == ENOENT;
-        problem = path + ": " + std::strerror(errno);
-        return false;
-    }
-    struct stat info {};
-    bool ok = false;
-    if (fstat(fd, &info) != 0) {
-        problem = path + ": " + std::strerror(errno);
-    } else if (!S_ISREG(info.st_mode)) {
-        problem = path + ": not a regular file";
-    } else if (info.st_uid != geteuid()) {
-        problem = path + ": owned by another user; the users file must be your own";
-    } else if ((info.st_mode & (S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH)) != 0) {
-        problem = path + ": others can read or write it; make it private (chmod 600)";
-    } else if (static_cast<size_t>(info.st_size) > kMaxFileSize) {
-        problem = path + ": too large for a users file";
-    } else {
-        bytes.resize(static_cast<size_t>(info.st_size));
-        size_t done = 0;
-        ok = true;
-        while (ok && done < bytes.size()) {
-            ssize_t got = read(fd, bytes.data() + done, bytes.size() - done);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
-                problem = path + ": " + (got < 0 ? std::strerror(errno) : "cut short while read");
-                ok = false;
-            } else {
-                done += static_cast<size_t>(got);
-            }
-        }
-    }
-    close(fd);
-    return ok;
 }
 
 bool ParseUsers(const std::string& path, std::string_view text, const std::string& name,
@@ -217,23 +167,6 @@ void UsmUser::Wipe()
     WipeString(privPassphrase);
     auth = AuthProtocol::None;
     priv = PrivProtocol::None;
-}
-
-std::string UsersFilePath()
-{
-    const char* explicitPath = std::getenv("MIBCLI_USERS");
-    if (explicitPath != nullptr && explicitPath[0] != '\0') {
-        return explicitPath;
-    }
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr && config[0] != '\0') {
-        return std::string(config) + "/mibcli/users";
-    }
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] != '\0') {
-        return std::string(home) + "/.config/mibcli/users";
-    }
-    return "";
 }
 
 bool FindUser(const std::string& path, const std::string& name, UsmUser& user, std::string& problem)

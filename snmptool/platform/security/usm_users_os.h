@@ -1,0 +1,11 @@
+// The system's part of the credentials file (usm_users_posix.cpp).
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Reads the whole file, refusing one that others may read or write or that
+// another user owns. False with a one-line `problem` naming the file;
+// `missing` when there is no file at all.
+bool ReadPrivateFile(const std::string& path, std::vector<char>& bytes, bool& missing,
+                     std::string& problem);
