@@ -146,34 +146,20 @@ char* BytesText(const AsnOctetString& bytes, bool emptyHasText)
     return text;
 }
 
-char* IpAddressText(const AsnOctetString& bytes)
+// The numbers joined by '.', as a new text; `room` bytes per number hold its
+// separator and digits. None for an empty sequence.
+template <typename Number> char* DottedText(const Number* numbers, uint32_t count, size_t room)
 {
-    if (bytes.length == 0 || bytes.stream == nullptr) {
+    if (count == 0 || numbers == nullptr) {
         return nullptr;
     }
-    char* text = AllocText(static_cast<size_t>(bytes.length) * kDottedByteSize);
+    char* text = AllocText(static_cast<size_t>(count) * room);
     if (text == nullptr) {
         return nullptr;
     }
     char* end = text;
-    for (uint32_t i = 0; i < bytes.length; ++i) {
-        end = AppendDotted(end, bytes.stream[i], i == 0);
-    }
-    return text;
-}
-
-char* ObjectIdentifierText(const AsnObjectIdentifier& oid)
-{
-    if (oid.count == 0 || oid.ids == nullptr) {
-        return nullptr;
-    }
-    char* text = AllocText(static_cast<size_t>(oid.count) * kDottedIdSize);
-    if (text == nullptr) {
-        return nullptr;
-    }
-    char* end = text;
-    for (uint32_t i = 0; i < oid.count; ++i) {
-        end = AppendDotted(end, oid.ids[i], i == 0);
+    for (uint32_t i = 0; i < count; ++i) {
+        end = AppendDotted(end, numbers[i], i == 0);
     }
     return text;
 }
@@ -301,9 +287,9 @@ char* ValueToText(const AsnAny* value)
     case ASN_OPAQUE:
         return BytesText(value->data.bytes, false);
     case ASN_IPADDRESS:
-        return IpAddressText(value->data.bytes);
+        return DottedText(value->data.bytes.stream, value->data.bytes.length, kDottedByteSize);
     case ASN_OBJECTIDENTIFIER:
-        return ObjectIdentifierText(value->data.object);
+        return DottedText(value->data.object.ids, value->data.object.count, kDottedIdSize);
     default:
         return nullptr;
     }
