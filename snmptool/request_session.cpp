@@ -76,7 +76,12 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
     if (!SnmpMgrRequest(g_session, pduType, list, errorStatus, errorIndex)) {
         const uint32_t code = GetLastError();
         result = FailedRequestResult(code);
-        PrintError("\nmibcli: No response from agent (%s).\n", NoResponseReason(code));
+        // Refused before sending: waiting for an answer was never the problem.
+        if (code == ERROR_MESSAGE_TOO_BIG) {
+            printf("mibcli: Request not sent: it does not fit in one SNMP message.\n");
+        } else {
+            PrintError("\nmibcli: No response from agent (%s).\n", NoResponseReason(code));
+        }
         if (code == SNMP_MGMTAPI_TIMEOUT) {
             PrintError("\nVerify the IP address and community name are correct and try pinging "
                        "the host.\n");

@@ -68,11 +68,6 @@ constexpr std::array<const char*, SNMP_ERROR_GENERR + 1> kErrorStatusNames = {
     "General error",
 };
 
-const char* ErrorStatusName(int32_t status)
-{
-    return NameOrUnknown(kErrorStatusNames, status);
-}
-
 // Appends `number` in decimal, after a '.' unless it is the first; the caller
 // guarantees kDottedIdSize bytes of room.
 char* AppendDotted(char* out, uint32_t number, bool first)
@@ -258,6 +253,11 @@ void PrintVarBind(const SnmpVarBind& binding, uint32_t number, bool maskControls
 }
 
 }  // namespace
+
+const char* ErrorStatusName(int32_t errorStatus)
+{
+    return NameOrUnknown(kErrorStatusNames, errorStatus);
+}
 
 void PrintResponse(int32_t errorStatus, int32_t errorIndex, const SnmpVarBindList* list,
                    int printStatus)
