@@ -21,6 +21,7 @@ struct ToolSettings {
     bool longWalk = false;
     bool trapPolling = false;
     bool pollWithGetNext = false;
+    bool hexDump = false;  // -b: every byte of byte-string values in hex
 };
 
 extern ToolSettings g_settings;

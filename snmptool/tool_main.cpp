@@ -46,7 +46,7 @@ constexpr OptionRule kOptions[] = {
     {'t', &ToolSettings::timeoutMs, nullptr},       {'r', &ToolSettings::retries, nullptr},
     {'i', &ToolSettings::pollIntervalMs, nullptr},  {'n', &ToolSettings::pollCount, nullptr},
     {'l', nullptr, &ToolSettings::longWalk},        {'p', nullptr, &ToolSettings::trapPolling},
-    {'x', nullptr, &ToolSettings::pollWithGetNext},
+    {'x', nullptr, &ToolSettings::pollWithGetNext}, {'b', nullptr, &ToolSettings::hexDump},
 };
 
 // Counts are of the words from the command word itself to the end.
