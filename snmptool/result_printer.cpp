@@ -68,11 +68,6 @@ constexpr std::array<const char*, SNMP_ERROR_GENERR + 1> kErrorStatusNames = {
     "General error",
 };
 
-const char* ErrorStatusName(int32_t status)
-{
-    return NameOrUnknown(kErrorStatusNames, status);
-}
-
 // Appends `number` in decimal, after a '.' unless it is the first; the caller
 // guarantees kDottedIdSize bytes of room.
 char* AppendDotted(char* out, uint32_t number, bool first)
@@ -220,6 +215,21 @@ void PrintValue(const AsnAny& value, bool maskControls)
     }
 }
 
+// Every byte as two upper-case hex digits, blank-separated: the Value line
+// stops at a zero byte and the Binary Value reads four, which leaves MAC
+// addresses and other binary strings unreadable.
+void PrintHexBytes(const AsnOctetString& bytes)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    fputs("    Hex Value: ", stdout);
+    for (uint32_t i = 0; bytes.stream != nullptr && i < bytes.length; ++i) {
+        const char text[] = {kDigits[bytes.stream[i] >> 4], kDigits[bytes.stream[i] & 0xF], ' '};
+        // No blank after the last byte.
+        fwrite(text, 1, i + 1 < bytes.length ? sizeof text : sizeof text - 1, stdout);
+    }
+    fputc('\n', stdout);
+}
+
 void PrintVarBind(const SnmpVarBind& binding, uint32_t number, bool maskControls)
 {
     if (g_toolMode != TOOL_MODE_WALK) {
@@ -240,10 +250,19 @@ void PrintVarBind(const SnmpVarBind& binding, uint32_t number, bool maskControls
     printf("         Type: %s\n", kTypes[binding.value.tag].name);
     PrintLength(binding.value);
     PrintValue(binding.value, maskControls);
+    if (g_settings.hexDump &&
+        (binding.value.tag == ASN_OCTETSTRING || binding.value.tag == ASN_OPAQUE)) {
+        PrintHexBytes(binding.value.data.bytes);
+    }
     fputc('\n', stdout);
 }
 
 }  // namespace
+
+const char* ErrorStatusName(int32_t errorStatus)
+{
+    return NameOrUnknown(kErrorStatusNames, errorStatus);
+}
 
 void PrintResponse(int32_t errorStatus, int32_t errorIndex, const SnmpVarBindList* list,
                    int printStatus)

@@ -7,7 +7,8 @@
 
 enum class SetValueResult {
     Parsed,    // *value holds the value; its storage (if any) is owned by it
-    Rejected,  // the type number or the value text is not acceptable
+    BadType,   // the type number is not one of 1 to 8
+    BadValue,  // the value text does not say a value of the type
     NoMemory,  // the value's storage could not be allocated
 };
 
@@ -26,3 +27,6 @@ enum : uint32_t {
 // Builds the value that `text` gives for the type number. On anything but
 // Parsed, *value is left as a NULL value that holds no storage.
 SetValueResult ParseSetValue(uint32_t typeNumber, const char* text, AsnAny* value);
+
+// The type's name as the usage text lists it ("" outside 1 to 8).
+const char* SetTypeName(uint32_t typeNumber);

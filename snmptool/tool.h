@@ -21,6 +21,7 @@ struct ToolSettings {
     bool longWalk = false;
     bool trapPolling = false;
     bool pollWithGetNext = false;
+    bool hexDump = false;  // -b: every byte of byte-string values in hex
 };
 
 extern ToolSettings g_settings;
@@ -54,8 +55,15 @@ void ReportSystemError(const char* label, uint32_t code);
 // output first so that both streams keep the order of printing.
 void InitOutput();
 void PrintError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Flushes standard output; false when anything printed to it could not be
+// written (a full disk, a closed pipe), now or earlier.
+bool StdoutWritten();
+// Says on standard error, on a line of its own, that results were lost.
+void ReportLostOutput(bool lineOpen);
 
 // Result printer.
+// The name of a response's error status ("General error"), "Unknown" outside the table.
+const char* ErrorStatusName(int32_t errorStatus);
 void PrintResponse(int32_t errorStatus, int32_t errorIndex, const SnmpVarBindList* list,
                    int printStatus);
 void PrintVarBinds(const SnmpVarBindList* list);

@@ -46,7 +46,7 @@ constexpr OptionRule kOptions[] = {
     {'t', &ToolSettings::timeoutMs, nullptr},       {'r', &ToolSettings::retries, nullptr},
     {'i', &ToolSettings::pollIntervalMs, nullptr},  {'n', &ToolSettings::pollCount, nullptr},
     {'l', nullptr, &ToolSettings::longWalk},        {'p', nullptr, &ToolSettings::trapPolling},
-    {'x', nullptr, &ToolSettings::pollWithGetNext},
+    {'x', nullptr, &ToolSettings::pollWithGetNext}, {'b', nullptr, &ToolSettings::hexDump},
 };
 
 // Counts are of the words from the command word itself to the end.
@@ -318,8 +318,8 @@ int ToolMain(int argc, char** argv)
     // Results that could not be written (a full disk, a closed stream) are
     // lost: a run that printed them nowhere has not done its work. Flushed
     // while the handler still stands, so a late Ctrl+C cannot drop them.
-    if ((fflush(stdout) != 0 || ferror(stdout) != 0) && status == kStatusRan) {
-        PrintError("mibcli: Could not write to standard output; the output is incomplete.\n");
+    if (!StdoutWritten() && status == kStatusRan) {
+        ReportLostOutput(false);
         status = kStatusFailed;
     }
     SetConsoleCtrlHandler(nullptr, 0);

@@ -83,8 +83,15 @@ int WalkMib(const char* agent, const char* community, uint32_t timeoutMs, uint32
             result = 0;
             break;
         }
-        // An SNMPv1 agent ends its MIB with noSuchName (RFC 1157 section 4.1.3).
-        if (errorStatus != SNMP_ERROR_NOERROR || list->count == 0) {
+        // An SNMPv1 agent ends its MIB with noSuchName (RFC 1157 section 4.1.3);
+        // any other error status means the walk did not get through.
+        if (errorStatus == SNMP_ERROR_NOSUCHNAME || list->count == 0) {
+            break;
+        }
+        if (errorStatus != SNMP_ERROR_NOERROR) {
+            printf("mibcli: Walk failed: the agent answered %s (error status %u).\n",
+                   ErrorStatusName(errorStatus), static_cast<uint32_t>(errorStatus));
+            result = 0;
             break;
         }
         const AsnObjectIdentifier& returned = list->bindings[0].name;
@@ -94,6 +101,7 @@ int WalkMib(const char* agent, const char* community, uint32_t timeoutMs, uint32
         if (!FollowsInWalkOrder(asked.oid, returned)) {
             printf("mibcli: Walk stopped: the agent returned an OID that does not follow the "
                    "last one.\n");
+            result = 0;
             break;
         }
         if (!g_settings.longWalk && SnmpUtilOidNCmp(&returned, &start, start.count) != 0) {
