@@ -15,7 +15,7 @@ namespace {
 
 // A length field with every bit set carries no length; its line is left out.
 constexpr uint32_t kNoLength = 0xFFFFFFFF;
-// Room for a 32-bit number in decimal with its sign and the terminator.
+// Room for a 64-bit number in decimal with its sign and the terminator.
 constexpr size_t kNumberTextSize = 33;
 // One sub-identifier in a dotted text: the separator and at most ten digits.
 constexpr size_t kDottedIdSize = 11;
@@ -56,7 +56,24 @@ constexpr std::array<TypeInfo, 256> MakeTypeTable()
     return table;
 }
 
+// What SNMPv2 adds (RFC 3416 section 3): Counter64 and the three exceptions.
+constexpr std::array<TypeInfo, 256> MakeV2TypeTable()
+{
+    std::array<TypeInfo, 256> table = MakeTypeTable();
+    table[ASN_COUNTER64] = {"Counter64", LengthLine::None};
+    table[ASN_NOSUCHOBJECT] = {"noSuchObject", LengthLine::None};
+    table[ASN_NOSUCHINSTANCE] = {"noSuchInstance", LengthLine::None};
+    table[ASN_ENDOFMIBVIEW] = {"endOfMibView", LengthLine::None};
+    return table;
+}
+
 constexpr std::array<TypeInfo, 256> kTypes = MakeTypeTable();
+constexpr std::array<TypeInfo, 256> kV2Types = MakeV2TypeTable();
+
+const TypeInfo& TypeOf(uint8_t tag)
+{
+    return ShowsSnmpV2() ? kV2Types[tag] : kTypes[tag];
+}
 
 // Indexed by the error status of RFC 1157 section 4.1.1.
 constexpr std::array<const char*, SNMP_ERROR_GENERR + 1> kErrorStatusNames = {
@@ -68,9 +85,33 @@ constexpr std::array<const char*, SNMP_ERROR_GENERR + 1> kErrorStatusNames = {
     "General error",
 };
 
+// The same, then the statuses RFC 3416 section 3 adds, by its names.
+constexpr std::array<const char*, SNMP_ERROR_INCONSISTENTNAME + 1> kV2ErrorStatusNames = {
+    "No Error",
+    "Data is too big to return",
+    "No such variable name",
+    "Bad value sent",
+    "Attempted writing to a read-only variable",
+    "General error",
+    "noAccess",
+    "wrongType",
+    "wrongLength",
+    "wrongEncoding",
+    "wrongValue",
+    "noCreation",
+    "inconsistentValue",
+    "resourceUnavailable",
+    "commitFailed",
+    "undoFailed",
+    "authorizationError",
+    "notWritable",
+    "inconsistentName",
+};
+
 const char* ErrorStatusName(int32_t status)
 {
-    return NameOrUnknown(kErrorStatusNames, status);
+    return ShowsSnmpV2() ? NameOrUnknown(kV2ErrorStatusNames, status)
+                         : NameOrUnknown(kErrorStatusNames, status);
 }
 
 // Appends `number` in decimal, after a '.' unless it is the first; the caller
@@ -116,7 +157,7 @@ char* SignedText(int32_t number)
     return text;
 }
 
-char* UnsignedText(uint32_t number)
+char* UnsignedText(uint64_t number)
 {
     char* text = AllocText(kNumberTextSize);
     if (text != nullptr) {
@@ -181,7 +222,7 @@ char* ObjectIdentifierText(const AsnObjectIdentifier& oid)
 void PrintLength(const AsnAny& value)
 {
     uint32_t length = 0;
-    switch (kTypes[value.tag].length) {
+    switch (TypeOf(value.tag).length) {
     case LengthLine::None:
         return;
     case LengthLine::Bytes:
@@ -251,7 +292,7 @@ void PrintVarBind(const SnmpVarBind& binding, uint32_t number, bool maskControls
         fputc(' ', stdout);
     }
     fputc('\n', stdout);
-    printf("         Type: %s\n", kTypes[binding.value.tag].name);
+    printf("         Type: %s\n", TypeOf(binding.value.tag).name);
     PrintLength(binding.value);
     PrintValue(binding.value, maskControls);
     fputc('\n', stdout);
@@ -295,6 +336,9 @@ char* ValueToText(const AsnAny* value)
     case ASN_GAUGE:
     case ASN_TIMETICKS:
         return UnsignedText(value->data.unsigned32);
+    case ASN_COUNTER64:
+        // Version 1 has no Counter64: there the tag stays an unknown one.
+        return ShowsSnmpV2() ? UnsignedText(value->data.counter64) : nullptr;
     case ASN_OCTETSTRING:
     case ASN_SEQUENCE:
         return BytesText(value->data.bytes, true);

@@ -14,10 +14,10 @@ constexpr uint32_t kBinaryOctetStringLength = 4;
 constexpr uint32_t kIpAddressLength = 4;
 constexpr uint32_t kIpAddressDots = kIpAddressLength - 1;
 
-// Tags of the type numbers; index 0 stands for every number outside 1 to 8.
+// Tags of the type numbers; index 0 stands for every number outside 1 to 9.
 constexpr uint8_t kSetTypeTags[] = {
     0,           ASN_INTEGER, ASN_OCTETSTRING, ASN_OBJECTIDENTIFIER, ASN_IPADDRESS,
-    ASN_COUNTER, ASN_GAUGE,   ASN_TIMETICKS,   ASN_OPAQUE,
+    ASN_COUNTER, ASN_GAUGE,   ASN_TIMETICKS,   ASN_OPAQUE,           ASN_COUNTER64,
 };
 constexpr uint32_t kSetTypeCount = sizeof(kSetTypeTags) / sizeof(kSetTypeTags[0]);
 
@@ -166,6 +166,14 @@ SetValueResult ParseSetValue(uint32_t typeNumber, const char* text, AsnAny* valu
     case SET_TYPE_TIMETICKS:
         value->tag = tag;
         value->data.unsigned32 = ParseDecimal(text);
+        return SetValueResult::Parsed;
+    case SET_TYPE_COUNTER64:
+        // An SNMPv1 message cannot carry a Counter64.
+        if (g_settings.version != SNMP_VERSION_2C) {
+            return SetValueResult::Rejected;
+        }
+        value->tag = tag;
+        value->data.counter64 = ParseDecimal64(text);
         return SetValueResult::Parsed;
     case SET_TYPE_OCTETSTRING:
         return ParseOctetString(tag, text, value);
