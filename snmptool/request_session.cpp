@@ -64,8 +64,8 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
         g_session = nullptr;
     }
     if (g_session == nullptr) {
-        g_session =
-            SnmpMgrOpen(agent, community, SessionTimeout(timeoutMs), static_cast<int32_t>(retries));
+        g_session = SnmpMgrOpenVersion(agent, community, SessionTimeout(timeoutMs),
+                                       static_cast<int32_t>(retries), g_settings.version);
         if (g_session == nullptr) {
             ReportSystemError("SnmpMgrOpen() Error", GetLastError());
             return kOpenFailed;

@@ -15,7 +15,7 @@ namespace {
 
 // A length field with every bit set carries no length; its line is left out.
 constexpr uint32_t kNoLength = 0xFFFFFFFF;
-// Room for a 32-bit number in decimal with its sign and the terminator.
+// Room for a 64-bit number in decimal with its sign and the terminator.
 constexpr size_t kNumberTextSize = 33;
 // One sub-identifier in a dotted text: the separator and at most ten digits.
 constexpr size_t kDottedIdSize = 11;
@@ -56,7 +56,24 @@ constexpr std::array<TypeInfo, 256> MakeTypeTable()
     return table;
 }
 
+// What SNMPv2 adds (RFC 3416 section 3): Counter64 and the three exceptions.
+constexpr std::array<TypeInfo, 256> MakeV2TypeTable()
+{
+    std::array<TypeInfo, 256> table = MakeTypeTable();
+    table[ASN_COUNTER64] = {"Counter64", LengthLine::None};
+    table[ASN_NOSUCHOBJECT] = {"noSuchObject", LengthLine::None};
+    table[ASN_NOSUCHINSTANCE] = {"noSuchInstance", LengthLine::None};
+    table[ASN_ENDOFMIBVIEW] = {"endOfMibView", LengthLine::None};
+    return table;
+}
+
 constexpr std::array<TypeInfo, 256> kTypes = MakeTypeTable();
+constexpr std::array<TypeInfo, 256> kV2Types = MakeV2TypeTable();
+
+const TypeInfo& TypeOf(uint8_t tag)
+{
+    return ShowsSnmpV2() ? kV2Types[tag] : kTypes[tag];
+}
 
 // Indexed by the error status of RFC 1157 section 4.1.1.
 constexpr std::array<const char*, SNMP_ERROR_GENERR + 1> kErrorStatusNames = {
@@ -66,6 +83,29 @@ constexpr std::array<const char*, SNMP_ERROR_GENERR + 1> kErrorStatusNames = {
     "Bad value sent",
     "Attempted writing to a read-only variable",
     "General error",
+};
+
+// The same, then the statuses RFC 3416 section 3 adds, by its names.
+constexpr std::array<const char*, SNMP_ERROR_INCONSISTENTNAME + 1> kV2ErrorStatusNames = {
+    "No Error",
+    "Data is too big to return",
+    "No such variable name",
+    "Bad value sent",
+    "Attempted writing to a read-only variable",
+    "General error",
+    "noAccess",
+    "wrongType",
+    "wrongLength",
+    "wrongEncoding",
+    "wrongValue",
+    "noCreation",
+    "inconsistentValue",
+    "resourceUnavailable",
+    "commitFailed",
+    "undoFailed",
+    "authorizationError",
+    "notWritable",
+    "inconsistentName",
 };
 
 // Appends `number` in decimal, after a '.' unless it is the first; the caller
@@ -111,7 +151,7 @@ char* SignedText(int32_t number)
     return text;
 }
 
-char* UnsignedText(uint32_t number)
+char* UnsignedText(uint64_t number)
 {
     char* text = AllocText(kNumberTextSize);
     if (text != nullptr) {
@@ -162,7 +202,7 @@ template <typename Number> char* DottedText(const Number* numbers, uint32_t coun
 void PrintLength(const AsnAny& value)
 {
     uint32_t length = 0;
-    switch (kTypes[value.tag].length) {
+    switch (TypeOf(value.tag).length) {
     case LengthLine::None:
         return;
     case LengthLine::Bytes:
@@ -247,7 +287,7 @@ void PrintVarBind(const SnmpVarBind& binding, uint32_t number, bool maskControls
         fputc(' ', stdout);
     }
     fputc('\n', stdout);
-    printf("         Type: %s\n", kTypes[binding.value.tag].name);
+    printf("         Type: %s\n", TypeOf(binding.value.tag).name);
     PrintLength(binding.value);
     PrintValue(binding.value, maskControls);
     if (g_settings.hexDump &&
@@ -259,9 +299,10 @@ void PrintVarBind(const SnmpVarBind& binding, uint32_t number, bool maskControls
 
 }  // namespace
 
-const char* ErrorStatusName(int32_t errorStatus)
+const char* ErrorStatusName(int32_t status)
 {
-    return NameOrUnknown(kErrorStatusNames, errorStatus);
+    return ShowsSnmpV2() ? NameOrUnknown(kV2ErrorStatusNames, status)
+                         : NameOrUnknown(kErrorStatusNames, status);
 }
 
 void PrintResponse(int32_t errorStatus, int32_t errorIndex, const SnmpVarBindList* list,
@@ -300,6 +341,9 @@ char* ValueToText(const AsnAny* value)
     case ASN_GAUGE:
     case ASN_TIMETICKS:
         return UnsignedText(value->data.unsigned32);
+    case ASN_COUNTER64:
+        // Version 1 has no Counter64: there the tag stays an unknown one.
+        return ShowsSnmpV2() ? UnsignedText(value->data.counter64) : nullptr;
     case ASN_OCTETSTRING:
     case ASN_SEQUENCE:
         return BytesText(value->data.bytes, true);

@@ -15,17 +15,17 @@ constexpr char kDot = '.';
 constexpr uint32_t kBinaryOctetStringLength = 4;
 constexpr uint32_t kIpAddressLength = 4;
 
-// Tags of the type numbers; index 0 stands for every number outside 1 to 8.
+// Tags of the type numbers; index 0 stands for every number outside 1 to 9.
 constexpr uint8_t kSetTypeTags[] = {
     0,           ASN_INTEGER, ASN_OCTETSTRING, ASN_OBJECTIDENTIFIER, ASN_IPADDRESS,
-    ASN_COUNTER, ASN_GAUGE,   ASN_TIMETICKS,   ASN_OPAQUE,
+    ASN_COUNTER, ASN_GAUGE,   ASN_TIMETICKS,   ASN_OPAQUE,           ASN_COUNTER64,
 };
 constexpr uint32_t kSetTypeCount = sizeof(kSetTypeTags) / sizeof(kSetTypeTags[0]);
 
 // Names of the type numbers, as the usage text lists them.
 constexpr const char* kSetTypeNames[] = {
     "",      "INTEGER",   "OCTET STRING", "OBJECT IDENTIFIER", "IpAddress", "Counter",
-    "Gauge", "TimeTicks", "Opaque",
+    "Gauge", "TimeTicks", "Opaque", "Counter64",
 };
 static_assert(sizeof(kSetTypeNames) / sizeof(kSetTypeNames[0]) == kSetTypeCount);
 
@@ -74,6 +74,34 @@ bool ReadSetNumber(const char* text, uint32_t* number)
     }
     const auto low = static_cast<uint32_t>(magnitude);
     *number = negative ? 0u - low : low;
+    return true;
+}
+
+// A Counter64 value word: optional leading white space and '+', then digits
+// that fit 64 bits and nothing after them.
+bool ReadSetNumber64(const char* text, uint64_t* number)
+{
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r')) {
+        ++text;
+    }
+    if (*text == '+') {
+        ++text;
+    }
+    if (!IsDigit(*text)) {
+        return false;
+    }
+    uint64_t value = 0;
+    for (; IsDigit(*text); ++text) {
+        const auto digit = static_cast<uint64_t>(*text - '0');
+        if (value > (UINT64_MAX - digit) / 10) {
+            return false;
+        }
+        value = value * 10 + digit;
+    }
+    if (*text != '\0') {
+        return false;
+    }
+    *number = value;
     return true;
 }
 
@@ -230,6 +258,16 @@ SetValueResult ParseSetValue(uint32_t typeNumber, const char* text, AsnAny* valu
         } else {
             value->data.unsigned32 = number;
         }
+        return SetValueResult::Parsed;
+    case SET_TYPE_COUNTER64:
+        // An SNMPv1 message cannot carry a Counter64.
+        if (g_settings.version != SNMP_VERSION_2C) {
+            return SetValueResult::BadType;
+        }
+        if (!ReadSetNumber64(text, &value->data.counter64)) {
+            return SetValueResult::BadValue;
+        }
+        value->tag = tag;
         return SetValueResult::Parsed;
     case SET_TYPE_OCTETSTRING:
         return ParseOctetString(tag, text, value);

@@ -12,7 +12,8 @@ enum class SetValueResult {
     NoMemory,  // the value's storage could not be allocated
 };
 
-// The type numbers that a set triple names, as the usage text lists them.
+// The type numbers that a set triple names: 1 to 8 as the usage text lists
+// them, and 9 in SNMPv2c sessions only.
 enum : uint32_t {
     SET_TYPE_INTEGER = 1,
     SET_TYPE_OCTETSTRING = 2,
@@ -22,6 +23,7 @@ enum : uint32_t {
     SET_TYPE_GAUGE = 6,
     SET_TYPE_TIMETICKS = 7,
     SET_TYPE_OPAQUE = 8,
+    SET_TYPE_COUNTER64 = 9,
 };
 
 // Builds the value that `text` gives for the type number. On anything but
