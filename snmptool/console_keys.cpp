@@ -1,7 +1,8 @@
 // Console control events and the escape check. The loops that run until the
 // user stops them (poll, walk, trap reception) ask EscapePressed once per pass;
 // Ctrl+C and its kin are turned into a pending Escape key so that they stop
-// those loops the same way instead of ending the process.
+// those loops the same way instead of ending the process; a second one before
+// the first was seen ends the process.
 #include <atomic>
 
 #include "os/os_services.h"
@@ -32,8 +33,14 @@ void PutPendingKey(int key)
 int ConsoleCtrlHandler(uint32_t /*controlType*/)
 {
     // Runs inside a signal handler: the atomic is all it may touch.
-    PutPendingKey(kEscapeKey);
-    return 1;
+    int held = kNoKey;
+    if (g_pendingKey.compare_exchange_strong(held, kEscapeKey)) {
+        return 1;
+    }
+    // A second event while the first one's Escape still waits: the loop has
+    // not come round to it (a long interval, a silent agent) and the user
+    // wants out now. Handing it back ends the process.
+    return held == kEscapeKey ? 0 : 1;
 }
 
 bool EscapePressed()

@@ -14,6 +14,12 @@ bool IsWhiteSpace(char c)
 
 uint32_t ParseDecimal(const char* text)
 {
+    // 2^32 divides 2^64: the low half of the 64-bit reading is the 32-bit one.
+    return static_cast<uint32_t>(ParseDecimal64(text));
+}
+
+uint64_t ParseDecimal64(const char* text)
+{
     if (text == nullptr) {
         return 0;
     }
@@ -25,11 +31,11 @@ uint32_t ParseDecimal(const char* text)
         negative = (*text == '-');
         ++text;
     }
-    // Unsigned arithmetic wraps, which is exactly the modulo 2^32 the words
-    // are read with: 4294967296 is 0 and -1 is 4294967295.
-    uint32_t value = 0;
+    // Unsigned arithmetic wraps, which is exactly the modulo the words are
+    // read with: as 32-bit numbers 4294967296 is 0 and -1 is 4294967295.
+    uint64_t value = 0;
     while (*text >= '0' && *text <= '9') {
-        value = value * 10u + static_cast<uint32_t>(*text - '0');
+        value = value * 10u + static_cast<uint64_t>(*text - '0');
         ++text;
     }
     return negative ? 0u - value : value;

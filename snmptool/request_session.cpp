@@ -1,6 +1,7 @@
 // The one road to an agent: the process-wide manager session, one request on
 // it, the words for a request that got no answer; and the system error report
 // that every failed platform call is reported through.
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -30,6 +31,13 @@ const char* NoResponseReason(uint32_t code)
     }
 }
 
+// The session takes signed milliseconds; a time-out above 2^31 - 1 (the
+// number rule reads -1 as 4294967295) means "as long as can be", never 0.
+int32_t SessionTimeout(uint32_t timeoutMs)
+{
+    return timeoutMs > INT32_MAX ? INT32_MAX : static_cast<int32_t>(timeoutMs);
+}
+
 int FailedRequestResult(uint32_t code)
 {
     const int result = static_cast<int>(code);
@@ -56,8 +64,8 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
         g_session = nullptr;
     }
     if (g_session == nullptr) {
-        g_session = SnmpMgrOpen(agent, community, static_cast<int32_t>(timeoutMs),
-                                static_cast<int32_t>(retries));
+        g_session = SnmpMgrOpenVersion(agent, community, SessionTimeout(timeoutMs),
+                                       static_cast<int32_t>(retries), g_settings.version);
         if (g_session == nullptr) {
             ReportSystemError("SnmpMgrOpen() Error", GetLastError());
             return kOpenFailed;
@@ -68,7 +76,12 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
     if (!SnmpMgrRequest(g_session, pduType, list, errorStatus, errorIndex)) {
         const uint32_t code = GetLastError();
         result = FailedRequestResult(code);
-        PrintError("\nmibcli: No response from agent (%s).\n", NoResponseReason(code));
+        // Refused before sending: waiting for an answer was never the problem.
+        if (code == ERROR_MESSAGE_TOO_BIG) {
+            printf("mibcli: Request not sent: it does not fit in one SNMP message.\n");
+        } else {
+            PrintError("\nmibcli: No response from agent (%s).\n", NoResponseReason(code));
+        }
         if (code == SNMP_MGMTAPI_TIMEOUT) {
             PrintError("\nVerify the IP address and community name are correct and try pinging "
                        "the host.\n");

@@ -15,7 +15,7 @@ namespace {
 
 // A length field with every bit set carries no length; its line is left out.
 constexpr uint32_t kNoLength = 0xFFFFFFFF;
-// Room for a 32-bit number in decimal with its sign and the terminator.
+// Room for a 64-bit number in decimal with its sign and the terminator.
 constexpr size_t kNumberTextSize = 33;
 // One sub-identifier in a dotted text: the separator and at most ten digits.
 constexpr size_t kDottedIdSize = 11;
@@ -56,7 +56,24 @@ constexpr std::array<TypeInfo, 256> MakeTypeTable()
     return table;
 }
 
+// What SNMPv2 adds (RFC 3416 section 3): Counter64 and the three exceptions.
+constexpr std::array<TypeInfo, 256> MakeV2TypeTable()
+{
+    std::array<TypeInfo, 256> table = MakeTypeTable();
+    table[ASN_COUNTER64] = {"Counter64", LengthLine::None};
+    table[ASN_NOSUCHOBJECT] = {"noSuchObject", LengthLine::None};
+    table[ASN_NOSUCHINSTANCE] = {"noSuchInstance", LengthLine::None};
+    table[ASN_ENDOFMIBVIEW] = {"endOfMibView", LengthLine::None};
+    return table;
+}
+
 constexpr std::array<TypeInfo, 256> kTypes = MakeTypeTable();
+constexpr std::array<TypeInfo, 256> kV2Types = MakeV2TypeTable();
+
+const TypeInfo& TypeOf(uint8_t tag)
+{
+    return ShowsSnmpV2() ? kV2Types[tag] : kTypes[tag];
+}
 
 // Indexed by the error status of RFC 1157 section 4.1.1.
 constexpr std::array<const char*, SNMP_ERROR_GENERR + 1> kErrorStatusNames = {
@@ -68,10 +85,28 @@ constexpr std::array<const char*, SNMP_ERROR_GENERR + 1> kErrorStatusNames = {
     "General error",
 };
 
-const char* ErrorStatusName(int32_t status)
-{
-    return NameOrUnknown(kErrorStatusNames, status);
-}
+// The same, then the statuses RFC 3416 section 3 adds, by its names.
+constexpr std::array<const char*, SNMP_ERROR_INCONSISTENTNAME + 1> kV2ErrorStatusNames = {
+    "No Error",
+    "Data is too big to return",
+    "No such variable name",
+    "Bad value sent",
+    "Attempted writing to a read-only variable",
+    "General error",
+    "noAccess",
+    "wrongType",
+    "wrongLength",
+    "wrongEncoding",
+    "wrongValue",
+    "noCreation",
+    "inconsistentValue",
+    "resourceUnavailable",
+    "commitFailed",
+    "undoFailed",
+    "authorizationError",
+    "notWritable",
+    "inconsistentName",
+};
 
 // Appends `number` in decimal, after a '.' unless it is the first; the caller
 // guarantees kDottedIdSize bytes of room.
@@ -116,7 +151,7 @@ char* SignedText(int32_t number)
     return text;
 }
 
-char* UnsignedText(uint32_t number)
+char* UnsignedText(uint64_t number)
 {
     char* text = AllocText(kNumberTextSize);
     if (text != nullptr) {
@@ -146,34 +181,20 @@ char* BytesText(const AsnOctetString& bytes, bool emptyHasText)
     return text;
 }
 
-char* IpAddressText(const AsnOctetString& bytes)
+// The numbers joined by '.', as a new text; `room` bytes per number hold its
+// separator and digits. None for an empty sequence.
+template <typename Number> char* DottedText(const Number* numbers, uint32_t count, size_t room)
 {
-    if (bytes.length == 0 || bytes.stream == nullptr) {
+    if (count == 0 || numbers == nullptr) {
         return nullptr;
     }
-    char* text = AllocText(static_cast<size_t>(bytes.length) * kDottedByteSize);
+    char* text = AllocText(static_cast<size_t>(count) * room);
     if (text == nullptr) {
         return nullptr;
     }
     char* end = text;
-    for (uint32_t i = 0; i < bytes.length; ++i) {
-        end = AppendDotted(end, bytes.stream[i], i == 0);
-    }
-    return text;
-}
-
-char* ObjectIdentifierText(const AsnObjectIdentifier& oid)
-{
-    if (oid.count == 0 || oid.ids == nullptr) {
-        return nullptr;
-    }
-    char* text = AllocText(static_cast<size_t>(oid.count) * kDottedIdSize);
-    if (text == nullptr) {
-        return nullptr;
-    }
-    char* end = text;
-    for (uint32_t i = 0; i < oid.count; ++i) {
-        end = AppendDotted(end, oid.ids[i], i == 0);
+    for (uint32_t i = 0; i < count; ++i) {
+        end = AppendDotted(end, numbers[i], i == 0);
     }
     return text;
 }
@@ -181,7 +202,7 @@ char* ObjectIdentifierText(const AsnObjectIdentifier& oid)
 void PrintLength(const AsnAny& value)
 {
     uint32_t length = 0;
-    switch (kTypes[value.tag].length) {
+    switch (TypeOf(value.tag).length) {
     case LengthLine::None:
         return;
     case LengthLine::Bytes:
@@ -234,6 +255,21 @@ void PrintValue(const AsnAny& value, bool maskControls)
     }
 }
 
+// Every byte as two upper-case hex digits, blank-separated: the Value line
+// stops at a zero byte and the Binary Value reads four, which leaves MAC
+// addresses and other binary strings unreadable.
+void PrintHexBytes(const AsnOctetString& bytes)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    fputs("    Hex Value: ", stdout);
+    for (uint32_t i = 0; bytes.stream != nullptr && i < bytes.length; ++i) {
+        const char text[] = {kDigits[bytes.stream[i] >> 4], kDigits[bytes.stream[i] & 0xF], ' '};
+        // No blank after the last byte.
+        fwrite(text, 1, i + 1 < bytes.length ? sizeof text : sizeof text - 1, stdout);
+    }
+    fputc('\n', stdout);
+}
+
 void PrintVarBind(const SnmpVarBind& binding, uint32_t number, bool maskControls)
 {
     if (g_toolMode != TOOL_MODE_WALK) {
@@ -251,13 +287,23 @@ void PrintVarBind(const SnmpVarBind& binding, uint32_t number, bool maskControls
         fputc(' ', stdout);
     }
     fputc('\n', stdout);
-    printf("         Type: %s\n", kTypes[binding.value.tag].name);
+    printf("         Type: %s\n", TypeOf(binding.value.tag).name);
     PrintLength(binding.value);
     PrintValue(binding.value, maskControls);
+    if (g_settings.hexDump &&
+        (binding.value.tag == ASN_OCTETSTRING || binding.value.tag == ASN_OPAQUE)) {
+        PrintHexBytes(binding.value.data.bytes);
+    }
     fputc('\n', stdout);
 }
 
 }  // namespace
+
+const char* ErrorStatusName(int32_t status)
+{
+    return ShowsSnmpV2() ? NameOrUnknown(kV2ErrorStatusNames, status)
+                         : NameOrUnknown(kErrorStatusNames, status);
+}
 
 void PrintResponse(int32_t errorStatus, int32_t errorIndex, const SnmpVarBindList* list,
                    int printStatus)
@@ -295,15 +341,18 @@ char* ValueToText(const AsnAny* value)
     case ASN_GAUGE:
     case ASN_TIMETICKS:
         return UnsignedText(value->data.unsigned32);
+    case ASN_COUNTER64:
+        // Version 1 has no Counter64: there the tag stays an unknown one.
+        return ShowsSnmpV2() ? UnsignedText(value->data.counter64) : nullptr;
     case ASN_OCTETSTRING:
     case ASN_SEQUENCE:
         return BytesText(value->data.bytes, true);
     case ASN_OPAQUE:
         return BytesText(value->data.bytes, false);
     case ASN_IPADDRESS:
-        return IpAddressText(value->data.bytes);
+        return DottedText(value->data.bytes.stream, value->data.bytes.length, kDottedByteSize);
     case ASN_OBJECTIDENTIFIER:
-        return ObjectIdentifierText(value->data.object);
+        return DottedText(value->data.object.ids, value->data.object.count, kDottedIdSize);
     default:
         return nullptr;
     }

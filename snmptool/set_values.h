@@ -7,11 +7,13 @@
 
 enum class SetValueResult {
     Parsed,    // *value holds the value; its storage (if any) is owned by it
-    Rejected,  // the type number or the value text is not acceptable
+    BadType,   // the type number is not one of 1 to 8
+    BadValue,  // the value text does not say a value of the type
     NoMemory,  // the value's storage could not be allocated
 };
 
-// The type numbers that a set triple names, as the usage text lists them.
+// The type numbers that a set triple names: 1 to 8 as the usage text lists
+// them, and 9 in SNMPv2c sessions only.
 enum : uint32_t {
     SET_TYPE_INTEGER = 1,
     SET_TYPE_OCTETSTRING = 2,
@@ -21,8 +23,12 @@ enum : uint32_t {
     SET_TYPE_GAUGE = 6,
     SET_TYPE_TIMETICKS = 7,
     SET_TYPE_OPAQUE = 8,
+    SET_TYPE_COUNTER64 = 9,
 };
 
 // Builds the value that `text` gives for the type number. On anything but
 // Parsed, *value is left as a NULL value that holds no storage.
 SetValueResult ParseSetValue(uint32_t typeNumber, const char* text, AsnAny* value);
+
+// The type's name as the usage text lists it ("" outside 1 to 8).
+const char* SetTypeName(uint32_t typeNumber);

@@ -38,11 +38,6 @@ bool StdoutIsTerminal()
     return g_stdoutKind == StdoutKind::Terminal;
 }
 
-void ForgetStdoutKind()
-{
-    g_stdoutKind = StdoutKind::Unknown;
-}
-
 namespace {
 
 constexpr unsigned char kFirstC1 = 0x80;

@@ -9,9 +9,6 @@
 // first call: standard output stays where it is for the whole run, and a walk
 // prints one binding per request.
 bool StdoutIsTerminal();
-// Asks the system again at the next call, for a caller that has pointed
-// standard output somewhere else.
-void ForgetStdoutKind();
 
 // Replaces in place, within the first `length` bytes, every control character
 // by one '.': the bytes 0x00 to 0x1F (but tab, line feed and carriage return)

@@ -18,15 +18,24 @@ struct ToolSettings {
     uint32_t retries = 3;
     uint32_t pollIntervalMs = 3000;
     uint32_t pollCount = 10;
+    // The message version of the request sessions (-v): SNMP_VERSION_1 or
+    // SNMP_VERSION_2C. Trap reception takes both whatever it says.
+    int32_t version = SNMP_VERSION_1;
     bool longWalk = false;
     bool trapPolling = false;
     bool pollWithGetNext = false;
+    bool hexDump = false;  // -b: every byte of byte-string values in hex
 };
 
 extern ToolSettings g_settings;
 extern uint8_t g_toolMode;
 // The one manager session of the process; null when none is open.
 extern SnmpMgrSession* g_session;
+
+// True when the printer shows what SNMPv2 adds (Counter64, the exceptions, the
+// error statuses 6 to 18): in SNMPv2c request sessions and in trap reception,
+// which takes SNMPv2c notifications whatever -v says.
+bool ShowsSnmpV2();
 
 // Entry and dispatch.
 int ToolMain(int argc, char** argv);
@@ -36,6 +45,8 @@ bool EscapePressed();
 // Number rule for option values, set types and set values: leading white space,
 // one optional sign, decimal digits up to the first other character, modulo 2^32.
 uint32_t ParseDecimal(const char* text);
+// The same rule modulo 2^64, for Counter64 values.
+uint64_t ParseDecimal64(const char* text);
 
 // Command file.
 int ReadCommandFile(const char* fileName, int* count, char*** words);
@@ -54,8 +65,15 @@ void ReportSystemError(const char* label, uint32_t code);
 // output first so that both streams keep the order of printing.
 void InitOutput();
 void PrintError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Flushes standard output; false when anything printed to it could not be
+// written (a full disk, a closed pipe), now or earlier.
+bool StdoutWritten();
+// Says on standard error, on a line of its own, that results were lost.
+void ReportLostOutput(bool lineOpen);
 
 // Result printer.
+// The name of a response's error status ("General error"), "Unknown" outside the table.
+const char* ErrorStatusName(int32_t errorStatus);
 void PrintResponse(int32_t errorStatus, int32_t errorIndex, const SnmpVarBindList* list,
                    int printStatus);
 void PrintVarBinds(const SnmpVarBindList* list);

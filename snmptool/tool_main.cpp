@@ -35,18 +35,41 @@ constexpr char kUsageText[] =
     "\n"
     "\tBinary OCTET STRING (4 bytes) assumed if string begins with 0x or 0X";
 
-// An option sets a number from the next word, or flips a switch.
+// The version word of -v, read by the number rule: 1, or 2 (so "2c" too).
+bool ApplyVersion(const char* word)
+{
+    switch (ParseDecimal(word)) {
+    case 1:
+        g_settings.version = SNMP_VERSION_1;
+        return true;
+    case 2:
+        g_settings.version = SNMP_VERSION_2C;
+        return true;
+    default:
+        printf("mibcli: Unknown SNMP version: %s\n", word);
+        return false;
+    }
+}
+
+// An option sets a number from the next word, applies the next word its own
+// way, or flips a switch.
 struct OptionRule {
     char letter;
     uint32_t ToolSettings::*number;
+    bool (*apply)(const char* word);
     bool ToolSettings::*toggle;
 };
 
 constexpr OptionRule kOptions[] = {
-    {'t', &ToolSettings::timeoutMs, nullptr},       {'r', &ToolSettings::retries, nullptr},
-    {'i', &ToolSettings::pollIntervalMs, nullptr},  {'n', &ToolSettings::pollCount, nullptr},
-    {'l', nullptr, &ToolSettings::longWalk},        {'p', nullptr, &ToolSettings::trapPolling},
-    {'x', nullptr, &ToolSettings::pollWithGetNext},
+    {'t', &ToolSettings::timeoutMs, nullptr, nullptr},
+    {'r', &ToolSettings::retries, nullptr, nullptr},
+    {'i', &ToolSettings::pollIntervalMs, nullptr, nullptr},
+    {'n', &ToolSettings::pollCount, nullptr, nullptr},
+    {'v', nullptr, ApplyVersion, nullptr},
+    {'l', nullptr, nullptr, &ToolSettings::longWalk},
+    {'p', nullptr, nullptr, &ToolSettings::trapPolling},
+    {'x', nullptr, nullptr, &ToolSettings::pollWithGetNext},
+    {'b', nullptr, nullptr, &ToolSettings::hexDump},
 };
 
 // Counts are of the words from the command word itself to the end.
@@ -138,12 +161,18 @@ bool ApplyOptions(Words* words)
             }
             return false;
         }
-        if (rule->number != nullptr) {
+        if (rule->number != nullptr || rule->apply != nullptr) {
             if (words->remaining == 0) {
                 return false;
             }
             // The value is taken whatever it looks like, command words included.
-            g_settings.*(rule->number) = ParseDecimal(words->next[0]);
+            if (rule->apply != nullptr) {
+                if (!rule->apply(words->next[0])) {
+                    return false;
+                }
+            } else {
+                g_settings.*(rule->number) = ParseDecimal(words->next[0]);
+            }
             Consume(words);
         } else {
             g_settings.*(rule->toggle) = !(g_settings.*(rule->toggle));
@@ -318,8 +347,8 @@ int ToolMain(int argc, char** argv)
     // Results that could not be written (a full disk, a closed stream) are
     // lost: a run that printed them nowhere has not done its work. Flushed
     // while the handler still stands, so a late Ctrl+C cannot drop them.
-    if ((fflush(stdout) != 0 || ferror(stdout) != 0) && status == kStatusRan) {
-        PrintError("mibcli: Could not write to standard output; the output is incomplete.\n");
+    if (!StdoutWritten() && status == kStatusRan) {
+        ReportLostOutput(false);
         status = kStatusFailed;
     }
     SetConsoleCtrlHandler(nullptr, 0);

@@ -32,3 +32,14 @@ void PrintError(const char* format, ...)
     vfprintf(stderr, format, args);
     va_end(args);
 }
+
+bool StdoutWritten()
+{
+    return fflush(stdout) == 0 && ferror(stdout) == 0;
+}
+
+void ReportLostOutput(bool lineOpen)
+{
+    PrintError("%smibcli: Could not write to standard output; the output is incomplete.\n",
+               lineOpen ? "\n" : "");
+}

@@ -4,3 +4,8 @@
 ToolSettings g_settings;
 uint8_t g_toolMode = 0;
 SnmpMgrSession* g_session = nullptr;
+
+bool ShowsSnmpV2()
+{
+    return g_settings.version == SNMP_VERSION_2C || g_toolMode == TOOL_MODE_TRAP;
+}

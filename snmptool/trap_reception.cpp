@@ -51,6 +51,9 @@ struct TrapFetch {
     uint32_t timeStamp = 0;
     SnmpVarBindList bindings{};
     uint32_t trapsReceived = 0;
+    // Set when a trap could not be written out: reception must stop rather
+    // than drop every later trap unseen.
+    bool outputLost = false;
 };
 
 bool BeginFetching(TrapFetch& fetch)
@@ -96,7 +99,21 @@ bool TakeTrap(TrapFetch& fetch, const char* receivedLine, uint32_t* code)
     PrintTrap(fetch.trapsReceived, &fetch.enterprise, &fetch.agentAddress, fetch.genericTrap,
               fetch.specificTrap, fetch.timeStamp, &fetch.bindings);
     ReleaseTrap(fetch);
+    // Each trap goes out as it comes, and a trap that cannot be written ends
+    // the fetching.
+    if (!StdoutWritten()) {
+        fetch.outputLost = true;
+        return false;
+    }
     return true;
+}
+
+// Ends reception that can no longer show what it receives; 0 for the caller.
+int StopForLostOutput()
+{
+    ReportLostOutput(g_errorLineOpen);
+    g_errorLineOpen = false;
+    return 0;
 }
 
 bool IsFetchError(uint32_t code)
@@ -110,7 +127,7 @@ void DrainForListener(TrapFetch& fetch)
     uint32_t code = 0;
     while (TakeTrap(fetch, "\nReceived Trap!", &code)) {
     }
-    if (IsFetchError(code)) {
+    if (IsFetchError(code) && !fetch.outputLost) {
         ReportSystemError("ERROR: SnmpMgrGetTrap", code);
     }
 }
@@ -177,8 +194,13 @@ int ListenForTraps()
             }
             // A trap queued after the last fetch and before the reset would
             // otherwise wait for the next one to arrive.
-            DrainForListener(fetch);
+            if (!fetch.outputLost) {
+                DrainForListener(fetch);
+            }
             EndFetching(fetch);
+            if (fetch.outputLost) {
+                return StopForLostOutput();
+            }
             PrintError("%s", kListeningLine);
         }
         if (EscapePressed()) {
@@ -209,6 +231,10 @@ int PollForTraps(uint32_t pollIntervalMs, uint32_t pollCount)
         for (;;) {
             uint32_t code = 0;
             const bool taken = TakeTrap(fetch, "Received Trap!\n", &code);
+            if (fetch.outputLost) {
+                result = StopForLostOutput();
+                break;
+            }
             if (IsFetchError(code)) {
                 ReportSystemError("mibcli: Trap polling error", code);
                 result = 0;
@@ -222,9 +248,6 @@ int PollForTraps(uint32_t pollIntervalMs, uint32_t pollCount)
             break;
         }
         if (poll != pollCount) {
-            // The traps of this poll go out before the interval, not with the
-            // next poll's line.
-            fflush(stdout);
             Sleep(pollIntervalMs);
         }
         if (EscapePressed()) {

@@ -73,7 +73,11 @@ int BuildVarBindList(int count, char** words, uint8_t toolMode, SnmpVarBindList*
             ReportSystemError("SnmpUtilMemAlloc() Error", GetLastError());
             return FailBuild(list);
         }
-        if (parsed == SetValueResult::Rejected) {
+        if (parsed == SetValueResult::BadValue) {
+            printf("mibcli: Invalid value for type %s: %s\n", SetTypeName(typeNumber), words[next]);
+            return FailBuild(list);
+        }
+        if (parsed == SetValueResult::BadType) {
             return FailBuild(list);
         }
         ++next;

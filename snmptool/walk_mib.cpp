@@ -1,5 +1,8 @@
 // The MIB walk: successive GETNEXT requests over one kept-open session, each
-// asking for the successor of the name that the previous answer brought.
+// asking for the successor of the name that the previous answer brought; in
+// SNMPv2c sessions GETBULK requests, each bringing many successors at once.
+// Both take every answered binding through the same steps, so that a walk
+// prints and ends the same way in either version.
 #include <cstdio>
 
 #include "tool.h"
@@ -46,6 +49,78 @@ bool RememberAskedName(AskedName& asked, const AsnObjectIdentifier& name)
     return true;
 }
 
+// GETBULK repetitions (RFC 3416 section 4.2.3): the first request asks for
+// many, and the walk settles on what the agent can answer in one message.
+constexpr int32_t kFirstRepetitions = 100;
+
+// How the walk goes on after one answered binding.
+enum class WalkStep {
+    Next,    // printed; the walk goes on from its name
+    Ended,   // the walk is over
+    Failed,  // the walk cannot go on: it ends as a failure
+};
+
+// One answered binding: the end of the agent's view, the order guard, the end
+// of the branch, and the printing. `asked` is the name the binding succeeds.
+WalkStep TakeBinding(const SnmpVarBind& binding, const AsnObjectIdentifier& start, AskedName& asked)
+{
+    // RFC 3416 section 4.2.3: the agent has nothing after the name asked.
+    if (g_settings.version == SNMP_VERSION_2C && binding.value.tag == ASN_ENDOFMIBVIEW) {
+        return WalkStep::Ended;
+    }
+    const AsnObjectIdentifier& returned = binding.name;
+    // Checked before the branch: an agent that answers with the same or an
+    // earlier name would otherwise keep a walk going for ever, inside the
+    // branch or, in a long walk, anywhere.
+    if (!FollowsInWalkOrder(asked.oid, returned)) {
+        printf("mibcli: Walk stopped: the agent returned an OID that does not follow the "
+               "last one.\n");
+        return WalkStep::Failed;
+    }
+    if (!g_settings.longWalk && SnmpUtilOidNCmp(&returned, &start, start.count) != 0) {
+        printf("\nEnd of MIB branch\n");
+        return WalkStep::Ended;
+    }
+    const SnmpVarBindList one = {const_cast<SnmpVarBind*>(&binding), 1};
+    PrintResponse(SNMP_ERROR_NOERROR, 0, &one, 0);
+    if (!RememberAskedName(asked, returned)) {
+        ReportSystemError("SnmpUtilMemReAlloc() Error", GetLastError());
+        return WalkStep::Failed;
+    }
+    return WalkStep::Next;
+}
+
+// Makes `list` one binding of `name` with a NULL value, as a GETBULK asks.
+bool AskFrom(SnmpVarBindList* list, const AsnObjectIdentifier& name)
+{
+    SnmpVarBindList next = {static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(sizeof(SnmpVarBind))), 1};
+    if (next.bindings == nullptr) {
+        return false;
+    }
+    next.bindings[0].value.tag = ASN_NULL;
+    if (!SnmpUtilOidCpy(&next.bindings[0].name, &name)) {
+        SnmpUtilVarBindListFree(&next);
+        return false;
+    }
+    SnmpUtilVarBindListFree(list);
+    *list = next;
+    return true;
+}
+
+// The repetitions for the next GETBULK after an answer of `answered` bindings
+// to `asked` repetitions: an agent that answers tooBig gets half as many, and
+// one that answered fewer, having cut what would not fit its message (RFC 3416
+// section 4.2.3), gets what it could answer.
+int32_t NextRepetitions(int32_t asked, int32_t errorStatus, const SnmpVarBindList& answer)
+{
+    if (errorStatus == SNMP_ERROR_TOOBIG) {
+        return asked / 2;
+    }
+    const bool cut = answer.count > 0 && answer.count < static_cast<uint32_t>(asked) &&
+                     answer.bindings[answer.count - 1].value.tag != ASN_ENDOFMIBVIEW;
+    return cut ? static_cast<int32_t>(answer.count) : asked;
+}
+
 }  // namespace
 
 bool FollowsInWalkOrder(const AsnObjectIdentifier& asked, const AsnObjectIdentifier& returned)
@@ -66,6 +141,8 @@ int WalkMib(const char* agent, const char* community, uint32_t timeoutMs, uint32
         return 0;
     }
     AskedName asked;
+    const bool bulk = g_settings.version == SNMP_VERSION_2C;
+    int32_t repetitions = kFirstRepetitions;
     int result = 1;
 
     for (;;) {
@@ -74,34 +151,58 @@ int WalkMib(const char* agent, const char* community, uint32_t timeoutMs, uint32
             result = 0;
             break;
         }
+        // GETBULK takes non-repeaters and max-repetitions where the answer
+        // leaves its error status and index.
         int32_t errorStatus = 0;
-        int32_t errorIndex = 0;
+        int32_t errorIndex = bulk ? repetitions : 0;
         // A walk that got no answer did not finish, however much it printed:
         // the caller must not report it as done.
-        if (DoRequest(agent, community, timeoutMs, retries, PDU_GETNEXT, list, &errorStatus,
-                      &errorIndex, 1) != 0) {
+        if (DoRequest(agent, community, timeoutMs, retries, bulk ? PDU_GETBULK : PDU_GETNEXT, list,
+                      &errorStatus, &errorIndex, 1) != 0) {
             result = 0;
             break;
         }
-        // An SNMPv1 agent ends its MIB with noSuchName (RFC 1157 section 4.1.3).
-        if (errorStatus != SNMP_ERROR_NOERROR || list->count == 0) {
+        if (bulk) {
+            const int32_t next = NextRepetitions(repetitions, errorStatus, *list);
+            // Too big even for fewer: asked again from the same name.
+            if (errorStatus == SNMP_ERROR_TOOBIG && next > 0) {
+                repetitions = next;
+                if (!AskFrom(list, asked.oid)) {
+                    ReportSystemError("SnmpUtilMemAlloc() Error", GetLastError());
+                    result = 0;
+                    break;
+                }
+                continue;
+            }
+            repetitions = next;
+        }
+        // An SNMPv1 agent ends its MIB with noSuchName (RFC 1157 section 4.1.3);
+        // any other error status means the walk did not get through.
+        if (errorStatus == SNMP_ERROR_NOSUCHNAME || list->count == 0) {
             break;
         }
-        const AsnObjectIdentifier& returned = list->bindings[0].name;
-        // Checked before the branch: an agent that answers with the same or an
-        // earlier name would otherwise keep a walk going for ever, inside the
-        // branch or, in a long walk, anywhere.
-        if (!FollowsInWalkOrder(asked.oid, returned)) {
-            printf("mibcli: Walk stopped: the agent returned an OID that does not follow the "
-                   "last one.\n");
+        if (errorStatus != SNMP_ERROR_NOERROR) {
+            printf("mibcli: Walk failed: the agent answered %s (error status %u).\n",
+                   ErrorStatusName(errorStatus), static_cast<uint32_t>(errorStatus));
+            result = 0;
             break;
         }
-        if (!g_settings.longWalk && SnmpUtilOidNCmp(&returned, &start, start.count) != 0) {
-            printf("\nEnd of MIB branch\n");
+        WalkStep step = WalkStep::Next;
+        for (uint32_t i = 0; i < list->count && step == WalkStep::Next; ++i) {
+            step = TakeBinding(list->bindings[i], start, asked);
+        }
+        if (step == WalkStep::Failed) {
+            result = 0;
             break;
         }
-        PrintResponse(errorStatus, errorIndex, list, 0);
-        if (EscapePressed()) {
+        if (step == WalkStep::Ended || EscapePressed()) {
+            break;
+        }
+        // The next GETBULK asks from the last name printed; a GETNEXT list
+        // already holds it.
+        if (bulk && !AskFrom(list, asked.oid)) {
+            ReportSystemError("SnmpUtilMemAlloc() Error", GetLastError());
+            result = 0;
             break;
         }
     }

@@ -120,21 +120,6 @@ bool ParseIpAddress(const std::string& text, std::vector<uint8_t>& out)
     return true;
 }
 
-// Counter64 content: big-endian, minimal, with a leading zero byte when the top
-// bit would otherwise read as a sign (X.690 section 8.3).
-std::vector<uint8_t> UnsignedContent(uint64_t number)
-{
-    std::vector<uint8_t> bytes;
-    do {
-        bytes.insert(bytes.begin(), static_cast<uint8_t>(number & 0xFF));
-        number >>= 8;
-    } while (number != 0);
-    if (bytes[0] & 0x80) {
-        bytes.insert(bytes.begin(), 0);
-    }
-    return bytes;
-}
-
 }  // namespace
 
 bool ParseOid(const std::string& text, Oid& oid)
@@ -209,7 +194,7 @@ bool ParseValue(const std::string& type, const std::string& text, AgentValue& va
     } else if (type == "counter64") {
         value.tag = ASN_COUNTER64;
         ok = ParseDecimal(text, UINT64_MAX, number);
-        value.bytes = UnsignedContent(number);
+        value.counter64 = number;
     } else if (type.rfind("raw:", 0) == 0) {
         std::vector<uint8_t> tag;
         ok = ParseHex(type.substr(4), tag) && tag.size() == 1 && ParseHex(text, value.bytes);
@@ -248,6 +233,9 @@ AsnAny ValueView(const AgentValue& value)
     case ASN_TIMETICKS:
         any.data.unsigned32 = value.unsigned32;
         break;
+    case ASN_COUNTER64:
+        any.data.counter64 = value.counter64;
+        break;
     case ASN_OBJECTIDENTIFIER:
         any.data.object.count = static_cast<uint32_t>(value.object.size());
         any.data.object.ids = const_cast<uint32_t*>(value.object.data());
@@ -280,6 +268,9 @@ AgentValue ValueFromAsn(const AsnAny& any)
     case ASN_GAUGE:
     case ASN_TIMETICKS:
         value.unsigned32 = any.data.unsigned32;
+        break;
+    case ASN_COUNTER64:
+        value.counter64 = any.data.counter64;
         break;
     case ASN_OBJECTIDENTIFIER:
         value.object.assign(any.data.object.ids, any.data.object.ids + any.data.object.count);

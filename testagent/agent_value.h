@@ -14,6 +14,7 @@ struct AgentValue {
     uint8_t tag = ASN_NULL;
     int32_t integer = 0;
     uint32_t unsigned32 = 0;
+    uint64_t counter64 = 0;
     Oid object;
     std::vector<uint8_t> bytes;
     // The value's content bytes are sent as they stand under `tag`, whatever the

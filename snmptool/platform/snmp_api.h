@@ -13,8 +13,19 @@
 struct SnmpMgrSession;
 
 // Nonzero result: success. On failure the last-error code tells why.
+// SnmpMgrOpen opens an SNMPv1 session; SnmpMgrOpenVersion one of the given
+// message version, SNMP_VERSION_1 or SNMP_VERSION_2C (RFC 1901 community framing).
 SnmpMgrSession* SnmpMgrOpen(const char* agent, const char* community, int32_t timeoutMs,
                             int32_t retries);
+SnmpMgrSession* SnmpMgrOpenVersion(const char* agent, const char* community, int32_t timeoutMs,
+                                   int32_t retries, int32_t version);
+// One request of PDU_GET, PDU_GETNEXT or PDU_SET, or in an SNMPv2c session
+// PDU_GETBULK; answered by a Response in the session's version. On success
+// the list holds the answer's bindings and the two integers its error status
+// and index. For PDU_GETBULK the two integers carry non-repeaters and
+// max-repetitions in (as the PDU carries them in the same places, RFC 3416
+// section 3); an answer may hold fewer bindings than they allow, and bindings
+// beyond what they allow are dropped.
 int SnmpMgrRequest(SnmpMgrSession* session, uint8_t pduType, SnmpVarBindList* list,
                    int32_t* errorStatus, int32_t* errorIndex);
 int SnmpMgrClose(SnmpMgrSession* session);

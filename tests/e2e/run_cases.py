@@ -33,7 +33,7 @@ VALGRIND_SLOWDOWN = 10
 
 BYTE_SECTIONS = {"stdout", "stderr", "file", "agent.objects", "agent-log"}
 KEYED_SECTIONS = {"agent", "env", "actions", "snmpd"}
-LINE_SECTIONS = {"title", "args", "timeout", "exit"}
+LINE_SECTIONS = {"title", "args", "timeout", "exit", "stdout-to"}
 KNOWN_SECTIONS = BYTE_SECTIONS | KEYED_SECTIONS | LINE_SECTIONS
 HEADER = re.compile(rb"^\[([a-z0-9.\-]+)((?: [^\]\s]+)*)\]\r?$")
 EXIT_ALIASES = {-1: 255, -2: 254}
@@ -360,10 +360,19 @@ class Runner:
             while len(runs) > 1 and runs[-1] == [b""]:
                 runs.pop()
             reports = []
-            for lines in runs:
+            # [stdout each], [stderr each]: line K is the whole stream of run K.
+            per_run = {name: by_name[name] for name in ("stdout", "stderr")
+                       if name in by_name and "each" in by_name[name].flags}
+            for name, section in per_run.items():
+                if len(section.lines) != len(runs):
+                    raise CaseError("[%s each] needs one line per run" % name)
+            for number, lines in enumerate(runs):
                 if lines is not None:
                     by_name["args"] = Section("args", None, set())
                     by_name["args"].lines = lines
+                for name, section in per_run.items():
+                    by_name[name] = Section(name, None, set())
+                    by_name[name].lines = [section.lines[number]]
                 report = self.run_tool(by_name, values, tmp)
                 if report and lines is not None:
                     report = "with the arguments '%s':\n%s" % (lines[0].decode(errors="replace"), report)
@@ -397,12 +406,15 @@ class Runner:
                 env[name] = value
         timeout_ms = int(keyed_text(by_name, "timeout") or DEFAULT_RUN_TIMEOUT_MS) * self.scale
         argv = [os.fsencode(w) for w in prefix] + [os.fsencode(self.options.mibcli)] + words
-        process = subprocess.Popen(argv, cwd=tmp, env=env,
-                                   stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
+        # [stdout-to PATH]: standard output goes to that file (e.g. /dev/full) instead of a pipe.
+        stdout_to = keyed_text(by_name, "stdout-to")
+        with open(stdout_to, "wb") if stdout_to else open(os.devnull, "rb") as target:
+            process = subprocess.Popen(argv, cwd=tmp, env=env, stdin=subprocess.DEVNULL,
+                                       stdout=target if stdout_to else subprocess.PIPE,
+                                       stderr=subprocess.PIPE, start_new_session=True)
         problems = []
         try:
-            out = Stream(process.stdout)
+            out = Stream(process.stdout if not stdout_to else open(os.devnull, "rb"))
             err = Stream(process.stderr)
             if "actions" in by_name:
                 problems += self.run_actions(keyed_lines(by_name["actions"], values), process, out, err, tmp)

@@ -70,8 +70,14 @@ std::string DescribeValue(const AsnAny& value)
         return "Gauge " + std::to_string(value.data.unsigned32);
     case ASN_TIMETICKS:
         return "TimeTicks " + std::to_string(value.data.unsigned32);
+    case ASN_COUNTER64:
+        return "Counter64 " + std::to_string(value.data.counter64);
     case ASN_NULL:
         return "NULL";
+    case ASN_NOSUCHOBJECT:
+    case ASN_NOSUCHINSTANCE:
+    case ASN_ENDOFMIBVIEW:
+        return "[" + ToHex(&value.tag, 1) + "]";
     case ASN_OBJECTIDENTIFIER:
         return "OID " + OidText(value.data.object);
     case ASN_OCTETSTRING:
@@ -448,7 +454,7 @@ TEST(Decoder, RefusesMalformedDatagramsAndLeavesNothingBehind)
         {"community not an OCTET STRING", Tlv("30", "020100"
                                                     "0500" +
                                                         Tlv("a0", kFields + "3000"))},
-        {"GetBulk PDU", Message("a5", "")},
+        {"PDU tag after the Report PDU", Message("a9", "")},
         {"request ID missing", Tlv("30", kHead + Tlv("a0", "020100020100" + std::string("3000")))},
         {"nesting too deep", Tlv("30", kHead + Nested(100))},
         {"name not an identifier", Message("a0", Binding("0400", "0500"))},
@@ -465,6 +471,10 @@ TEST(Decoder, RefusesMalformedDatagramsAndLeavesNothingBehind)
         {"INTEGER beyond 32 bits", Message("a2", Binding(kName, "02050100000000"))},
         {"Counter of five bytes without a leading zero",
          Message("a2", Binding(kName, "41050100000000"))},
+        {"Counter64 of nine bytes without a leading zero",
+         Message("a2", Binding(kName, "4609010000000000000000"))},
+        {"Counter64 of ten bytes", Message("a2", Binding(kName, "460a00010000000000000000"))},
+        {"endOfMibView with content", Message("a2", Binding(kName, "820100"))},
         {"value tag in more than one byte", Message("a2", Binding(kName, "5f810100"))},
         {"trap agent-addr of 3 bytes",
          Tlv("30", kHead + Tlv("a4", Tlv("06", "2b0601") + "40030a0102" + "020100020100430100" +
@@ -493,8 +503,9 @@ TEST(Decoder, AcceptsWhatSloppyAgentsSendWhenTheMeaningIsClear)
         {{"Gauge with a redundant leading zero", "42020001"}, "Gauge 1"},
         {{"INTEGER with a redundant zero byte", "0203000005"}, "INTEGER 5"},
         {{"INTEGER with redundant sign bytes", "0206ffffffffffff"}, "INTEGER -1"},
-        {{"Counter64", "460900ffffffffffffffff"}, "[46] 00ffffffffffffffff"},
-        {{"noSuchInstance", "8100"}, "[81] "},
+        {{"Counter64", "460900ffffffffffffffff"}, "Counter64 18446744073709551615"},
+        {{"Counter64 with the top bit set and no zero", "460180"}, "Counter64 128"},
+        {{"noSuchInstance", "8100"}, "[81]"},
         {{"IpAddress of five bytes kept as it came", "40050a01020304"}, "[40] 0a01020304"},
         {{"SEQUENCE value kept as bytes", Nested(3)},
          "[30] 3004300205"
@@ -561,6 +572,12 @@ TEST(Encoder, WritesMinimalNumbersAndOddTagsAsTheyStand)
         a.data.unsigned32 = v;
         return a;
     };
+    auto wide = [](uint64_t v) {
+        AsnAny a{};
+        a.tag = ASN_COUNTER64;
+        a.data.counter64 = v;
+        return a;
+    };
     auto raw = [&](uint8_t tag, uint32_t n) {
         AsnAny a{};
         a.tag = tag;
@@ -580,8 +597,12 @@ TEST(Encoder, WritesMinimalNumbersAndOddTagsAsTheyStand)
         {unsig(ASN_COUNTER, 255), "410200ff"},
         {unsig(ASN_GAUGE, 0x7fffff), "42037fffff"},
         {unsig(ASN_TIMETICKS, 0xffffffff), "430500ffffffff"},
-        {raw(ASN_COUNTER64, 3), "4603010203"},
-        {raw(ASN_NOSUCHOBJECT, 0), "8000"},
+        {wide(0), "460100"},
+        {wide(0x80), "46020080"},
+        {wide(UINT64_MAX), "460900ffffffffffffffff"},
+        {wide(0x0102030405060708), "46080102030405060708"},
+        {unsig(ASN_NOSUCHOBJECT, 0), "8000"},
+        {unsig(ASN_ENDOFMIBVIEW, 0), "8200"},
         {raw(0x9e, 3), "9e03010203"},
         {raw(ASN_OPAQUE, 3), "4403010203"},
     };
@@ -636,10 +657,10 @@ TEST(Encoder, RefusesWhatHasNoEncoding)
         EXPECT_EQ(GetLastError(), ERROR_BAD_ARGUMENT) << title;
         EXPECT_TRUE(out.empty()) << title;
     }
-    SnmpMessage bulk;
-    bulk.pduType = 0xA5;
+    SnmpMessage unknown;
+    unknown.pduType = 0xA9;
     Bytes out;
-    EXPECT_FALSE(EncodeMessage(bulk, out));
+    EXPECT_FALSE(EncodeMessage(unknown, out));
 }
 
 // ---- Random round trips -----------------------------------------------------
@@ -687,7 +708,13 @@ public:
         case ASN_TIMETICKS:
             value.data.unsigned32 = Wide();
             break;
+        case ASN_COUNTER64:
+            value.data.counter64 = (uint64_t{Wide()} << 32) | Wide();
+            break;
         case ASN_NULL:
+        case ASN_NOSUCHOBJECT:
+        case ASN_NOSUCHINSTANCE:
+        case ASN_ENDOFMIBVIEW:
             break;
         case ASN_OBJECTIDENTIFIER:
             value.data.object = Oid();
@@ -709,8 +736,9 @@ public:
 
     SnmpMessage Message()
     {
-        static const uint8_t kPdus[] = {PDU_GET, PDU_GETNEXT, PDU_RESPONSE,
-                                        PDU_SET, PDU_TRAP_V1, PDU_TRAP_V2};
+        static const uint8_t kPdus[] = {PDU_GET,    PDU_GETNEXT, PDU_RESPONSE,
+                                        PDU_SET,    PDU_TRAP_V1, PDU_GETBULK,
+                                        PDU_INFORM, PDU_TRAP_V2, PDU_REPORT};
         SnmpMessage m;
         m.version = static_cast<int32_t>(Below(2));
         m.pduType = kPdus[Below(sizeof kPdus)];

@@ -1,9 +1,11 @@
-// Whole SNMP messages (RFC 1157 section 4; RFC 3416 section 3 for the
-// SNMPv2-Trap-PDU) on top of the item reads of ber_reader and the item writes
-// of ber_writer.
+// Whole SNMP messages (RFC 1157 section 4; RFC 3416 section 3 for the PDUs
+// of SNMPv2, RFC 1901 for their community framing) on top of the item reads
+// of ber_reader and the item writes of ber_writer.
 //
 //   Message ::= SEQUENCE { version INTEGER, community OCTET STRING, PDU }
 //   PDU     ::= [tag] { request-id, error-status, error-index, bindings }
+//   GetBulkRequest-PDU ::= [5] { request-id, non-repeaters,
+//                                max-repetitions, bindings }
 //   Trap-PDU ::= [4] { enterprise, agent-addr, generic-trap, specific-trap,
 //                      time-stamp, bindings }
 //   bindings ::= SEQUENCE OF SEQUENCE { name OBJECT IDENTIFIER, value }
@@ -30,7 +32,10 @@ bool IsKnownPdu(uint8_t tag)
     case PDU_RESPONSE:
     case PDU_SET:
     case PDU_TRAP_V1:
+    case PDU_GETBULK:
+    case PDU_INFORM:
     case PDU_TRAP_V2:
+    case PDU_REPORT:
         return true;
     default:
         return false;

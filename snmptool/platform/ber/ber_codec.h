@@ -1,5 +1,5 @@
 // BER encoding and decoding of whole SNMP messages (RFC 1157 section 4, RFC
-// 3416 for the SNMPv2-Trap-PDU). Bytes and records only: no sockets here.
+// 3416 and RFC 1901 for SNMPv2c). Bytes and records only: no sockets here.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,10 @@
 #include "values/snmp_values.h"
 
 // One message. Which fields count depends on pduType:
-//   GET, GETNEXT, SET, RESPONSE, SNMPv2-Trap: requestId, errorStatus, errorIndex
+//   GET, GETNEXT, SET, RESPONSE, InformRequest, SNMPv2-Trap, Report:
+//       requestId, errorStatus, errorIndex
+//   GetBulkRequest: requestId, then non-repeaters in errorStatus and
+//       max-repetitions in errorIndex (the same places on the wire, RFC 3416 section 3)
 //   Trap-PDU (v1): enterprise, agentAddress, genericTrap, specificTrap, timeStamp
 // Every PDU carries bindings.
 struct SnmpMessage {
@@ -41,8 +44,9 @@ void FreeMessage(SnmpMessage& message);
 // encoded, such as a first sub-identifier above 2.
 bool EncodeMessage(const SnmpMessage& message, std::vector<uint8_t>& out);
 
-// Decodes one datagram. Accepts versions 0 and 1, and the PDU types RESPONSE,
-// GET, GETNEXT, SET, Trap-PDU and SNMPv2-Trap-PDU. On success the message owns
+// Decodes one datagram. Accepts versions 0 and 1, and the PDU types of both
+// (GET, GETNEXT, RESPONSE, SET, Trap-PDU, GetBulk, Inform, SNMPv2-Trap, Report);
+// which of them a version may carry is for the receiver to judge. On success the message owns
 // newly allocated enterprise and bindings (FreeMessage releases them). On any
 // malformation returns false, allocates nothing and leaves `message` empty.
 bool DecodeMessage(const uint8_t* data, size_t size, SnmpMessage& message);

@@ -16,9 +16,11 @@ constexpr uint8_t kReservedLength = 0xFF;
 // X.690 section 8.19.2: bit 8 of a sub-identifier byte says more bytes follow.
 constexpr uint8_t kMoreSubIdBytes = 0x80;
 
-// Counter, Gauge and TimeTicks take at most 4 value bytes, after one leading
-// zero byte that keeps a value with bit 32 set from reading as negative.
+// Counter, Gauge and TimeTicks take at most 4 value bytes (Counter64 8), after
+// one leading zero byte that keeps a value with its top bit set from reading
+// as negative.
 constexpr size_t kMaxUnsignedContent = 5;
+constexpr size_t kMaxUnsigned64Content = 9;
 constexpr size_t kMaxSignedContent = 4;
 
 constexpr uint64_t kMaxSubId = 0xFFFFFFFFu;
@@ -66,6 +68,28 @@ const uint8_t* TakeAll(BerReader& content, size_t& size)
     const uint8_t* bytes = nullptr;
     BerTake(content, size, bytes);
     return bytes;
+}
+
+// The unsigned number of at most `maxSize` content bytes, the first of them
+// zero when all are used.
+bool DecodeUnsignedOf(BerReader content, size_t maxSize, uint64_t& value)
+{
+    size_t size = 0;
+    const uint8_t* bytes = TakeAll(content, size);
+    if (size == 0 || size > maxSize) {
+        return false;
+    }
+    if (size == maxSize && bytes[0] != 0) {
+        return false;
+    }
+    // Read as unsigned whatever the first bit says: agents that leave out the
+    // leading zero byte (33000 sent as 0x80E8) still mean 33000.
+    uint64_t bits = 0;
+    for (size_t i = 0; i < size; ++i) {
+        bits = (bits << 8) | bytes[i];
+    }
+    value = bits;
+    return true;
 }
 
 }  // namespace
@@ -147,22 +171,17 @@ bool BerDecodeSigned(BerReader content, int32_t& value)
 
 bool BerDecodeUnsigned(BerReader content, uint32_t& value)
 {
-    size_t size = 0;
-    const uint8_t* bytes = TakeAll(content, size);
-    if (size == 0 || size > kMaxUnsignedContent) {
+    uint64_t wide = 0;
+    if (!DecodeUnsignedOf(content, kMaxUnsignedContent, wide)) {
         return false;
     }
-    if (size == kMaxUnsignedContent && bytes[0] != 0) {
-        return false;
-    }
-    // Read as unsigned whatever the first bit says: agents that leave out the
-    // leading zero byte (33000 sent as 0x80E8) still mean 33000.
-    uint32_t bits = 0;
-    for (size_t i = 0; i < size; ++i) {
-        bits = (bits << 8) | bytes[i];
-    }
-    value = bits;
+    value = static_cast<uint32_t>(wide);
     return true;
+}
+
+bool BerDecodeUnsigned64(BerReader content, uint64_t& value)
+{
+    return DecodeUnsignedOf(content, kMaxUnsigned64Content, value);
 }
 
 bool BerDecodeOid(BerReader content, AsnObjectIdentifier& oid)
@@ -232,7 +251,14 @@ bool BerDecodeValue(uint8_t tag, BerReader content, AsnAny& value)
     case ASN_TIMETICKS:
         ok = BerDecodeUnsigned(content, decoded.data.unsigned32);
         break;
+    case ASN_COUNTER64:
+        ok = BerDecodeUnsigned64(content, decoded.data.counter64);
+        break;
     case ASN_NULL:
+    // RFC 3416 section 3: the exceptions are NULLs under their own tags.
+    case ASN_NOSUCHOBJECT:
+    case ASN_NOSUCHINSTANCE:
+    case ASN_ENDOFMIBVIEW:
         ok = BerAtEnd(content);
         break;
     case ASN_OBJECTIDENTIFIER:

@@ -47,6 +47,8 @@ bool BerReadUnsigned(BerReader& reader, uint8_t expectedTag, uint32_t& value);
 // Content decoders: `content` is exactly the content bytes of one item.
 bool BerDecodeSigned(BerReader content, int32_t& value);
 bool BerDecodeUnsigned(BerReader content, uint32_t& value);
+// Counter64 (RFC 2578 section 7.1.10): like BerDecodeUnsigned, 64 bits wide.
+bool BerDecodeUnsigned64(BerReader content, uint64_t& value);
 
 // Decodes an OBJECT IDENTIFIER's content into a new SnmpUtilMemAlloc'd array.
 // On failure nothing is allocated and `oid` is left empty.

@@ -105,12 +105,12 @@ size_t BerSignedContentSize(int32_t value)
     return size;
 }
 
-size_t BerUnsignedContentSize(uint32_t value)
+size_t BerUnsignedContentSize(uint64_t value)
 {
-    // Counter, Gauge and TimeTicks are non-negative INTEGERs on the wire, so a
-    // value with its top bit set needs a leading zero byte.
+    // Counter, Gauge, TimeTicks and Counter64 are non-negative INTEGERs on the
+    // wire, so a value with its top bit set needs a leading zero byte.
     size_t size = 1;
-    while (size < 4 && (value >> (8 * size)) != 0) {
+    while (size < 8 && (value >> (8 * size)) != 0) {
         ++size;
     }
     if (((value >> (8 * size - 8)) & 0x80u) != 0) {
@@ -139,7 +139,13 @@ bool BerValueContentSize(const AsnAny& value, size_t& size)
     case ASN_TIMETICKS:
         size = BerUnsignedContentSize(value.data.unsigned32);
         return true;
+    case ASN_COUNTER64:
+        size = BerUnsignedContentSize(value.data.counter64);
+        return true;
     case ASN_NULL:
+    case ASN_NOSUCHOBJECT:
+    case ASN_NOSUCHINSTANCE:
+    case ASN_ENDOFMIBVIEW:
         size = 0;
         return true;
     case ASN_OBJECTIDENTIFIER: {
@@ -188,7 +194,7 @@ void BerPutSigned(BerWriter& writer, uint8_t tag, int32_t value)
     }
 }
 
-void BerPutUnsigned(BerWriter& writer, uint8_t tag, uint32_t value)
+void BerPutUnsigned(BerWriter& writer, uint8_t tag, uint64_t value)
 {
     const size_t size = BerUnsignedContentSize(value);
     BerPutHeader(writer, tag, size);
@@ -232,7 +238,13 @@ void BerPutValue(BerWriter& writer, const AsnAny& value)
     case ASN_TIMETICKS:
         BerPutUnsigned(writer, value.tag, value.data.unsigned32);
         return;
+    case ASN_COUNTER64:
+        BerPutUnsigned(writer, value.tag, value.data.counter64);
+        return;
     case ASN_NULL:
+    case ASN_NOSUCHOBJECT:
+    case ASN_NOSUCHINSTANCE:
+    case ASN_ENDOFMIBVIEW:
         BerPutHeader(writer, value.tag, 0);
         return;
     case ASN_OBJECTIDENTIFIER: {

@@ -24,7 +24,7 @@ bool BerOidArcsOf(const AsnObjectIdentifier& oid, BerOidArcs& arcs);
 
 size_t BerItemSize(size_t contentSize);
 size_t BerSignedContentSize(int32_t value);
-size_t BerUnsignedContentSize(uint32_t value);
+size_t BerUnsignedContentSize(uint64_t value);
 size_t BerOidContentSize(const BerOidArcs& arcs);
 // False for a value that cannot be encoded (see BerOidArcsOf; bytes missing
 // behind a nonzero length; a tag whose low five bits announce a longer tag).
@@ -40,7 +40,7 @@ struct BerWriter {
 
 void BerPutHeader(BerWriter& writer, uint8_t tag, size_t contentSize);
 void BerPutSigned(BerWriter& writer, uint8_t tag, int32_t value);
-void BerPutUnsigned(BerWriter& writer, uint8_t tag, uint32_t value);
+void BerPutUnsigned(BerWriter& writer, uint8_t tag, uint64_t value);
 void BerPutBytes(BerWriter& writer, uint8_t tag, const uint8_t* bytes, size_t size);
 void BerPutOid(BerWriter& writer, uint8_t tag, const BerOidArcs& arcs);
 // Writes one value by its tag; a value BerValueContentSize refuses marks the

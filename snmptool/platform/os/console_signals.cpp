@@ -1,11 +1,17 @@
 // Console control events on this platform: the signals that a terminal or the
 // system sends to end a process. While a routine is installed they call it and
-// no longer end the process.
+// no longer end the process, unless the routine hands the event back.
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <iterator>
+#include <system_error>
+#include <thread>
 
 #include "values/last_error.h"
 #include "os/os_services.h"
@@ -29,14 +35,91 @@ std::atomic<ConsoleCtrlRoutine> g_routine{nullptr};
 static_assert(std::atomic<ConsoleCtrlRoutine>::is_always_lock_free,
               "the signal handler reads the routine without a lock");
 
+// The conventional status of a process that a signal ended.
+constexpr int kSignalStatusBase = 128;
+// How long the ending waits for the tool's thread to let go of standard output
+// (it may be in the middle of a line) before it ends without flushing.
+constexpr auto kFlushWait = std::chrono::milliseconds(200);
+constexpr auto kFlushRetry = std::chrono::milliseconds(5);
+
+// A signal whose routine handed it back is written here; the ender thread
+// reads it, flushes standard output and ends the process. Flushing is not
+// safe inside a signal handler, and the tool's thread may be deep in a
+// request or a sleep, so neither of them can do it.
+std::atomic<int> g_endPipeWrite{-1};
+
+[[noreturn]] void EndProcess(int signalNumber)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kFlushWait;
+    while (ftrylockfile(stdout) != 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kFlushRetry);
+    }
+    fflush(stdout);
+    _exit(kSignalStatusBase + signalNumber);
+}
+
+void EnderThread(int readFd)
+{
+    unsigned char signalNumber = 0;
+    for (;;) {
+        const ssize_t got = read(readFd, &signalNumber, 1);
+        if (got == 1) {
+            EndProcess(signalNumber);
+        }
+        if (got == 0 || (got < 0 && errno != EINTR)) {
+            return;
+        }
+    }
+}
+
+// Starts the ender once per process, with the control signals blocked in it so
+// that they keep reaching the tool's thread. Without it a handed-back signal
+// ends the process unflushed, which is still better than not at all.
+void StartEnder()
+{
+    static bool s_started = false;
+    if (s_started) {
+        return;
+    }
+    s_started = true;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        return;
+    }
+    sigset_t controls;
+    sigset_t previous;
+    sigemptyset(&controls);
+    for (const SignalEvent& entry : kSignalEvents) {
+        sigaddset(&controls, entry.signalNumber);
+    }
+    pthread_sigmask(SIG_BLOCK, &controls, &previous);
+    try {
+        std::thread(EnderThread, fds[0]).detach();
+        g_endPipeWrite.store(fds[1]);
+    } catch (const std::system_error&) {
+        close(fds[0]);
+        close(fds[1]);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
+void HandBack(int signalNumber)
+{
+    const int fd = g_endPipeWrite.load();
+    const auto byte = static_cast<unsigned char>(signalNumber);
+    if (fd < 0 || write(fd, &byte, 1) != 1) {
+        _exit(kSignalStatusBase + signalNumber);
+    }
+}
+
 void OnControlSignal(int signalNumber)
 {
     const int savedErrno = errno;
     const ConsoleCtrlRoutine routine = g_routine.load();
     if (routine != nullptr) {
         for (const SignalEvent& entry : kSignalEvents) {
-            if (entry.signalNumber == signalNumber) {
-                routine(entry.controlType);
+            if (entry.signalNumber == signalNumber && routine(entry.controlType) == 0) {
+                HandBack(signalNumber);
             }
         }
     }
@@ -106,6 +189,7 @@ int SetConsoleCtrlHandler(ConsoleCtrlRoutine routine, int add)
             return 0;
         }
         g_routine.store(routine);
+        StartEnder();
         return InstallHandlers();
     }
     // Removing a routine that is not the installed one changes nothing.

@@ -1,8 +1,5 @@
 // Sleeping and the platform version.
-#include <sys/utsname.h>
-
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -20,27 +17,6 @@ void Sleep(uint32_t milliseconds)
     }
 }
 
-namespace {
-
-// Reads the leading decimal number of `text` from `*cursor` and steps past it
-// and past one following '.'; 0 when no digit stands there.
-uint32_t NextVersionNumber(const char** cursor)
-{
-    uint32_t value = 0;
-    const char* p = *cursor;
-    while (*p >= '0' && *p <= '9') {
-        value = value * 10 + static_cast<uint32_t>(*p - '0');
-        ++p;
-    }
-    if (*p == '.') {
-        ++p;
-    }
-    *cursor = p;
-    return value;
-}
-
-}  // namespace
-
 int GetVersionExA(OSVERSIONINFOA* info)
 {
     if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
@@ -51,14 +27,5 @@ int GetVersionExA(OSVERSIONINFOA* info)
     info->dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
     // Trap reception needs the NT family; this platform has every service it uses.
     info->dwPlatformId = VER_PLATFORM_WIN32_NT;
-    utsname names;
-    if (uname(&names) == 0) {
-        const char* cursor = names.release;
-        info->dwMajorVersion = NextVersionNumber(&cursor);
-        info->dwMinorVersion = NextVersionNumber(&cursor);
-        info->dwBuildNumber = NextVersionNumber(&cursor);
-        std::snprintf(info->szCSDVersion, sizeof(info->szCSDVersion), "%.60s %.60s", names.sysname,
-                      names.release);
-    }
     return 1;
 }

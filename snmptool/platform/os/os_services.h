@@ -19,7 +19,9 @@ using ConsoleCtrlRoutine = int (*)(uint32_t controlType);
 
 // add nonzero: SIGINT, SIGQUIT, SIGTERM and SIGHUP call `routine` (from a
 // signal handler: it may only touch lock-free atomics) and no longer end the
-// process. add 0 with a null routine: their ordinary handling is restored.
+// process. A routine that returns 0 hands the event back: the process ends at
+// once with status 128 + the signal's number, after standard output has been
+// flushed. add 0 with a null routine: their ordinary handling is restored.
 int SetConsoleCtrlHandler(ConsoleCtrlRoutine routine, int add);
 
 // ---- Keyboard of the controlling terminal ----------------------------------

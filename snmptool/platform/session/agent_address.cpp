@@ -11,17 +11,6 @@
 
 namespace {
 
-// An agent's port: 1 to 65535 (port 0 reaches no one).
-bool ParsePort(std::string_view text, uint16_t& port)
-{
-    uint16_t value = 0;
-    if (!ParsePortNumber(text, value) || value == 0) {
-        return false;
-    }
-    port = value;
-    return true;
-}
-
 // "[host]" or "[host]:port".
 bool SplitBracketed(std::string_view text, AgentText& parts)
 {
@@ -38,7 +27,8 @@ bool SplitBracketed(std::string_view text, AgentText& parts)
     if (rest.front() != ':') {
         return false;
     }
-    return ParsePort(rest.substr(1), parts.port);
+    parts.portGiven = true;
+    return ParsePortNumber(rest.substr(1), parts.port);
 }
 
 void SetPort(sockaddr_storage& address, uint16_t port)
@@ -149,7 +139,8 @@ bool SplitAgentText(std::string_view text, AgentText& parts)
         return false;
     }
     parts.host.assign(text.substr(0, colon));
-    return ParsePort(text.substr(colon + 1), parts.port);
+    parts.portGiven = true;
+    return ParsePortNumber(text.substr(colon + 1), parts.port);
 }
 
 bool ResolveAgentAddress(const char* text, AgentAddress& resolved)
@@ -159,7 +150,8 @@ bool ResolveAgentAddress(const char* text, AgentAddress& resolved)
         return false;
     }
     AgentText parts;
-    if (!SplitAgentText(text, parts)) {
+    // Port 0 reaches no one.
+    if (!SplitAgentText(text, parts) || parts.port == 0) {
         SetLastError(ERROR_BAD_ARGUMENT);
         return false;
     }

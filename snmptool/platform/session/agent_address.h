@@ -16,21 +16,24 @@ struct AgentAddress {
     socklen_t length;
 };
 
-// The two halves of an agent text. `literalOnly` tells that the host came in
-// brackets or held more than one colon, so it can only be an IPv6 literal.
+// The two halves of a host-and-port text. `literalOnly` tells that the host
+// came in brackets or held more than one colon, so it can only be an IPv6
+// literal; `portGiven` that the text named a port.
 struct AgentText {
     std::string host;
     uint16_t port = kDefaultAgentPort;
     bool literalOnly = false;
+    bool portGiven = false;
 };
 
 // Decimal digits only (no sign, no blanks), 0 to 65535: the port of an agent
 // text and of the trap address alike.
 bool ParsePortNumber(std::string_view text, uint16_t& port);
 
-// Splits the text. False for an empty host, a port that is empty, not all
-// digits, 0 or above 65535, a bracket without its partner, or characters after
-// the closing bracket other than ":port".
+// Splits a host-and-port text (an agent's, and the trap address's). False for
+// an empty host, a port that is empty, not all digits or above 65535, a
+// bracket without its partner, or characters after the closing bracket other
+// than ":port". Port 0 passes here; an agent refuses it when resolved.
 bool SplitAgentText(std::string_view text, AgentText& parts);
 
 // Splits and resolves the text: numeric forms first, then the system's

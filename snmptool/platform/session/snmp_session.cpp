@@ -1,12 +1,15 @@
-// Manager sessions: one UDP socket per session, one SNMPv1 request at a time,
-// answered within the time-out and retries (RFC 1157 section 4.1).
+// Manager sessions: one UDP socket per session, one request at a time,
+// answered within the time-out and retries (RFC 1157 section 4.1; RFC 3416
+// section 4.2 and RFC 1901 for SNMPv2c sessions).
 #include <sys/random.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -57,18 +60,58 @@ int32_t NextRequestId()
     return id;
 }
 
-bool IsRequestPdu(uint8_t pduType)
+bool IsRequestPdu(int32_t version, uint8_t pduType)
 {
+    if (pduType == PDU_GETBULK) {
+        return version == SNMP_VERSION_2C;
+    }
     return pduType == PDU_GET || pduType == PDU_GETNEXT || pduType == PDU_SET;
 }
 
-// Encodes the request into the session's send buffer.
+// How many bindings a noError answer may hold: one for one, or for GETBULK
+// the non-repeaters and max-repetitions of each other binding (RFC 3416
+// section 4.2.3), and never fewer than an error answer echoes.
+uint32_t MostBindingsAnswered(uint8_t pduType, const SnmpVarBindList& list, int32_t nonRepeaters,
+                              int32_t maxRepetitions)
+{
+    if (pduType != PDU_GETBULK) {
+        return list.count;
+    }
+    const uint64_t single = nonRepeaters < 0 ? 0 : std::min<uint64_t>(nonRepeaters, list.count);
+    const uint64_t repetitions = maxRepetitions < 0 ? 0 : static_cast<uint64_t>(maxRepetitions);
+    const uint64_t most = single + (list.count - single) * repetitions;
+    return static_cast<uint32_t>(
+        std::min<uint64_t>(std::max<uint64_t>(most, list.count), UINT32_MAX));
+}
+
+// Releases the bindings of `list` from `keep` on and leaves the first `keep`.
+bool DropBindingsFrom(SnmpVarBindList& list, uint32_t keep)
+{
+    if (list.count <= keep) {
+        return true;
+    }
+    SnmpVarBindList tail = {
+        static_cast<SnmpVarBind*>(SnmpUtilMemAlloc((list.count - keep) * sizeof(SnmpVarBind))),
+        list.count - keep};
+    if (tail.bindings == nullptr) {
+        return false;
+    }
+    std::memcpy(tail.bindings, list.bindings + keep, tail.count * sizeof(SnmpVarBind));
+    list.count = keep;
+    SnmpUtilVarBindListFree(&tail);
+    return true;
+}
+
+// Encodes the request into the session's send buffer. `field1` and `field2`
+// are the error status and index, or GETBULK's non-repeaters and max-repetitions.
 bool EncodeRequest(SnmpMgrSession& session, uint8_t pduType, const SnmpVarBindList& list,
-                   int32_t requestId)
+                   int32_t requestId, int32_t field1, int32_t field2)
 {
     SnmpMessage& request = session.request;
     request.pduType = pduType;
     request.requestId = requestId;
+    request.errorStatus = field1;
+    request.errorIndex = field2;
     request.bindings = list;
     bool encoded = EncodeMessage(request, session.sendBuffer);
     request.bindings = {nullptr, 0};
@@ -82,12 +125,21 @@ bool EncodeRequest(SnmpMgrSession& session, uint8_t pduType, const SnmpVarBindLi
     return true;
 }
 
+// What an answer must match: the request's ID and its binding count, exactly
+// or (GETBULK) as the most it may hold.
+struct Expected {
+    int32_t requestId;
+    uint32_t bindingCount;
+    bool countIsExact;
+};
+
 // True, with `response` holding the decoded answer, when the datagram is the
-// answer to this request: a GetResponse from the agent's own address and port,
-// version 1, the session's community and the request's ID. Everything else is
-// dropped: late answers to earlier requests, datagrams from elsewhere (anyone
-// can send to our port) and datagrams that do not decode.
-bool IsAnswer(const SnmpMgrSession& session, int32_t requestId, uint32_t bindingCount, size_t size,
+// answer to this request: a Response from the agent's own address and port,
+// in the session's version, with the session's community and the request's
+// ID. Everything else is dropped: late answers to earlier requests, datagrams
+// from elsewhere (anyone can send to our port), answers in another version,
+// Reports, and datagrams that do not decode.
+bool IsAnswer(const SnmpMgrSession& session, const Expected& expected, size_t size,
               const sockaddr_storage& from, socklen_t fromLength, SnmpMessage& response)
 {
     if (!IsSameEndpoint(session.agent, from, fromLength)) {
@@ -101,18 +153,22 @@ bool IsAnswer(const SnmpMgrSession& session, int32_t requestId, uint32_t binding
     if (!PeekMessageHeader(data, size, version, pduType, answeredId)) {
         return false;
     }
-    if (version != SNMP_VERSION_1 || pduType != PDU_RESPONSE || answeredId != requestId) {
+    const int32_t sessionVersion = session.request.version;
+    if (version != sessionVersion || pduType != PDU_RESPONSE || answeredId != expected.requestId) {
         return false;
     }
     if (!DecodeMessage(data, size, response)) {
         return false;
     }
-    if (response.version != SNMP_VERSION_1 || response.pduType != PDU_RESPONSE ||
-        response.requestId != requestId || response.community != session.request.community ||
-        response.bindings.count != bindingCount) {
-        // RFC 1157 section 4.1: a GetResponse carries the request's bindings, one
-        // for one, also with an error status. An answer with more or fewer cannot
-        // be matched to what was asked (a walk would ask for names nobody named).
+    // RFC 1157 section 4.1: a GetResponse carries the request's bindings, one
+    // for one, also with an error status. An answer with more or fewer cannot
+    // be matched to what was asked (a walk would ask for names nobody named).
+    // A GETBULK answer may hold fewer than the most; more are dropped later.
+    const bool countFits =
+        !expected.countIsExact || response.bindings.count == expected.bindingCount;
+    if (response.version != sessionVersion || response.pduType != PDU_RESPONSE ||
+        response.requestId != expected.requestId ||
+        response.community != session.request.community || !countFits) {
         FreeMessage(response);
         return false;
     }
@@ -124,7 +180,7 @@ enum class WaitOutcome { Answered, NoAnswer, Failed };
 // Waits for the answer until the deadline. A dropped datagram never moves the
 // deadline; once it has passed, the first dropped datagram ends the wait, so
 // that a stream of strangers cannot keep us here.
-WaitOutcome AwaitAnswer(SnmpMgrSession& session, int32_t requestId, uint32_t bindingCount,
+WaitOutcome AwaitAnswer(SnmpMgrSession& session, const Expected& expected,
                         TransportClock::time_point deadline, SnmpMessage& response)
 {
     for (;;) {
@@ -140,7 +196,7 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, int32_t requestId, uint32_t bin
         if (outcome == ReceiveOutcome::Failed) {
             return WaitOutcome::Failed;
         }
-        if (IsAnswer(session, requestId, bindingCount, size, from, fromLength, response)) {
+        if (IsAnswer(session, expected, size, from, fromLength, response)) {
             return WaitOutcome::Answered;
         }
         if (TransportClock::now() >= deadline) {
@@ -152,8 +208,7 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, int32_t requestId, uint32_t bin
 // Sends the encoded request once per attempt and waits a full time-out after
 // each. Every attempt carries the same request ID, so an answer to an earlier
 // attempt that comes late still completes the request.
-uint32_t Exchange(SnmpMgrSession& session, int32_t requestId, uint32_t bindingCount,
-                  SnmpMessage& response)
+uint32_t Exchange(SnmpMgrSession& session, const Expected& expected, SnmpMessage& response)
 {
     for (int64_t attempt = 0; attempt <= session.retries; ++attempt) {
         SendOutcome sent = UdpSend(session.socketFd, session.agent.address, session.agent.length,
@@ -162,7 +217,7 @@ uint32_t Exchange(SnmpMgrSession& session, int32_t requestId, uint32_t bindingCo
             return SNMP_MGMTAPI_SELECT_FDERRORS;
         }
         TransportClock::time_point deadline = TransportClock::now() + session.timeout;
-        WaitOutcome outcome = AwaitAnswer(session, requestId, bindingCount, deadline, response);
+        WaitOutcome outcome = AwaitAnswer(session, expected, deadline, response);
         if (outcome == WaitOutcome::Answered) {
             return 0;
         }
@@ -173,11 +228,12 @@ uint32_t Exchange(SnmpMgrSession& session, int32_t requestId, uint32_t bindingCo
     return SNMP_MGMTAPI_TIMEOUT;
 }
 
-SnmpMgrSession* NewSession(const char* community, int32_t timeoutMs, int32_t retries)
+SnmpMgrSession* NewSession(const char* community, int32_t timeoutMs, int32_t retries,
+                           int32_t version)
 {
     try {
         auto* session = new SnmpMgrSession;
-        session->request.version = SNMP_VERSION_1;
+        session->request.version = version;
         session->request.community = community;
         session->timeout = std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
         session->retries = retries < 0 ? 0 : retries;
@@ -193,7 +249,14 @@ SnmpMgrSession* NewSession(const char* community, int32_t timeoutMs, int32_t ret
 SnmpMgrSession* SnmpMgrOpen(const char* agent, const char* community, int32_t timeoutMs,
                             int32_t retries)
 {
-    if (agent == nullptr || community == nullptr) {
+    return SnmpMgrOpenVersion(agent, community, timeoutMs, retries, SNMP_VERSION_1);
+}
+
+SnmpMgrSession* SnmpMgrOpenVersion(const char* agent, const char* community, int32_t timeoutMs,
+                                   int32_t retries, int32_t version)
+{
+    if (agent == nullptr || community == nullptr ||
+        (version != SNMP_VERSION_1 && version != SNMP_VERSION_2C)) {
         SetLastError(ERROR_BAD_ARGUMENT);
         return nullptr;
     }
@@ -201,7 +264,7 @@ SnmpMgrSession* SnmpMgrOpen(const char* agent, const char* community, int32_t ti
     if (!ResolveAgentAddress(agent, address)) {
         return nullptr;
     }
-    SnmpMgrSession* session = NewSession(community, timeoutMs, retries);
+    SnmpMgrSession* session = NewSession(community, timeoutMs, retries, version);
     if (session == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
@@ -223,13 +286,17 @@ int SnmpMgrRequest(SnmpMgrSession* session, uint8_t pduType, SnmpVarBindList* li
                    int32_t* errorStatus, int32_t* errorIndex)
 {
     if (session == nullptr || list == nullptr || errorStatus == nullptr || errorIndex == nullptr ||
-        !IsRequestPdu(pduType) || (list->count > 0 && list->bindings == nullptr)) {
+        !IsRequestPdu(session->request.version, pduType) ||
+        (list->count > 0 && list->bindings == nullptr)) {
         SetLastError(ERROR_BAD_ARGUMENT);
         return 0;
     }
-    int32_t requestId = NextRequestId();
+    const bool bulk = pduType == PDU_GETBULK;
+    const Expected expected = {
+        NextRequestId(), MostBindingsAnswered(pduType, *list, *errorStatus, *errorIndex), !bulk};
     try {
-        if (!EncodeRequest(*session, pduType, *list, requestId)) {
+        if (!EncodeRequest(*session, pduType, *list, expected.requestId, bulk ? *errorStatus : 0,
+                           bulk ? *errorIndex : 0)) {
             return 0;
         }
     } catch (const std::bad_alloc&) {
@@ -239,8 +306,12 @@ int SnmpMgrRequest(SnmpMgrSession* session, uint8_t pduType, SnmpVarBindList* li
     SnmpMessage response;
     uint32_t failure = 0;
     try {
-        failure = Exchange(*session, requestId, list->count, response);
+        failure = Exchange(*session, expected, response);
     } catch (const std::bad_alloc&) {
+        failure = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    if (failure == 0 && !DropBindingsFrom(response.bindings, expected.bindingCount)) {
+        FreeMessage(response);
         failure = ERROR_NOT_ENOUGH_MEMORY;
     }
     if (failure != 0) {

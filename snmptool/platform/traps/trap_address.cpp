@@ -8,13 +8,6 @@
 
 #include "session/agent_address.h"
 
-namespace {
-
-// Room for the longest numeric IPv6 text and its terminator.
-constexpr size_t kMaxHostText = INET6_ADDRSTRLEN;
-
-}  // namespace
-
 bool ParseTrapAddress(const char* text, TrapAddress* address)
 {
     std::memset(address, 0, sizeof(*address));
@@ -23,31 +16,18 @@ bool ParseTrapAddress(const char* text, TrapAddress* address)
         address->port = kTrapPort;
         return true;
     }
-    const char* colon = std::strrchr(text, ':');
-    if (colon == nullptr) {
+    if (std::strchr(text, ':') == nullptr) {
         address->everyAddress = true;
         return ParsePortNumber(text, address->port);
     }
-    if (!ParsePortNumber(colon + 1, address->port)) {
+    AgentText parts;
+    if (!SplitAgentText(text, parts) || !parts.portGiven) {
         return false;
     }
-    const char* host = text;
-    size_t hostLength = static_cast<size_t>(colon - text);
-    const bool bracketed = hostLength >= 2 && host[0] == '[' && host[hostLength - 1] == ']';
-    if (bracketed) {
-        ++host;
-        hostLength -= 2;
-    }
-    if (hostLength == 0 || hostLength >= kMaxHostText) {
-        return false;
-    }
-    char hostText[kMaxHostText];
-    std::memcpy(hostText, host, hostLength);
-    hostText[hostLength] = '\0';
-
-    if (bracketed) {
+    address->port = parts.port;
+    if (parts.literalOnly) {
         sockaddr_in6* v6 = reinterpret_cast<sockaddr_in6*>(&address->address);
-        if (inet_pton(AF_INET6, hostText, &v6->sin6_addr) != 1) {
+        if (inet_pton(AF_INET6, parts.host.c_str(), &v6->sin6_addr) != 1) {
             return false;
         }
         v6->sin6_family = AF_INET6;
@@ -56,7 +36,7 @@ bool ParseTrapAddress(const char* text, TrapAddress* address)
         return true;
     }
     sockaddr_in* v4 = reinterpret_cast<sockaddr_in*>(&address->address);
-    if (inet_pton(AF_INET, hostText, &v4->sin_addr) != 1) {
+    if (inet_pton(AF_INET, parts.host.c_str(), &v4->sin_addr) != 1) {
         return false;
     }
     v4->sin_family = AF_INET;

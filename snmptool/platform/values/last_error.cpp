@@ -15,13 +15,9 @@ struct CodeText {
 constexpr CodeText kTexts[] = {
     {SNMP_MGMTAPI_TIMEOUT, "The request timed out."},
     {SNMP_MGMTAPI_SELECT_FDERRORS, "The socket failed while waiting for the response."},
-    {SNMP_MGMTAPI_TRAP_ERRORS, "Trap reception could not be started."},
     {SNMP_MGMTAPI_TRAP_DUPINIT, "Trap reception has already been started."},
     {SNMP_MGMTAPI_NOTRAPS, "No trap is waiting."},
     {SNMP_MGMTAPI_AGENT_ERRORS, "The agent reported an error."},
-    {SNMP_MGMTAPI_INVALID_CTL, "The control code is not valid."},
-    {SNMP_MGMTAPI_INVALID_SESSION, "The session is not valid."},
-    {SNMP_MGMTAPI_INVALID_BUFFER, "The buffer is not valid."},
     {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory is available."},
     {ERROR_UNKNOWN_HOST, "The agent's host name could not be resolved."},
     {ERROR_BAD_ARGUMENT, "An argument is missing or not valid."},

@@ -8,13 +8,9 @@
 enum : uint32_t {
     SNMP_MGMTAPI_TIMEOUT = 40,          // no answer within the time-out and retries
     SNMP_MGMTAPI_SELECT_FDERRORS = 41,  // the socket failed while waiting
-    SNMP_MGMTAPI_TRAP_ERRORS = 42,      // trap reception failed
     SNMP_MGMTAPI_TRAP_DUPINIT = 43,     // trap reception already started
     SNMP_MGMTAPI_NOTRAPS = 44,          // no trap waiting
     SNMP_MGMTAPI_AGENT_ERRORS = 45,
-    SNMP_MGMTAPI_INVALID_CTL = 46,
-    SNMP_MGMTAPI_INVALID_SESSION = 47,
-    SNMP_MGMTAPI_INVALID_BUFFER = 48,
 };
 
 // The layer's other failures. They stay clear of 40 to 48.

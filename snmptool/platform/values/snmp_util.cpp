@@ -74,6 +74,10 @@ bool AsnTagHoldsBytes(uint8_t tag)
     case ASN_COUNTER:
     case ASN_GAUGE:
     case ASN_TIMETICKS:
+    case ASN_COUNTER64:
+    case ASN_NOSUCHOBJECT:
+    case ASN_NOSUCHINSTANCE:
+    case ASN_ENDOFMIBVIEW:
         return false;
     default:
         return true;

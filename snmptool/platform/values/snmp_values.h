@@ -28,14 +28,17 @@ struct AsnObjectIdentifier {
 // One SNMP value: its tag and the field of `data` that the tag selects.
 //   INTEGER                          -> integer
 //   Counter, Gauge, TimeTicks        -> unsigned32
+//   Counter64                        -> counter64
 //   OBJECT IDENTIFIER                -> object
-//   NULL                             -> nothing
+//   NULL, noSuchObject, noSuchInstance,
+//   endOfMibView                     -> nothing
 //   every other tag                  -> bytes
 struct AsnAny {
     uint8_t tag;
     union {
         int32_t integer;
         uint32_t unsigned32;
+        uint64_t counter64;
         AsnOctetString bytes;
         AsnObjectIdentifier object;
     } data;

@@ -22,14 +22,17 @@ enum : uint8_t {
     ASN_ENDOFMIBVIEW = 0x82,
 };
 
-// PDU tags: RFC 1157 section 4.1, and SNMPv2-Trap-PDU from RFC 3416 section 3.
+// PDU tags: RFC 1157 section 4.1, and those RFC 3416 section 3 adds.
 enum : uint8_t {
     PDU_GET = 0xA0,
     PDU_GETNEXT = 0xA1,
     PDU_RESPONSE = 0xA2,
     PDU_SET = 0xA3,
     PDU_TRAP_V1 = 0xA4,
+    PDU_GETBULK = 0xA5,
+    PDU_INFORM = 0xA6,
     PDU_TRAP_V2 = 0xA7,
+    PDU_REPORT = 0xA8,
 };
 
 // Message versions: RFC 1157 section 4 (0) and RFC 1901 (1).
@@ -38,7 +41,8 @@ enum : int32_t {
     SNMP_VERSION_2C = 1,
 };
 
-// Error statuses: RFC 1157 section 4.1.1.
+// Error statuses: RFC 1157 section 4.1.1 (0 to 5), and RFC 3416 section 3
+// (6 to 18, SNMPv2 only).
 enum : int32_t {
     SNMP_ERROR_NOERROR = 0,
     SNMP_ERROR_TOOBIG = 1,
@@ -46,6 +50,19 @@ enum : int32_t {
     SNMP_ERROR_BADVALUE = 3,
     SNMP_ERROR_READONLY = 4,
     SNMP_ERROR_GENERR = 5,
+    SNMP_ERROR_NOACCESS = 6,
+    SNMP_ERROR_WRONGTYPE = 7,
+    SNMP_ERROR_WRONGLENGTH = 8,
+    SNMP_ERROR_WRONGENCODING = 9,
+    SNMP_ERROR_WRONGVALUE = 10,
+    SNMP_ERROR_NOCREATION = 11,
+    SNMP_ERROR_INCONSISTENTVALUE = 12,
+    SNMP_ERROR_RESOURCEUNAVAILABLE = 13,
+    SNMP_ERROR_COMMITFAILED = 14,
+    SNMP_ERROR_UNDOFAILED = 15,
+    SNMP_ERROR_AUTHORIZATIONERROR = 16,
+    SNMP_ERROR_NOTWRITABLE = 17,
+    SNMP_ERROR_INCONSISTENTNAME = 18,
 };
 
 // Generic traps: RFC 1157 section 4.1.6.
