@@ -153,10 +153,6 @@ bool EncodeScopedPdu(const std::vector<uint8_t>& contextEngineId, const std::str
     SnmpMessage framed = pdu;  // borrows the bindings; never freed here
     framed.version = SNMP_VERSION_2C;
     framed.community.clear();
-    // A Report-PDU has a Response-PDU's fields (RFC 3416 section 3).
-    if (pdu.pduType == PDU_REPORT) {
-        framed.pduType = PDU_RESPONSE;
-    }
     std::vector<uint8_t> community;
     if (!EncodeMessage(framed, community)) {
         return false;
@@ -182,7 +178,6 @@ bool EncodeScopedPdu(const std::vector<uint8_t>& contextEngineId, const std::str
         return false;
     }
     std::copy(content.pos, content.end, writer.pos);
-    *writer.pos = pdu.pduType;
     return true;
 }
 
@@ -202,7 +197,6 @@ bool DecodeScopedPdu(const uint8_t* data, size_t size, std::vector<uint8_t>& con
     if (!BerReadItem(scoped, tag, body) || !BerAtEnd(scoped)) {
         return false;
     }
-    const bool report = tag == PDU_REPORT;
     const size_t pduSize = static_cast<size_t>(scoped.pos - pduStart);
     const size_t contentSize = sizeof kCommunityFrame + pduSize;
     std::vector<uint8_t> community(BerItemSize(contentSize), 0);
@@ -213,15 +207,5 @@ bool DecodeScopedPdu(const uint8_t* data, size_t size, std::vector<uint8_t>& con
     }
     std::copy(kCommunityFrame, kCommunityFrame + sizeof kCommunityFrame, writer.pos);
     std::copy(pduStart, scoped.pos, writer.pos + sizeof kCommunityFrame);
-    if (report) {
-        // A Report-PDU has a Response-PDU's fields (RFC 3416 section 3).
-        writer.pos[sizeof kCommunityFrame] = PDU_RESPONSE;
-    }
-    if (!DecodeMessage(community.data(), community.size(), pdu)) {
-        return false;
-    }
-    if (report) {
-        pdu.pduType = PDU_REPORT;
-    }
-    return true;
+    return DecodeMessage(community.data(), community.size(), pdu);
 }

@@ -23,8 +23,6 @@
 constexpr int32_t SNMP_VERSION_3 = 3;
 // RFC 3411 section 5: SnmpSecurityModel 3 is the user-based model.
 constexpr int32_t kUsmSecurityModel = 3;
-// RFC 3416 section 3: the Report-PDU.
-constexpr uint8_t PDU_REPORT = 0xA8;
 
 // msgFlags bits (RFC 3412 section 6.4).
 enum : uint8_t {
@@ -65,7 +63,6 @@ bool EncodeScopedPdu(const std::vector<uint8_t>& contextEngineId, const std::str
                      const SnmpMessage& pdu, std::vector<uint8_t>& out);
 
 // Decodes a ScopedPDU item at the start of `data`; bytes after it are ignored
-// (DES pads the plaintext to whole blocks). A Report-PDU comes back with
-// pduType PDU_REPORT. On success `pdu` owns its bindings (FreeMessage).
+// (DES pads the plaintext to whole blocks). On success `pdu` owns its bindings (FreeMessage).
 bool DecodeScopedPdu(const uint8_t* data, size_t size, std::vector<uint8_t>& contextEngineId,
                      SnmpMessage& pdu);
