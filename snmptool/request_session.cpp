@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include <string>
+
+#include "security/usm_users.h"
 #include "tool.h"
 
 namespace {
@@ -47,6 +50,23 @@ int FailedRequestResult(uint32_t code)
     return result;
 }
 
+// SNMPv3: the community word names the user, whose protocols and
+// passphrases come from the users file; a user it does not list is asked
+// for without authentication or privacy. False when the file is refused
+// (said here, naming the file and line).
+bool OpenUserSession(const char* agent, const char* name, uint32_t timeoutMs, uint32_t retries)
+{
+    UsmUser user;
+    std::string problem;
+    if (!FindUser(UsersFilePath(), name, user, problem)) {
+        printf("mibcli: %s\n", problem.c_str());
+        return false;
+    }
+    g_session =
+        SnmpMgrOpenUser(agent, &user, SessionTimeout(timeoutMs), static_cast<int32_t>(retries));
+    return true;
+}
+
 }  // namespace
 
 int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint32_t retries,
@@ -64,8 +84,14 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
         g_session = nullptr;
     }
     if (g_session == nullptr) {
-        g_session = SnmpMgrOpenVersion(agent, community, SessionTimeout(timeoutMs),
-                                       static_cast<int32_t>(retries), g_settings.version);
+        if (g_settings.version == SNMP_VERSION_3) {
+            if (!OpenUserSession(agent, community, timeoutMs, retries)) {
+                return kOpenFailed;
+            }
+        } else {
+            g_session = SnmpMgrOpenVersion(agent, community, SessionTimeout(timeoutMs),
+                                           static_cast<int32_t>(retries), g_settings.version);
+        }
         if (g_session == nullptr) {
             ReportSystemError("SnmpMgrOpen() Error", GetLastError());
             return kOpenFailed;
@@ -79,6 +105,9 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
         // Refused before sending: waiting for an answer was never the problem.
         if (code == ERROR_MESSAGE_TOO_BIG) {
             printf("mibcli: Request not sent: it does not fit in one SNMP message.\n");
+        } else if (code >= ERROR_USM_UNSUPPORTED_LEVEL && code <= ERROR_USM_CRYPTO) {
+            // SNMPv3: the agent's report of why it refused, or our side's failure.
+            PrintError("\nmibcli: %s\n", LastErrorText(code));
         } else {
             PrintError("\nmibcli: No response from agent (%s).\n", NoResponseReason(code));
         }

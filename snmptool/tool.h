@@ -18,8 +18,9 @@ struct ToolSettings {
     uint32_t retries = 3;
     uint32_t pollIntervalMs = 3000;
     uint32_t pollCount = 10;
-    // The message version of the request sessions (-v): SNMP_VERSION_1 or
-    // SNMP_VERSION_2C. Trap reception takes both whatever it says.
+    // The message version of the request sessions (-v): SNMP_VERSION_1,
+    // SNMP_VERSION_2C or SNMP_VERSION_3 (the community word names the user).
+    // Trap reception takes versions 1 and 2c whatever it says.
     int32_t version = SNMP_VERSION_1;
     bool longWalk = false;
     bool trapPolling = false;

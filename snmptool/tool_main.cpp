@@ -35,7 +35,7 @@ constexpr char kUsageText[] =
     "\n"
     "\tBinary OCTET STRING (4 bytes) assumed if string begins with 0x or 0X";
 
-// The version word of -v, read by the number rule: 1, or 2 (so "2c" too).
+// The version word of -v, read by the number rule: 1, 2 (so "2c" too) or 3.
 bool ApplyVersion(const char* word)
 {
     switch (ParseDecimal(word)) {
@@ -44,6 +44,9 @@ bool ApplyVersion(const char* word)
         return true;
     case 2:
         g_settings.version = SNMP_VERSION_2C;
+        return true;
+    case 3:
+        g_settings.version = SNMP_VERSION_3;
         return true;
     default:
         printf("mibcli: Unknown SNMP version: %s\n", word);

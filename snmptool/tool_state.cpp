@@ -7,5 +7,5 @@ SnmpMgrSession* g_session = nullptr;
 
 bool ShowsSnmpV2()
 {
-    return g_settings.version == SNMP_VERSION_2C || g_toolMode == TOOL_MODE_TRAP;
+    return g_settings.version != SNMP_VERSION_1 || g_toolMode == TOOL_MODE_TRAP;
 }

@@ -65,7 +65,7 @@ enum class WalkStep {
 WalkStep TakeBinding(const SnmpVarBind& binding, const AsnObjectIdentifier& start, AskedName& asked)
 {
     // RFC 3416 section 4.2.3: the agent has nothing after the name asked.
-    if (g_settings.version == SNMP_VERSION_2C && binding.value.tag == ASN_ENDOFMIBVIEW) {
+    if (g_settings.version != SNMP_VERSION_1 && binding.value.tag == ASN_ENDOFMIBVIEW) {
         return WalkStep::Ended;
     }
     const AsnObjectIdentifier& returned = binding.name;
@@ -141,7 +141,7 @@ int WalkMib(const char* agent, const char* community, uint32_t timeoutMs, uint32
         return 0;
     }
     AskedName asked;
-    const bool bulk = g_settings.version == SNMP_VERSION_2C;
+    const bool bulk = g_settings.version != SNMP_VERSION_1;
     int32_t repetitions = kFirstRepetitions;
     int result = 1;
 

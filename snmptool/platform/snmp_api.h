@@ -14,13 +14,20 @@ struct SnmpMgrSession;
 
 // Nonzero result: success. On failure the last-error code tells why.
 // SnmpMgrOpen opens an SNMPv1 session; SnmpMgrOpenVersion one of the given
-// message version, SNMP_VERSION_1 or SNMP_VERSION_2C (RFC 1901 community framing).
+// message version, SNMP_VERSION_1 or SNMP_VERSION_2C (RFC 1901 community framing);
+// SnmpMgrOpenUser an SNMPv3 one as `user` (security/usm_users.h), whose
+// passphrases it takes over and wipes at the close.
 SnmpMgrSession* SnmpMgrOpen(const char* agent, const char* community, int32_t timeoutMs,
                             int32_t retries);
 SnmpMgrSession* SnmpMgrOpenVersion(const char* agent, const char* community, int32_t timeoutMs,
                                    int32_t retries, int32_t version);
-// One request of PDU_GET, PDU_GETNEXT or PDU_SET, or in an SNMPv2c session
-// PDU_GETBULK; answered by a Response in the session's version. On success
+struct UsmUser;
+SnmpMgrSession* SnmpMgrOpenUser(const char* agent, UsmUser* user, int32_t timeoutMs,
+                                int32_t retries);
+// One request of PDU_GET, PDU_GETNEXT or PDU_SET, or in an SNMPv2c or SNMPv3
+// session PDU_GETBULK; answered by a Response in the session's version (in
+// SNMPv3 after discovering the agent's engine; a Report ends the request with
+// its ERROR_USM_* code). On success
 // the list holds the answer's bindings and the two integers its error status
 // and index. For PDU_GETBULK the two integers carry non-repeaters and
 // max-repetitions in (as the PDU carries them in the same places, RFC 3416

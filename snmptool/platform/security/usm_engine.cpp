@@ -200,11 +200,15 @@ int32_t TakeMsgId(UsmPeer& peer)
 // with `code` set when none came.
 UsmAnswerKind Send(UsmPeer& peer, const UsmExchange& exchange, int32_t msgId, int32_t requestId,
                    const std::vector<uint8_t>& datagram, V3Message& message, SnmpMessage& pdu,
-                   uint32_t& code)
+                   uint32_t& code, const UsmFits& fits = nullptr)
 {
     UsmAnswerKind kind = UsmAnswerKind::NotAnswer;
     code = exchange(datagram, [&](const uint8_t* data, size_t size) {
         kind = UsmReadAnswer(peer, msgId, requestId, data, size, message, pdu);
+        if (kind == UsmAnswerKind::Response && fits && !fits(pdu)) {
+            FreeMessage(pdu);
+            kind = UsmAnswerKind::NotAnswer;
+        }
         return kind != UsmAnswerKind::NotAnswer;
     });
     return code == 0 ? kind : UsmAnswerKind::NotAnswer;
@@ -369,7 +373,7 @@ uint32_t UsmReportCode(const SnmpMessage& report)
 }
 
 uint32_t UsmRequest(UsmPeer& peer, const UsmExchange& exchange, const SnmpMessage& request,
-                    SnmpMessage& response)
+                    SnmpMessage& response, const UsmFits& fits)
 {
     if (!peer.discovered) {
         uint32_t code = Discover(peer, exchange);
@@ -387,7 +391,7 @@ uint32_t UsmRequest(UsmPeer& peer, const UsmExchange& exchange, const SnmpMessag
         V3Message message;
         uint32_t code = 0;
         UsmAnswerKind kind =
-            Send(peer, exchange, msgId, request.requestId, datagram, message, response, code);
+            Send(peer, exchange, msgId, request.requestId, datagram, message, response, code, fits);
         if (kind == UsmAnswerKind::NotAnswer) {
             return code;
         }

@@ -68,10 +68,14 @@ using UsmIsAnswer = std::function<bool(const uint8_t* data, size_t size)>;
 using UsmExchange =
     std::function<uint32_t(const std::vector<uint8_t>& datagram, const UsmIsAnswer& isAnswer)>;
 
+// Whether a Response fits the request (its bindings, for instance); one that
+// does not is dropped like any stranger's datagram.
+using UsmFits = std::function<bool(const SnmpMessage& response)>;
+
 // Discovers the engine when not yet known, sends `request`, and fills
-// `response` with the answer (FreeMessage releases it). A notInTimeWindow
+// `response` with the answer that `fits` (FreeMessage releases it). A notInTimeWindow
 // report is answered by one retry with the agent's new time; an unknown
 // engine ID by one new discovery (the agent may have been replaced). 0, or
 // the code of the failure.
 uint32_t UsmRequest(UsmPeer& peer, const UsmExchange& exchange, const SnmpMessage& request,
-                    SnmpMessage& response);
+                    SnmpMessage& response, const UsmFits& fits = nullptr);

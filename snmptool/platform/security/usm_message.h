@@ -19,8 +19,6 @@
 
 #include "ber/ber_codec.h"
 
-// RFC 3412 section 6.
-constexpr int32_t SNMP_VERSION_3 = 3;
 // RFC 3411 section 5: SnmpSecurityModel 3 is the user-based model.
 constexpr int32_t kUsmSecurityModel = 3;
 

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "session/agent_address.h"
 #include "ber/ber_codec.h"
 #include "snmp_api.h"
+#include "security/usm_engine.h"
 #include "session/udp_transport.h"
 
 struct SnmpMgrSession {
@@ -31,6 +34,8 @@ struct SnmpMgrSession {
     SnmpMessage request;
     std::vector<uint8_t> sendBuffer;
     std::vector<uint8_t> receiveBuffer;
+    // SNMPv3 only: the user and what is known of the agent's engine.
+    std::unique_ptr<UsmPeer> usm;
 };
 
 namespace {
@@ -63,7 +68,7 @@ int32_t NextRequestId()
 bool IsRequestPdu(int32_t version, uint8_t pduType)
 {
     if (pduType == PDU_GETBULK) {
-        return version == SNMP_VERSION_2C;
+        return version != SNMP_VERSION_1;
     }
     return pduType == PDU_GET || pduType == PDU_GETNEXT || pduType == PDU_SET;
 }
@@ -139,13 +144,9 @@ struct Expected {
 // ID. Everything else is dropped: late answers to earlier requests, datagrams
 // from elsewhere (anyone can send to our port), answers in another version,
 // Reports, and datagrams that do not decode.
-bool IsAnswer(const SnmpMgrSession& session, const Expected& expected, size_t size,
-              const sockaddr_storage& from, socklen_t fromLength, SnmpMessage& response)
+bool IsAnswer(const SnmpMgrSession& session, const Expected& expected, const uint8_t* data,
+              size_t size, SnmpMessage& response)
 {
-    if (!IsSameEndpoint(session.agent, from, fromLength)) {
-        return false;
-    }
-    const uint8_t* data = session.receiveBuffer.data();
     int32_t version = -1;
     uint8_t pduType = 0;
     int32_t answeredId = 0;
@@ -180,8 +181,12 @@ enum class WaitOutcome { Answered, NoAnswer, Failed };
 // Waits for the answer until the deadline. A dropped datagram never moves the
 // deadline; once it has passed, the first dropped datagram ends the wait, so
 // that a stream of strangers cannot keep us here.
-WaitOutcome AwaitAnswer(SnmpMgrSession& session, const Expected& expected,
-                        TransportClock::time_point deadline, SnmpMessage& response)
+// Whether a datagram from the agent's own address and port is the answer;
+// the check keeps what it takes.
+using AnswerCheck = std::function<bool(const uint8_t* data, size_t size)>;
+
+WaitOutcome AwaitAnswer(SnmpMgrSession& session, TransportClock::time_point deadline,
+                        const AnswerCheck& isAnswer)
 {
     for (;;) {
         size_t size = 0;
@@ -196,7 +201,8 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, const Expected& expected,
         if (outcome == ReceiveOutcome::Failed) {
             return WaitOutcome::Failed;
         }
-        if (IsAnswer(session, expected, size, from, fromLength, response)) {
+        if (IsSameEndpoint(session.agent, from, fromLength) &&
+            isAnswer(session.receiveBuffer.data(), size)) {
             return WaitOutcome::Answered;
         }
         if (TransportClock::now() >= deadline) {
@@ -208,16 +214,17 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, const Expected& expected,
 // Sends the encoded request once per attempt and waits a full time-out after
 // each. Every attempt carries the same request ID, so an answer to an earlier
 // attempt that comes late still completes the request.
-uint32_t Exchange(SnmpMgrSession& session, const Expected& expected, SnmpMessage& response)
+uint32_t Exchange(SnmpMgrSession& session, const std::vector<uint8_t>& datagram,
+                  const AnswerCheck& isAnswer)
 {
     for (int64_t attempt = 0; attempt <= session.retries; ++attempt) {
         SendOutcome sent = UdpSend(session.socketFd, session.agent.address, session.agent.length,
-                                   session.sendBuffer.data(), session.sendBuffer.size());
+                                   datagram.data(), datagram.size());
         if (sent == SendOutcome::Failed) {
             return SNMP_MGMTAPI_SELECT_FDERRORS;
         }
         TransportClock::time_point deadline = TransportClock::now() + session.timeout;
-        WaitOutcome outcome = AwaitAnswer(session, expected, deadline, response);
+        WaitOutcome outcome = AwaitAnswer(session, deadline, isAnswer);
         if (outcome == WaitOutcome::Answered) {
             return 0;
         }
@@ -244,6 +251,49 @@ SnmpMgrSession* NewSession(const char* community, int32_t timeoutMs, int32_t ret
     }
 }
 
+SnmpMgrSession* OpenSession(const char* agent, const char* community, int32_t timeoutMs,
+                            int32_t retries, int32_t version)
+{
+    AgentAddress address;
+    if (!ResolveAgentAddress(agent, address)) {
+        return nullptr;
+    }
+    SnmpMgrSession* session = NewSession(community, timeoutMs, retries, version);
+    if (session == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    session->agent = address;
+    session->socketFd = UdpOpen(address.address.ss_family);
+    if (session->socketFd < 0) {
+        SetLastErrorFromErrno(errno);
+        delete session;
+        return nullptr;
+    }
+    return session;
+}
+
+// SNMPv3: the user-based security model wraps and checks the PDU, and the
+// session's exchange carries its datagrams. Answers must fit as in 2c.
+uint32_t UserExchange(SnmpMgrSession& session, uint8_t pduType, const SnmpVarBindList& list,
+                      const Expected& expected, int32_t field1, int32_t field2,
+                      SnmpMessage& response)
+{
+    SnmpMessage request;
+    request.pduType = pduType;
+    request.requestId = expected.requestId;
+    request.errorStatus = field1;
+    request.errorIndex = field2;
+    request.bindings = list;  // borrowed while encoded
+    auto exchange = [&session](const std::vector<uint8_t>& datagram, const UsmIsAnswer& isAnswer) {
+        return Exchange(session, datagram, isAnswer);
+    };
+    auto fits = [&expected](const SnmpMessage& answer) {
+        return !expected.countIsExact || answer.bindings.count == expected.bindingCount;
+    };
+    return UsmRequest(*session.usm, exchange, request, response, fits);
+}
+
 }  // namespace
 
 SnmpMgrSession* SnmpMgrOpen(const char* agent, const char* community, int32_t timeoutMs,
@@ -260,20 +310,30 @@ SnmpMgrSession* SnmpMgrOpenVersion(const char* agent, const char* community, int
         SetLastError(ERROR_BAD_ARGUMENT);
         return nullptr;
     }
-    AgentAddress address;
-    if (!ResolveAgentAddress(agent, address)) {
+    return OpenSession(agent, community, timeoutMs, retries, version);
+}
+
+SnmpMgrSession* SnmpMgrOpenUser(const char* agent, UsmUser* user, int32_t timeoutMs,
+                                int32_t retries)
+{
+    if (agent == nullptr || user == nullptr) {
+        SetLastError(ERROR_BAD_ARGUMENT);
         return nullptr;
     }
-    SnmpMgrSession* session = NewSession(community, timeoutMs, retries, version);
+    SnmpMgrSession* session =
+        OpenSession(agent, user->name.c_str(), timeoutMs, retries, SNMP_VERSION_3);
     if (session == nullptr) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    session->agent = address;
-    session->socketFd = UdpOpen(address.address.ss_family);
-    if (session->socketFd < 0) {
-        SetLastErrorFromErrno(errno);
-        delete session;
+    try {
+        session->usm = std::make_unique<UsmPeer>();
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        SnmpMgrClose(session);
+        return nullptr;
+    }
+    if (!UsmPeerInit(*session->usm, std::move(*user))) {
+        SnmpMgrClose(session);
         return nullptr;
     }
     return session;
@@ -294,19 +354,21 @@ int SnmpMgrRequest(SnmpMgrSession* session, uint8_t pduType, SnmpVarBindList* li
     const bool bulk = pduType == PDU_GETBULK;
     const Expected expected = {
         NextRequestId(), MostBindingsAnswered(pduType, *list, *errorStatus, *errorIndex), !bulk};
-    try {
-        if (!EncodeRequest(*session, pduType, *list, expected.requestId, bulk ? *errorStatus : 0,
-                           bulk ? *errorIndex : 0)) {
-            return 0;
-        }
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    }
+    const int32_t field1 = bulk ? *errorStatus : 0;
+    const int32_t field2 = bulk ? *errorIndex : 0;
     SnmpMessage response;
     uint32_t failure = 0;
     try {
-        failure = Exchange(*session, expected, response);
+        if (session->usm) {
+            failure = UserExchange(*session, pduType, *list, expected, field1, field2, response);
+        } else if (!EncodeRequest(*session, pduType, *list, expected.requestId, field1, field2)) {
+            return 0;
+        } else {
+            failure =
+                Exchange(*session, session->sendBuffer, [&](const uint8_t* data, size_t size) {
+                    return IsAnswer(*session, expected, data, size, response);
+                });
+        }
     } catch (const std::bad_alloc&) {
         failure = ERROR_NOT_ENOUGH_MEMORY;
     }

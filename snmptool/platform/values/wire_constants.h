@@ -39,6 +39,7 @@ enum : uint8_t {
 enum : int32_t {
     SNMP_VERSION_1 = 0,
     SNMP_VERSION_2C = 1,
+    SNMP_VERSION_3 = 3,  // RFC 3412 section 6
 };
 
 // Error statuses: RFC 1157 section 4.1.1 (0 to 5), and RFC 3416 section 3
