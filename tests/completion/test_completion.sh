@@ -15,7 +15,13 @@ expect() {
         failures=$((failures + 1))
     fi
 }
-expect "mibcli " "-t -r -i -n -l -p -x -b get getnext set poll walk trap"
+expect "mibcli " "-t -r -i -n -l -p -x -b -v get getnext set poll walk trap"
+expect "mibcli -v " "1 2c 3"
+users=$(mktemp)
+printf '# name ...\nbob SHA-256 "a phrase"\n  alice\n' >"$users"
+MIBCLI_USERS=$users expect "mibcli -v 3 -t 9 get 10.0.0.1 " "bob alice"
+MIBCLI_USERS=$users expect "mibcli -v 2c get 10.0.0.1 " ""
+rm -f "$users"
 expect "mibcli -t 100 g" "get getnext"
 expect "mibcli -t " ""
 # The type of each set triple, also after an agent with a port.
