@@ -15,7 +15,7 @@ expect() {
         failures=$((failures + 1))
     fi
 }
-expect "mibcli " "-t -r -i -n -l -p -x get getnext set poll walk trap"
+expect "mibcli " "-t -r -i -n -l -p -x -b get getnext set poll walk trap"
 expect "mibcli -t 100 g" "get getnext"
 expect "mibcli -t " ""
 # The type of each set triple, also after an agent with a port.
