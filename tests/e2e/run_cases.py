@@ -360,19 +360,19 @@ class Runner:
             while len(runs) > 1 and runs[-1] == [b""]:
                 runs.pop()
             reports = []
-            # [stdout each], [stderr each]: line K is the whole stream of run K.
-            per_run = {name: by_name[name] for name in ("stdout", "stderr")
-                       if name in by_name and "each" in by_name[name].flags}
-            for name, section in per_run.items():
-                if len(section.lines) != len(runs):
-                    raise CaseError("[%s each] needs one line per run" % name)
+            # [stdout each]: line K is the whole standard output of run K.
+            per_run = by_name.get("stdout")
+            if per_run is None or "each" not in per_run.flags:
+                per_run = None
+            elif len(per_run.lines) != len(runs):
+                raise CaseError("[stdout each] needs one line per run")
             for number, lines in enumerate(runs):
                 if lines is not None:
                     by_name["args"] = Section("args", None, set())
                     by_name["args"].lines = lines
-                for name, section in per_run.items():
-                    by_name[name] = Section(name, None, set())
-                    by_name[name].lines = [section.lines[number]]
+                if per_run is not None:
+                    by_name["stdout"] = Section("stdout", None, set())
+                    by_name["stdout"].lines = [per_run.lines[number]]
                 report = self.run_tool(by_name, values, tmp)
                 if report and lines is not None:
                     report = "with the arguments '%s':\n%s" % (lines[0].decode(errors="replace"), report)

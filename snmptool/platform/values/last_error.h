@@ -20,6 +20,7 @@ enum : uint32_t {
     ERROR_BAD_ARGUMENT = 1003,      // a missing or malformed argument
     ERROR_MESSAGE_TOO_BIG = 1004,   // a request that does not fit one datagram
     ERROR_BAD_TRAP_ADDRESS = 1005,  // MIBCLI_TRAP_ADDRESS is not an address
+    ERROR_UNKNOWN_ZONE = 1006,      // an IPv6 zone that names no interface
     // A failed system call: this base plus its errno value; the text is the
     // system's own (for example "Permission denied", "Address already in use").
     ERROR_SYSTEM_BASE = 10000,
