@@ -1,9 +1,6 @@
 // Splitting an agent text into host and port, and resolving it once.
 #include "session/agent_address.h"
 
-#include <netdb.h>
-#include <netinet/in.h>
-
 #include <cerrno>
 #include <cstring>
 
