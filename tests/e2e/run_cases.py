@@ -327,6 +327,8 @@ class Runner:
     def __init__(self, options):
         self.options = options
         self.scale = VALGRIND_SLOWDOWN if options.valgrind else 1
+        # The wine loader for a Windows mibcli.exe (--wine), or None.
+        self.wine = getattr(options, "wine", None)
 
     def run_case(self, path):
         """Runs one case; returns None when it passed, a SKIP text, else the report text."""
@@ -339,7 +341,7 @@ class Runner:
                 by_name[section.name] = section
         if "exit" not in by_name:
             raise CaseError("the case has no [exit]")
-        if self.options.wine and "not-on-windows" in by_name:
+        if self.wine and "not-on-windows" in by_name:
             reason = keyed_text(by_name, "not-on-windows")
             if not reason:
                 raise CaseError("[not-on-windows] must give its reason")
@@ -397,10 +399,10 @@ class Runner:
         if self.options.valgrind:
             prefix = ["valgrind", "--leak-check=full", "--error-exitcode=99",
                       "--errors-for-leak-kinds=definite", "--log-file=" + valgrind_log]
-        if self.options.wine:
-            prefix = [self.options.wine]
+        if self.wine:
+            prefix = [self.wine]
         env = dict(os.environ)
-        if self.options.wine:
+        if self.wine:
             env.setdefault("WINEDEBUG", "-all")
         if "env" in by_name:
             for line in keyed_lines(by_name["env"], values):
@@ -425,7 +427,7 @@ class Runner:
                 problems.append("mibcli was still running after %d ms and was killed" % timeout_ms)
             out_bytes = out.finish(STOP_TIMEOUT)
             err_bytes = err.finish(STOP_TIMEOUT)
-            if self.options.wine:
+            if self.wine:
                 # A Windows program writes its line ends in text mode as CR LF.
                 out_bytes = out_bytes.replace(b"\r\n", b"\n")
                 err_bytes = err_bytes.replace(b"\r\n", b"\n")
