@@ -1,10 +1,6 @@
 // Splitting an agent text into host and port, and resolving it once.
 #include "session/agent_address.h"
 
-#include <net/if.h>
-#include <netdb.h>
-#include <netinet/in.h>
-
 #include <cerrno>
 #include <cstring>
 

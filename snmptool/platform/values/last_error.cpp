@@ -1,8 +1,6 @@
 // The per-thread last-error code and the texts of the codes the layer sets.
 #include "values/last_error.h"
 
-#include <cstring>
-
 namespace {
 
 thread_local uint32_t t_lastError = 0;
@@ -41,7 +39,7 @@ void SetLastError(uint32_t code)
 
 void SetLastErrorFromErrno(int errnoValue)
 {
-    t_lastError = ERROR_SYSTEM_BASE + static_cast<uint32_t>(errnoValue);
+    t_lastError = SystemErrorCodeFromErrno(errnoValue);
 }
 
 const char* LastErrorText(uint32_t code)
@@ -51,12 +49,5 @@ const char* LastErrorText(uint32_t code)
             return entry.text;
         }
     }
-    if (code > ERROR_SYSTEM_BASE && code < ERROR_SYSTEM_BASE + 4096) {
-        // strerror's texts are static for valid codes; "Unknown error" marks the rest.
-        const char* text = std::strerror(static_cast<int>(code - ERROR_SYSTEM_BASE));
-        if (text != nullptr && std::strncmp(text, "Unknown error", 13) != 0) {
-            return text;
-        }
-    }
-    return nullptr;
+    return SystemErrorText(code);
 }

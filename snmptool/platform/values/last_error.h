@@ -28,9 +28,15 @@ enum : uint32_t {
 
 uint32_t GetLastError();
 void SetLastError(uint32_t code);
-// Sets ERROR_SYSTEM_BASE + errnoValue.
+// Sets the code of a failed system call: ERROR_SYSTEM_BASE + errnoValue (on
+// Windows, the Winsock code itself when the errno value stands for one).
 void SetLastErrorFromErrno(int errnoValue);
 
 // The one-line text of a code, or null when the layer has no text for it.
 // (Codes 0 to 39 and unknown codes have none.)
 const char* LastErrorText(uint32_t code);
+
+// The code for an errno value and the system's own text for a code of a failed
+// system call, or null (values/system_error_text*.cpp, one file per system).
+uint32_t SystemErrorCodeFromErrno(int errnoValue);
+const char* SystemErrorText(uint32_t code);
