@@ -40,10 +40,15 @@ bool SilenceOutput()
     return true;
 }
 
-void CheckBytes(const AsnOctetString& bytes, size_t wordLength)
+// Only an OCTET STRING may be empty, and an empty value owns nothing.
+void CheckBytes(const AsnOctetString& bytes, size_t wordLength, bool mayBeEmpty)
 {
+    if (bytes.length == 0) {
+        Require(mayBeEmpty && bytes.stream == nullptr && bytes.dynamic == 0);
+        return;
+    }
     Require(bytes.dynamic != 0 && bytes.stream != nullptr);
-    Require(bytes.length > 0 && (bytes.length <= wordLength || bytes.length == 4));
+    Require(bytes.length <= wordLength || bytes.length == 4);
 }
 
 void CheckBinding(const SnmpVarBind& binding, const char* typeWord, const char* valueWord)
@@ -55,16 +60,18 @@ void CheckBinding(const SnmpVarBind& binding, const char* typeWord, const char* 
     const size_t wordLength = std::strlen(valueWord);
     switch (binding.value.tag) {
     case ASN_OCTETSTRING:
+        CheckBytes(binding.value.data.bytes, wordLength, true);
+        break;
     case ASN_OPAQUE:
-        CheckBytes(binding.value.data.bytes, wordLength);
+        CheckBytes(binding.value.data.bytes, wordLength, false);
         break;
     case ASN_IPADDRESS:
-        CheckBytes(binding.value.data.bytes, wordLength);
+        CheckBytes(binding.value.data.bytes, wordLength, false);
         Require(binding.value.data.bytes.length == 4);
         break;
     case ASN_OBJECTIDENTIFIER:
+        // Names stand for more sub-identifiers than their characters.
         Require(binding.value.data.object.count >= 1 && binding.value.data.object.ids != nullptr);
-        Require(binding.value.data.object.count <= wordLength + 1);
         break;
     default:
         break;

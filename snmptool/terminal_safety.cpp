@@ -1,9 +1,9 @@
 #include "terminal_safety.h"
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
+
+#include "os/os_services.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ StdoutKind g_stdoutKind = StdoutKind::Unknown;
 bool StdoutIsTerminal()
 {
     if (g_stdoutKind == StdoutKind::Unknown) {
-        g_stdoutKind = isatty(fileno(stdout)) == 1 ? StdoutKind::Terminal : StdoutKind::Other;
+        g_stdoutKind = StdoutIsConsole() != 0 ? StdoutKind::Terminal : StdoutKind::Other;
     }
     return g_stdoutKind == StdoutKind::Terminal;
 }

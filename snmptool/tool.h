@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "snmp_api.h"
+#include "values/printf_check.h"
 
 // Tool mode: the PDU type for get, getnext and set; these for the rest.
 enum : uint8_t {
@@ -65,7 +66,7 @@ void ReportSystemError(const char* label, uint32_t code);
 // write to standard error goes through PrintError, which flushes standard
 // output first so that both streams keep the order of printing.
 void InitOutput();
-void PrintError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void PrintError(const char* format, ...) PRINTF_FORMAT(1, 2);
 // Flushes standard output; false when anything printed to it could not be
 // written (a full disk, a closed pipe), now or earlier.
 bool StdoutWritten();

@@ -6,8 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include <unistd.h>
-
+#include "os/os_services.h"
 #include "tool.h"
 
 void InitOutput()
@@ -19,7 +18,7 @@ void InitOutput()
         return;
     }
     s_done = true;
-    const int mode = isatty(STDOUT_FILENO) ? _IOLBF : _IOFBF;
+    const int mode = StdoutIsConsole() ? _IOLBF : _IOFBF;
     setvbuf(stdout, nullptr, mode, BUFSIZ);
     setvbuf(stderr, nullptr, _IONBF, 0);
 }

@@ -1,5 +1,7 @@
 #include "error_box.h"
 
+#include "box_text.h"
+
 #include <cerrno>
 #include <string>
 
@@ -7,17 +9,14 @@
 
 namespace pkgrunner {
 
+
 int MessageBoxA(HWND /*owner*/, const char* text, const char* caption, UINT /*type*/)
 {
     std::string line = caption != nullptr ? caption : "Error";
     line += ": ";
-    const std::string body = text != nullptr ? text : "";
     // The box is one line: a control character in the text (a file name may hold a newline on
-    // this system) would split it or move the terminal, so it is shown as '?'.
-    for (char c : body) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        line += (byte < 0x20 || byte == 0x7F) ? '?' : c;
-    }
+    // this system) would split it or move the terminal.
+    line += PrintableBoxText(text);
     line += '\n';
     // A short write is continued so the line is never cut off.
     std::size_t written = 0;

@@ -1,5 +1,6 @@
-// The error box. Without a desktop to show it on, the box is one line on standard error: the
-// caption, a colon and a blank, then the text. Nobody can press a button, so the result is IDOK.
+// The error box. On Windows it is the system's message box, its text made printable. Without a
+// desktop to show it on (POSIX), the box is one line on standard error: the caption, a colon and
+// a blank, then the text; nobody can press a button, so the result is IDOK.
 #pragma once
 
 #include "win_types.h"

@@ -9,6 +9,8 @@
 
 namespace pkgrunner {
 
+#if !defined(_WIN32)
+// On Windows the search is the system's own (FindFirstFileA and its kin).
 // Whether the name matches the pattern, case folded for ASCII letters.
 bool WildcardMatch(const std::string& pattern, const std::string& name);
 
@@ -26,5 +28,6 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* found);
 BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* found);
 
 BOOL FindClose(HANDLE search);
+#endif
 
 }  // namespace pkgrunner

@@ -13,8 +13,12 @@ namespace pkgrunner {
 // Sets the queue up: the stop signals and SIGCHLD are blocked and read through one descriptor,
 // so that the wait sleeps in the kernel until either a child ends or a message arrives. Must run
 // before any other routine here and before any child starts. Returns 1, or 0 with the last error.
+// On Windows it makes the thread's message queue, so that a message posted to the launcher's
+// thread before its first wait is kept.
 int InitMessageQueue();
 
+#if !defined(_WIN32)
+// On Windows the queue and the wait are the system's own.
 // Posts WM_QUIT with the given code as its wParam.
 void PostQuitMessage(int exitCode);
 
@@ -32,5 +36,6 @@ LRESULT DispatchMessageA(const MSG* message);
 // must include posted messages (QS_ALLINPUT does); the flags must be 0.
 DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD milliseconds,
                                   DWORD wakeMask, DWORD flags);
+#endif
 
 }  // namespace pkgrunner

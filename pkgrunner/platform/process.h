@@ -7,6 +7,8 @@
 
 namespace pkgrunner {
 
+#if !defined(_WIN32)
+// On Windows CreateProcessA and CloseHandle are the system's own.
 // Starts the program named by the first word of the command line (see command_line.h for the
 // words). A first word with a slash is used as given; otherwise it is looked for in the
 // launcher's own directory, then the current directory, then each directory of PATH, and the
@@ -31,5 +33,6 @@ BOOL CloseHandle(HANDLE object);
 // For the wait: whether the process of the handle has ended, reaping it the first time it is
 // seen ended. Never blocks.
 bool ProcessHasEnded(HANDLE process);
+#endif
 
 }  // namespace pkgrunner

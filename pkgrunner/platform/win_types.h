@@ -3,6 +3,30 @@
 // results compare the same way on both systems.
 #pragma once
 
+#if defined(_WIN32)
+// On Windows these are the system's own: the launcher calls the real
+// operations, and its layer adds only what the system lacks (error_box.h,
+// message_queue.h).
+#include <windows.h>
+
+namespace pkgrunner {
+using ::BOOL;
+using ::DWORD;
+using ::HANDLE;
+using ::HINSTANCE;
+using ::HWND;
+using ::LPARAM;
+using ::LRESULT;
+using ::MSG;
+using ::PROCESS_INFORMATION;
+using ::STARTUPINFOA;
+using ::UINT;
+using ::WIN32_FIND_DATAA;
+using ::WPARAM;
+}  // namespace pkgrunner
+
+#else
+
 #include <cstdint>
 
 namespace pkgrunner {
@@ -124,3 +148,5 @@ struct PROCESS_INFORMATION {
 };
 
 }  // namespace pkgrunner
+
+#endif  // _WIN32

@@ -33,10 +33,12 @@ VALGRIND_SLOWDOWN = 10
 
 BYTE_SECTIONS = {"stdout", "stderr", "file", "agent.objects", "agent-log"}
 KEYED_SECTIONS = {"agent", "env", "actions", "snmpd"}
-LINE_SECTIONS = {"title", "args", "timeout", "exit", "stdout-to"}
+LINE_SECTIONS = {"title", "args", "timeout", "exit", "stdout-to", "not-on-windows"}
 KNOWN_SECTIONS = BYTE_SECTIONS | KEYED_SECTIONS | LINE_SECTIONS
 HEADER = re.compile(rb"^\[([a-z0-9.\-]+)((?: [^\]\s]+)*)\]\r?$")
 EXIT_ALIASES = {-1: 255, -2: 254}
+# The start of run_case's answer for a case that does not run under --wine.
+SKIPPED = "skipped: "
 
 
 class CaseError(Exception):
@@ -325,9 +327,11 @@ class Runner:
     def __init__(self, options):
         self.options = options
         self.scale = VALGRIND_SLOWDOWN if options.valgrind else 1
+        # The wine loader for a Windows mibcli.exe (--wine), or None.
+        self.wine = getattr(options, "wine", None)
 
     def run_case(self, path):
-        """Runs one case; returns None when it passed, else the report text."""
+        """Runs one case; returns None when it passed, a SKIP text, else the report text."""
         sections = parse_case(path)
         by_name = {}
         for section in sections:
@@ -337,6 +341,11 @@ class Runner:
                 by_name[section.name] = section
         if "exit" not in by_name:
             raise CaseError("the case has no [exit]")
+        if self.wine and "not-on-windows" in by_name:
+            reason = keyed_text(by_name, "not-on-windows")
+            if not reason:
+                raise CaseError("[not-on-windows] must give its reason")
+            return SKIPPED + reason
         tmp = tempfile.mkdtemp(prefix="mibcli-e2e-")
         agents = Agents(self.options.agent, tmp)
         trap_port = str(free_udp_port())
@@ -360,19 +369,19 @@ class Runner:
             while len(runs) > 1 and runs[-1] == [b""]:
                 runs.pop()
             reports = []
-            # [stdout each], [stderr each]: line K is the whole stream of run K.
-            per_run = {name: by_name[name] for name in ("stdout", "stderr")
-                       if name in by_name and "each" in by_name[name].flags}
-            for name, section in per_run.items():
-                if len(section.lines) != len(runs):
-                    raise CaseError("[%s each] needs one line per run" % name)
+            # [stdout each]: line K is the whole standard output of run K.
+            per_run = by_name.get("stdout")
+            if per_run is None or "each" not in per_run.flags:
+                per_run = None
+            elif len(per_run.lines) != len(runs):
+                raise CaseError("[stdout each] needs one line per run")
             for number, lines in enumerate(runs):
                 if lines is not None:
                     by_name["args"] = Section("args", None, set())
                     by_name["args"].lines = lines
-                for name, section in per_run.items():
-                    by_name[name] = Section(name, None, set())
-                    by_name[name].lines = [section.lines[number]]
+                if per_run is not None:
+                    by_name["stdout"] = Section("stdout", None, set())
+                    by_name["stdout"].lines = [per_run.lines[number]]
                 report = self.run_tool(by_name, values, tmp)
                 if report and lines is not None:
                     report = "with the arguments '%s':\n%s" % (lines[0].decode(errors="replace"), report)
@@ -399,7 +408,11 @@ class Runner:
         if self.options.valgrind:
             prefix = ["valgrind", "--leak-check=full", "--error-exitcode=99",
                       "--errors-for-leak-kinds=definite", "--log-file=" + valgrind_log]
+        if self.wine:
+            prefix = [self.wine]
         env = dict(os.environ)
+        if self.wine:
+            env.setdefault("WINEDEBUG", "-all")
         if "env" in by_name:
             for line in keyed_lines(by_name["env"], values):
                 name, _, value = line.partition("=")
@@ -426,6 +439,10 @@ class Runner:
                 problems.append("mibcli was still running after %d ms and was killed" % timeout_ms)
             out_bytes = out.finish(STOP_TIMEOUT)
             err_bytes = err.finish(STOP_TIMEOUT)
+            if self.wine:
+                # A Windows program writes its line ends in text mode as CR LF.
+                out_bytes = out_bytes.replace(b"\r\n", b"\n")
+                err_bytes = err_bytes.replace(b"\r\n", b"\n")
         finally:
             if process.poll() is None:
                 process.kill()
@@ -517,6 +534,8 @@ def main():
     parser.add_argument("--mibcli", required=True, help="the mibcli program")
     parser.add_argument("--agent", required=True, help="the snmp-test-agent program")
     parser.add_argument("--valgrind", action="store_true", help="run mibcli under valgrind")
+    parser.add_argument("--wine", metavar="LOADER",
+                        help="run the Windows mibcli.exe given by --mibcli with this wine loader")
     parser.add_argument("cases", nargs="+", help="case files or directories of them")
     options = parser.parse_args()
     options.mibcli = os.path.abspath(options.mibcli)
@@ -532,6 +551,7 @@ def main():
 
     runner = Runner(options)
     failures = []
+    skipped = []
     cases = collect_cases(options.cases)
     if not cases:
         print("no cases found")
@@ -545,12 +565,16 @@ def main():
         except KeyboardInterrupt:
             print("interrupted at %s" % name)
             return 130
-        if report:
+        if report and report.startswith(SKIPPED):
+            skipped.append(name)
+            print("skip %s: %s" % (name, report[len(SKIPPED):]))
+        elif report:
             failures.append(name)
             print("FAIL %s\n%s" % (name, report))
         else:
             print("pass %s" % name)
-    print("%d passed, %d failed" % (len(cases) - len(failures), len(failures)))
+    print("%d passed, %d failed" % (len(cases) - len(failures) - len(skipped), len(failures))
+          + (", %d skipped" % len(skipped) if skipped else ""))
     return 1 if failures else 0
 
 

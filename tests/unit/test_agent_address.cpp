@@ -49,6 +49,13 @@ TEST(AgentText, ResolvesOnceOrSaysWhy)
         {"[::1]", 0, AF_INET6, "::1", 161},
         {"::1", 0, AF_INET6, "::1", 161},
         {"fe80::1:2", 0, AF_INET6, "fe80::1:2", 161},
+        // A zone is taken off the address, by interface name or number.
+        {"[fe80::1%lo]:16161", 0, AF_INET6, "fe80::1", 16161},
+        {"fe80::1%1", 0, AF_INET6, "fe80::1", 161},
+        {"[::1%lo]", 0, AF_INET6, "::1", 161},
+        {"[fe80::1%no-such-if0]:161", ERROR_UNKNOWN_ZONE, 0, "", 0},
+        {"[fe80::1%]:161", ERROR_UNKNOWN_ZONE, 0, "", 0},
+        {"host%lo", ERROR_UNKNOWN_HOST, 0, "", 0},
         {"no-such-host.invalid", ERROR_UNKNOWN_HOST, 0, "", 0},
         {"no-such-host.invalid:161", ERROR_UNKNOWN_HOST, 0, "", 0},
         // Brackets and colons promise an IPv6 literal, never a name.
@@ -89,6 +96,9 @@ TEST(AgentText, ResolvesOnceOrSaysWhy)
         EXPECT_EQ(AddressText(resolved, port), c.address);
         EXPECT_EQ(port, c.port);
     }
+    AgentAddress zoned;
+    ASSERT_TRUE(ResolveAgentAddress("[fe80::1%1]:161", zoned));
+    EXPECT_EQ(reinterpret_cast<const sockaddr_in6&>(zoned.address).sin6_scope_id, 1u);
 }
 
 TEST(AgentText, SameEndpointNeedsAddressPortAndFamily)

@@ -46,6 +46,15 @@ const std::vector<std::string> kAnswers = {"a.ini", "b.ini"};
 const char* const kNoSetupTool = "Error: Unable to start a.ini\nError: Unable to start b.ini\n";
 
 const RunCase kCases[] = {
+    {"ControlCharactersOfTheErrorLineAreMasked",
+     {},
+     {"a\x1b[2J.ini", "b\xc2\x9b.ini", "c\x9b.ini", "d\xc3\xa9.ini"},
+     {},
+     {},
+     {},
+     "Error: Unable to start a?[2J.ini\nError: Unable to start b?.ini\n"
+     "Error: Unable to start c?.ini\nError: Unable to start d\xc3\xa9.ini\n",
+     0},
     {"FourChildrenInOrderWithSilent",
      kPackageSet,
      kAnswers,

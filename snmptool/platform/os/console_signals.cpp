@@ -47,6 +47,10 @@ constexpr auto kFlushRetry = std::chrono::milliseconds(5);
 // safe inside a signal handler, and the tool's thread may be deep in a
 // request or a sleep, so neither of them can do it.
 std::atomic<int> g_endPipeWrite{-1};
+// The process the ender runs in: a child made by fork has no ender thread.
+std::atomic<pid_t> g_enderProcess{0};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free,
+              "the signal handler reads the ender's pipe and process without a lock");
 
 [[noreturn]] void EndProcess(int signalNumber)
 {
@@ -77,11 +81,11 @@ void EnderThread(int readFd)
 // ends the process unflushed, which is still better than not at all.
 void StartEnder()
 {
-    static bool s_started = false;
-    if (s_started) {
+    if (g_enderProcess.load() == getpid()) {
         return;
     }
-    s_started = true;
+    g_endPipeWrite.store(-1);
+    g_enderProcess.store(getpid());
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         return;
@@ -107,7 +111,7 @@ void HandBack(int signalNumber)
 {
     const int fd = g_endPipeWrite.load();
     const auto byte = static_cast<unsigned char>(signalNumber);
-    if (fd < 0 || write(fd, &byte, 1) != 1) {
+    if (fd < 0 || g_enderProcess.load() != getpid() || write(fd, &byte, 1) != 1) {
         _exit(kSignalStatusBase + signalNumber);
     }
 }

@@ -1,4 +1,6 @@
-// Sleeping and the platform version.
+// Sleeping, the platform version and the kind of standard output.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -28,4 +30,9 @@ int GetVersionExA(OSVERSIONINFOA* info)
     // Trap reception needs the NT family; this platform has every service it uses.
     info->dwPlatformId = VER_PLATFORM_WIN32_NT;
     return 1;
+}
+
+int StdoutIsConsole()
+{
+    return isatty(STDOUT_FILENO) == 1 ? 1 : 0;
 }

@@ -36,6 +36,11 @@ int ConsoleKeyWaiting();
 // *extendedCode; otherwise *extendedCode is set to -1. Failure gives -1.
 int ConsoleReadKey(int* extendedCode);
 
+// ---- Standard output ---------------------------------------------------------
+
+// Nonzero when standard output is the user's terminal (on Windows, a console).
+int StdoutIsConsole();
+
 // ---- Time and version -------------------------------------------------------
 
 void Sleep(uint32_t milliseconds);

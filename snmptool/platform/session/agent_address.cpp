@@ -1,9 +1,6 @@
 // Splitting an agent text into host and port, and resolving it once.
 #include "session/agent_address.h"
 
-#include <netdb.h>
-#include <netinet/in.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -29,6 +26,34 @@ bool SplitBracketed(std::string_view text, AgentText& parts)
     }
     parts.portGiven = true;
     return ParsePortNumber(rest.substr(1), parts.port);
+}
+
+// Takes the zone off an IPv6 literal ("fe80::1%eth0", "fe80::1%2") and gives
+// its interface index; 0 when there is none. Read here rather than by the
+// resolver, which takes interface names for link-local addresses only and
+// whose failure would not say what was wrong. False with the last error set
+// when the zone is empty or names no interface.
+bool TakeZone(std::string& host, uint32_t& scope)
+{
+    scope = 0;
+    const size_t percent = host.find('%');
+    if (percent == std::string::npos) {
+        return true;
+    }
+    const std::string zone = host.substr(percent + 1);
+    host.erase(percent);
+    uint64_t number = 0;
+    bool numeric = !zone.empty();
+    for (size_t i = 0; numeric && i < zone.size(); ++i) {
+        number = number * 10 + static_cast<uint64_t>(zone[i] - '0');
+        numeric = zone[i] >= '0' && zone[i] <= '9' && number <= UINT32_MAX;
+    }
+    scope = numeric ? static_cast<uint32_t>(number) : if_nametoindex(zone.c_str());
+    if (!numeric && scope == 0) {
+        SetLastError(ERROR_UNKNOWN_ZONE);
+        return false;
+    }
+    return true;
 }
 
 void SetPort(sockaddr_storage& address, uint16_t port)
@@ -155,6 +180,10 @@ bool ResolveAgentAddress(const char* text, AgentAddress& resolved)
         SetLastError(ERROR_BAD_ARGUMENT);
         return false;
     }
+    uint32_t scope = 0;
+    if (parts.literalOnly && !TakeZone(parts.host, scope)) {
+        return false;
+    }
     int family = parts.literalOnly ? AF_INET6 : AF_UNSPEC;
     int status = Lookup(parts.host, family, AI_NUMERICHOST, resolved);
     if (status == EAI_MEMORY) {
@@ -175,6 +204,9 @@ bool ResolveAgentAddress(const char* text, AgentAddress& resolved)
         }
     }
     SetPort(resolved.address, parts.port);
+    if (scope != 0) {
+        reinterpret_cast<sockaddr_in6&>(resolved.address).sin6_scope_id = scope;
+    }
     return true;
 }
 

@@ -1,9 +1,6 @@
 // Manager sessions: one UDP socket per session, one request at a time,
 // answered within the time-out and retries (RFC 1157 section 4.1; RFC 3416
 // section 4.2 and RFC 1901 for SNMPv2c sessions).
-#include <sys/random.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <algorithm>
@@ -20,6 +17,7 @@
 #include "ber/ber_codec.h"
 #include "snmp_api.h"
 #include "security/usm_engine.h"
+#include "session/system_random.h"
 #include "session/udp_transport.h"
 
 struct SnmpMgrSession {
@@ -45,11 +43,7 @@ namespace {
 // not match, and stay positive: some agents mishandle negative IDs.
 int32_t FirstRequestId()
 {
-    uint32_t seed = 0;
-    if (getrandom(&seed, sizeof seed, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof seed)) {
-        auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-        seed = static_cast<uint32_t>(ticks) ^ (static_cast<uint32_t>(getpid()) << 16);
-    }
+    const uint32_t seed = RandomSeed();
     // At most 2^30: a long run of requests is far from wrapping.
     return static_cast<int32_t>(seed & 0x3FFFFFFFu) + 1;
 }

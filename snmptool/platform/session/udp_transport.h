@@ -3,7 +3,7 @@
 // caller sets the codes.
 #pragma once
 
-#include <sys/socket.h>
+#include "session/socket_types.h"
 
 #include <chrono>
 #include <cstddef>

@@ -2,8 +2,6 @@
 // resolver at start-up and could stand for several addresses.
 #include "traps/trap_address.h"
 
-#include <arpa/inet.h>
-
 #include <cstring>
 
 #include "session/agent_address.h"

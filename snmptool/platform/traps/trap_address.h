@@ -2,8 +2,7 @@
 // place that the environment variable MIBCLI_TRAP_ADDRESS names.
 #pragma once
 
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include "session/socket_types.h"
 
 #include <cstdint>
 

@@ -1,14 +1,6 @@
 // Trap reception: a thread of its own reads the trap port, decodes and
 // translates each datagram, and queues the traps for SnmpMgrGetTrap. The tool's
 // thread sees only the queue (through SnmpMgrGetTrap) and the event.
-#include <netinet/in.h>
-#include <poll.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -21,6 +13,7 @@
 #include "snmp_api.h"
 #include "traps/trap_address.h"
 #include "traps/trap_receiver_testing.h"
+#include "traps/trap_socket.h"
 #include "traps/trap_translation.h"
 #include "session/udp_transport.h"
 
@@ -34,8 +27,6 @@ constexpr uint32_t kMaxQueuedTraps = 65536;
 constexpr size_t kMaxQueuedBytes = 32u * 1024 * 1024;
 // The largest UDP payload; a datagram is never longer.
 constexpr size_t kMaxDatagram = 65535;
-// Bursts of traps arrive faster than they are decoded: let the kernel hold them.
-constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
 // Datagrams read between two looks at the stop signal, so that a flood cannot
 // hold the thread past SnmpMgrTrapStop.
 constexpr int kDatagramsPerPass = 1024;
@@ -48,10 +39,9 @@ struct QueuedTrap {
 struct Reception {
     bool running = false;
     int socket = -1;
-    int wake = -1;  // eventfd: written once to end the thread
+    bool wakeOpen = false;  // rung once to end the thread
     std::atomic<bool> stopping{false};
     uint16_t port = 0;
-    pthread_t thread{};
     PlatformEvent* event = nullptr;
 
     // Under `lock`: a ring of `capacity` slots, `count` of them in use from `head`.
@@ -120,30 +110,22 @@ void TakeDatagram(const uint8_t* data, size_t size, const sockaddr_storage& send
     FreeMessage(message);
 }
 
-void* ReceiveTraps(void*)
+void ReceiveTraps()
 {
     uint8_t* buffer = static_cast<uint8_t*>(std::malloc(kMaxDatagram));
     if (buffer == nullptr) {
-        return nullptr;
+        return;
     }
-    pollfd watch[2] = {{g_reception.wake, POLLIN, 0}, {g_reception.socket, POLLIN, 0}};
     while (!g_reception.stopping.load()) {
-        if (poll(watch, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            break;
-        }
-        if (watch[0].revents != 0) {
+        if (!WaitForTrapDatagram(g_reception.socket)) {
             break;
         }
         // Empty the socket before sleeping again: one wake-up per burst.
         for (int taken = 0; taken < kDatagramsPerPass; ++taken) {
             sockaddr_storage sender;
             socklen_t senderLength = sizeof(sender);
-            const ssize_t got =
-                recvfrom(g_reception.socket, buffer, kMaxDatagram, MSG_DONTWAIT | MSG_TRUNC,
-                         reinterpret_cast<sockaddr*>(&sender), &senderLength);
+            const long got =
+                ReadTrapDatagram(g_reception.socket, buffer, kMaxDatagram, sender, senderLength);
             if (got <= 0) {
                 break;
             }
@@ -153,17 +135,6 @@ void* ReceiveTraps(void*)
         }
     }
     std::free(buffer);
-    return nullptr;
-}
-
-void SetLargeReceiveBuffer(int fd)
-{
-    const int size = kReceiveBufferBytes;
-    // The forced size passes the system's limit but needs privileges; the
-    // ordinary one is capped by the limit. Either failing is no reason to stop.
-    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof(size)) != 0) {
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
-    }
 }
 
 // A bound socket for `where`, or -1 with errno telling why.
@@ -205,30 +176,17 @@ void ReleaseReception()
     g_reception.count = 0;
     g_reception.bytes = 0;
     if (g_reception.socket >= 0) {
-        close(g_reception.socket);
+        UdpClose(g_reception.socket);
         g_reception.socket = -1;
     }
-    if (g_reception.wake >= 0) {
-        close(g_reception.wake);
-        g_reception.wake = -1;
+    if (g_reception.wakeOpen) {
+        CloseTrapWake();
+        g_reception.wakeOpen = false;
     }
     DestroyPlatformEvent(g_reception.event);
     g_reception.event = nullptr;
     g_reception.port = 0;
     g_reception.running = false;
-}
-
-// Starts the thread with every signal blocked in it, so that Ctrl+C and the
-// other control signals are handled on the tool's thread. 0 or an errno value.
-int StartThread()
-{
-    sigset_t all;
-    sigset_t previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &previous);
-    const int result = pthread_create(&g_reception.thread, nullptr, ReceiveTraps, nullptr);
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return result;
 }
 
 }  // namespace
@@ -289,21 +247,21 @@ int SnmpMgrTrapListen(PlatformEvent** event)
         SetLastErrorFromErrno(reason);
         return 0;
     }
-    SetLargeReceiveBuffer(g_reception.socket);
+    EnlargeTrapReceiveBuffer(g_reception.socket);
     g_reception.port = UdpBoundPort(g_reception.socket);
-    g_reception.wake = eventfd(0, EFD_CLOEXEC);
-    if (g_reception.wake < 0) {
-        const int reason = errno;
+    g_reception.wakeOpen = OpenTrapWake(g_reception.socket);
+    if (!g_reception.wakeOpen) {
+        const uint32_t reason = GetLastError();
         ReleaseReception();
-        SetLastErrorFromErrno(reason);
+        SetLastError(reason);
         return 0;
     }
     SetEventResetGuard(g_reception.event, TrapsWaiting);
     g_reception.stopping.store(false);
-    const int started = StartThread();
-    if (started != 0) {
+    if (!StartTrapThread(ReceiveTraps)) {
+        const uint32_t reason = GetLastError();
         ReleaseReception();
-        SetLastErrorFromErrno(started);
+        SetLastError(reason);
         return 0;
     }
     g_reception.running = true;
@@ -365,12 +323,8 @@ uint64_t SnmpMgrTrapStop()
         return 0;
     }
     g_reception.stopping.store(true);
-    const uint64_t one = 1;
-    // Should the eventfd refuse the write, ending the socket wakes the thread too.
-    if (write(g_reception.wake, &one, sizeof(one)) != static_cast<ssize_t>(sizeof(one))) {
-        shutdown(g_reception.socket, SHUT_RDWR);
-    }
-    pthread_join(g_reception.thread, nullptr);
+    RingTrapWake(g_reception.socket);
+    JoinTrapThread();
     const uint64_t dropped = g_reception.dropped;
     ReleaseReception();
     return dropped;

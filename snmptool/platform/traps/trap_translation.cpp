@@ -2,8 +2,6 @@
 // translated as RFC 3584 section 3.2 lays out.
 #include "traps/trap_translation.h"
 
-#include <netinet/in.h>
-
 #include <cstring>
 
 namespace {
@@ -82,13 +80,14 @@ void SenderIpv4(const sockaddr* sender, socklen_t senderLength, uint8_t address[
     if (sender == nullptr) {
         return;
     }
-    if (sender->sa_family == AF_INET && senderLength >= sizeof(sockaddr_in)) {
+    if (sender->sa_family == AF_INET && static_cast<size_t>(senderLength) >= sizeof(sockaddr_in)) {
         const sockaddr_in* v4 = reinterpret_cast<const sockaddr_in*>(sender);
         std::memcpy(address, &v4->sin_addr, kIpAddressLength);
         return;
     }
     // A dual-stack socket reports IPv4 senders as ::ffff:A.B.C.D.
-    if (sender->sa_family == AF_INET6 && senderLength >= sizeof(sockaddr_in6)) {
+    if (sender->sa_family == AF_INET6 &&
+        static_cast<size_t>(senderLength) >= sizeof(sockaddr_in6)) {
         const sockaddr_in6* v6 = reinterpret_cast<const sockaddr_in6*>(sender);
         if (IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr)) {
             std::memcpy(address, &v6->sin6_addr.s6_addr[12], kIpAddressLength);

@@ -1,8 +1,6 @@
 // The per-thread last-error code and the texts of the codes the layer sets.
 #include "values/last_error.h"
 
-#include <cstring>
-
 namespace {
 
 thread_local uint32_t t_lastError = 0;
@@ -22,6 +20,7 @@ constexpr CodeText kTexts[] = {
     {ERROR_UNKNOWN_HOST, "The agent's host name could not be resolved."},
     {ERROR_BAD_ARGUMENT, "An argument is missing or not valid."},
     {ERROR_MESSAGE_TOO_BIG, "The request does not fit in one SNMP message."},
+    {ERROR_UNKNOWN_ZONE, "The zone of the IPv6 address names no network interface."},
     {ERROR_BAD_TRAP_ADDRESS,
      "MIBCLI_TRAP_ADDRESS must be a port, an IPv4 address and port, or [IPv6 address]:port."},
     {ERROR_USM_UNSUPPORTED_LEVEL,
@@ -53,7 +52,7 @@ void SetLastError(uint32_t code)
 
 void SetLastErrorFromErrno(int errnoValue)
 {
-    t_lastError = ERROR_SYSTEM_BASE + static_cast<uint32_t>(errnoValue);
+    t_lastError = SystemErrorCodeFromErrno(errnoValue);
 }
 
 const char* LastErrorText(uint32_t code)
@@ -63,12 +62,5 @@ const char* LastErrorText(uint32_t code)
             return entry.text;
         }
     }
-    if (code > ERROR_SYSTEM_BASE && code < ERROR_SYSTEM_BASE + 4096) {
-        // strerror's texts are static for valid codes; "Unknown error" marks the rest.
-        const char* text = std::strerror(static_cast<int>(code - ERROR_SYSTEM_BASE));
-        if (text != nullptr && std::strncmp(text, "Unknown error", 13) != 0) {
-            return text;
-        }
-    }
-    return nullptr;
+    return SystemErrorText(code);
 }

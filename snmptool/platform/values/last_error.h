@@ -20,6 +20,7 @@ enum : uint32_t {
     ERROR_BAD_ARGUMENT = 1003,      // a missing or malformed argument
     ERROR_MESSAGE_TOO_BIG = 1004,   // a request that does not fit one datagram
     ERROR_BAD_TRAP_ADDRESS = 1005,  // MIBCLI_TRAP_ADDRESS is not an address
+    ERROR_UNKNOWN_ZONE = 1006,      // an IPv6 zone that names no interface
     // SNMPv3: what an agent's Report-PDU says (RFC 3414 section 3.2, RFC 3412
     // section 7.2), and the manager's own failures of the security model.
     ERROR_USM_UNSUPPORTED_LEVEL = 1101,   // usmStatsUnsupportedSecLevels
@@ -38,9 +39,15 @@ enum : uint32_t {
 
 uint32_t GetLastError();
 void SetLastError(uint32_t code);
-// Sets ERROR_SYSTEM_BASE + errnoValue.
+// Sets the code of a failed system call: ERROR_SYSTEM_BASE + errnoValue (on
+// Windows, the Winsock code itself when the errno value stands for one).
 void SetLastErrorFromErrno(int errnoValue);
 
 // The one-line text of a code, or null when the layer has no text for it.
 // (Codes 0 to 39 and unknown codes have none.)
 const char* LastErrorText(uint32_t code);
+
+// The code for an errno value and the system's own text for a code of a failed
+// system call, or null (values/system_error_text*.cpp, one file per system).
+uint32_t SystemErrorCodeFromErrno(int errnoValue);
+const char* SystemErrorText(uint32_t code);

@@ -1,0 +1,127 @@
+#!/usr/bin/env python3
+"""pkgrunner.exe under wine, with record_child.exe as its children and
+box_reader.exe reading its error boxes. Usage:
+    test_pkgrunner_wine.py --wine LOADER --build BUILD_DIR
+The wine prefix (WINEPREFIX) must have the graphics driver "null"."""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+RUN_TIMEOUT = 60
+
+
+class Launcher:
+    def __init__(self, wine, build):
+        self.wine = wine
+        self.launcher = os.path.join(build, "pkgrunner", "pkgrunner.exe")
+        self.child = os.path.join(build, "tests", "windows", "record_child.exe")
+        self.box_reader = os.path.join(build, "tests", "windows", "box_reader.exe")
+        self.made = []
+
+    def directory(self, packages, answer_files, deployer=True, broken=()):
+        where = tempfile.mkdtemp(prefix="pkgrunner-wine-")
+        self.made.append(where)
+        for name in packages + (["deployer.exe"] if deployer else []):
+            shutil.copy(self.child, os.path.join(where, name))
+        for name in list(answer_files) + list(broken):
+            with open(os.path.join(where, name), "w") as handle:
+                handle.write("not a program\n")
+        return where
+
+    def run(self, where, arguments, boxes_wait_ms=None):
+        """Runs the launcher; returns its status, the children's records and, when
+        asked, the boxes that appeared (each 'caption|text')."""
+        reader = None
+        if boxes_wait_ms is not None:
+            reader = subprocess.Popen([self.wine, self.box_reader, str(boxes_wait_ms), "9"],
+                                      cwd=where, stdout=subprocess.PIPE, stdin=subprocess.DEVNULL)
+        status = subprocess.run([self.wine, self.launcher] + arguments, cwd=where,
+                                stdin=subprocess.DEVNULL, timeout=RUN_TIMEOUT).returncode
+        boxes = []
+        if reader is not None:
+            out, _ = reader.communicate(timeout=RUN_TIMEOUT)
+            boxes = out.decode().replace("\r\n", "\n").splitlines()
+        return status, self.records(where), boxes
+
+    @staticmethod
+    def records(where):
+        path = os.path.join(where, "children.log")
+        if not os.path.exists(path):
+            return []
+        with open(path, "rb") as handle:
+            lines = handle.read().decode().splitlines()
+        return [(fields[0], int(fields[1]), int(fields[2])) for fields in (l.split("\t") for l in lines)]
+
+
+def check(failures, name, condition, detail):
+    print("%s %s" % ("pass" if condition else "FAIL", name))
+    if not condition:
+        failures.append(name)
+        print("  " + detail)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--wine", required=True)
+    parser.add_argument("--build", required=True)
+    options = parser.parse_args()
+    launcher = Launcher(options.wine, os.path.abspath(options.build))
+    failures = []
+
+    # Both passes, in order, one child at a time, command lines to the byte; the
+    # argument text is handed on as the launcher got it (the blanks inside the
+    # quotes stay two).
+    where = launcher.directory(["qx005678.exe", "qx001234.exe"], ["b.ini", "a.ini"])
+    status, records, _ = launcher.run(where, ["x  y", "/silent"])
+    lines = [r[0] for r in records]
+    expected = ['qx001234.exe "x  y" /silent', 'qx005678.exe "x  y" /silent',
+                'deployer.exe "x  y" /silent /a a.ini', 'deployer.exe "x  y" /silent /a b.ini']
+    check(failures, "order and command lines", status == 0 and lines == expected,
+          "status %d, command lines %r" % (status, lines))
+    overlaps = [i for i in range(1, len(records)) if records[i][1] < records[i - 1][2]]
+    check(failures, "one child at a time", len(records) == 4 and not overlaps,
+          "records %r" % (records,))
+
+    # No arguments: the package line ends in its blank, two blanks before /a.
+    where = launcher.directory(["qx001234.exe"], ["a.ini"])
+    status, records, _ = launcher.run(where, [])
+    lines = [r[0] for r in records]
+    check(failures, "empty arguments", lines == ["qx001234.exe ", "deployer.exe  /a a.ini"],
+          "command lines %r" % (lines,))
+
+    # A child that cannot start and a missing setup tool: one real box each,
+    # caption "Error"; the run goes on and ends with 0.
+    where = launcher.directory(["qx001.exe"], ["a.ini"], deployer=False, broken=["qx002bad.exe"])
+    status, records, boxes = launcher.run(where, ["now"], boxes_wait_ms=6000)
+    check(failures, "error boxes", status == 0 and boxes == [
+        "Error|Unable to start qx002bad.exe", "Error|Unable to start a.ini"]
+          and [r[0] for r in records] == ["qx001.exe now"],
+          "status %d, boxes %r, records %r" % (status, boxes, records))
+
+    # The same with the arguments ending in /silent: no box at all.
+    status, _, boxes = launcher.run(where, ["now/silent"], boxes_wait_ms=3000)
+    check(failures, "silent", status == 0 and boxes == [], "status %d, boxes %r" % (status, boxes))
+
+    # WM_QUIT posted to the launcher's thread while a child runs: its wParam is
+    # the status, at once, and nothing more is started.
+    where = launcher.directory(["qx001quit.exe", "qx002.exe"], ["a.ini"])
+    status, _, _ = launcher.run(where, ["q"])
+    # The child goes on (300 ms) after the launcher has ended; a second child
+    # would have started by now.
+    time.sleep(1.5)
+    lines = [r[0] for r in Launcher.records(where)]
+    check(failures, "WM_QUIT", status == 77 and lines == ["qx001quit.exe q"],
+          "status %d, command lines %r" % (status, lines))
+
+    for where in launcher.made:
+        shutil.rmtree(where, ignore_errors=True)
+    print("%d failed" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
