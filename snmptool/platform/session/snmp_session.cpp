@@ -21,6 +21,7 @@
 
 struct SnmpMgrSession {
     int socketFd = -1;
+    int armedReceiveMs = 0;  // the socket's receive time-out (UdpReceive)
     AgentAddress agent;
     std::chrono::milliseconds timeout{0};
     int32_t retries = 0;
@@ -187,9 +188,9 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, const Expected& expected,
         size_t size = 0;
         sockaddr_storage from;
         socklen_t fromLength = 0;
-        ReceiveOutcome outcome =
-            UdpReceive(session.socketFd, deadline, session.receiveBuffer.data(),
-                       session.receiveBuffer.size(), size, from, fromLength);
+        ReceiveOutcome outcome = UdpReceive(
+            session.socketFd, deadline, session.receiveBuffer.data(), session.receiveBuffer.size(),
+            size, from, fromLength, session.armedReceiveMs);
         if (outcome == ReceiveOutcome::DeadlinePassed) {
             return WaitOutcome::NoAnswer;
         }
@@ -276,6 +277,9 @@ SnmpMgrSession* SnmpMgrOpenVersion(const char* agent, const char* community, int
         delete session;
         return nullptr;
     }
+    // Only an optimisation: an agent the socket cannot be connected to is
+    // still sent to, and its failure reported, request by request.
+    UdpConnect(session->socketFd, address.address, address.length);
     return session;
 }
 
