@@ -22,6 +22,7 @@
 struct SnmpMgrSession {
     int socketFd = -1;
     int armedReceiveMs = 0;  // the socket's receive time-out (UdpReceive)
+    bool connected = false;  // the socket is connected to the agent
     AgentAddress agent;
     std::chrono::milliseconds timeout{0};
     int32_t retries = 0;
@@ -212,7 +213,8 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, const Expected& expected,
 uint32_t Exchange(SnmpMgrSession& session, const Expected& expected, SnmpMessage& response)
 {
     for (int64_t attempt = 0; attempt <= session.retries; ++attempt) {
-        SendOutcome sent = UdpSend(session.socketFd, session.agent.address, session.agent.length,
+        SendOutcome sent = UdpSend(session.socketFd, session.agent.address,
+                                   session.connected ? 0 : session.agent.length,
                                    session.sendBuffer.data(), session.sendBuffer.size());
         if (sent == SendOutcome::Failed) {
             return SNMP_MGMTAPI_SELECT_FDERRORS;
@@ -279,7 +281,7 @@ SnmpMgrSession* SnmpMgrOpenVersion(const char* agent, const char* community, int
     }
     // Only an optimisation: an agent the socket cannot be connected to is
     // still sent to, and its failure reported, request by request.
-    UdpConnect(session->socketFd, address.address, address.length);
+    session->connected = UdpConnect(session->socketFd, address.address, address.length);
     return session;
 }
 

@@ -94,8 +94,9 @@ SendOutcome UdpSend(int socketFd, const sockaddr_storage& to, socklen_t toLength
     // a few times in all, so that a socket stuck in either cannot hold us here.
     constexpr int kTries = 3;
     for (int attempt = 0; attempt < kTries; ++attempt) {
-        ssize_t sent = sendto(socketFd, data, size, MSG_DONTWAIT | MSG_NOSIGNAL,
-                              reinterpret_cast<const sockaddr*>(&to), toLength);
+        ssize_t sent =
+            sendto(socketFd, data, size, MSG_DONTWAIT | MSG_NOSIGNAL,
+                   toLength == 0 ? nullptr : reinterpret_cast<const sockaddr*>(&to), toLength);
         if (sent >= 0) {
             return SendOutcome::Sent;
         }

@@ -40,6 +40,8 @@ enum class SendOutcome {
     Failed,  // errno tells why
 };
 
+// A `toLength` of 0 sends to the connected peer, which spares the kernel a
+// route lookup per datagram.
 SendOutcome UdpSend(int socketFd, const sockaddr_storage& to, socklen_t toLength,
                     const uint8_t* data, size_t size);
 
