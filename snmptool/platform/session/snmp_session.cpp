@@ -19,6 +19,8 @@
 
 struct SnmpMgrSession {
     int socketFd = -1;
+    int armedReceiveMs = 0;  // the socket's receive time-out (UdpReceive)
+    bool connected = false;  // the socket is connected to the agent
     AgentAddress agent;
     std::chrono::milliseconds timeout{0};
     int32_t retries = 0;
@@ -181,9 +183,9 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, const Expected& expected,
         size_t size = 0;
         sockaddr_storage from;
         socklen_t fromLength = 0;
-        ReceiveOutcome outcome =
-            UdpReceive(session.socketFd, deadline, session.receiveBuffer.data(),
-                       session.receiveBuffer.size(), size, from, fromLength);
+        ReceiveOutcome outcome = UdpReceive(
+            session.socketFd, deadline, session.receiveBuffer.data(), session.receiveBuffer.size(),
+            size, from, fromLength, session.armedReceiveMs);
         if (outcome == ReceiveOutcome::DeadlinePassed) {
             return WaitOutcome::NoAnswer;
         }
@@ -205,7 +207,8 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, const Expected& expected,
 uint32_t Exchange(SnmpMgrSession& session, const Expected& expected, SnmpMessage& response)
 {
     for (int64_t attempt = 0; attempt <= session.retries; ++attempt) {
-        SendOutcome sent = UdpSend(session.socketFd, session.agent.address, session.agent.length,
+        SendOutcome sent = UdpSend(session.socketFd, session.agent.address,
+                                   session.connected ? 0 : session.agent.length,
                                    session.sendBuffer.data(), session.sendBuffer.size());
         if (sent == SendOutcome::Failed) {
             return SNMP_MGMTAPI_SELECT_FDERRORS;
@@ -270,6 +273,9 @@ SnmpMgrSession* SnmpMgrOpenVersion(const char* agent, const char* community, int
         delete session;
         return nullptr;
     }
+    // Only an optimisation: an agent the socket cannot be connected to is
+    // still sent to, and its failure reported, request by request.
+    session->connected = UdpConnect(session->socketFd, address.address, address.length);
     return session;
 }
 
