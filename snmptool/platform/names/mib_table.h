@@ -25,6 +25,8 @@ constexpr uint32_t kMibRoot = 0;
 constexpr uint32_t kMibNone = UINT32_MAX;
 
 struct MibNode {
+    // Empty for a node that a module file's identifier passes through
+    // without naming it; such a node is written as its number.
     std::string_view name;
     uint32_t number;
     uint32_t parent;
@@ -40,6 +42,8 @@ struct MibTable {
     // Name to node; a name defined more than once maps to kMibNone, so that it
     // never stands for one node of several.
     std::unordered_map<std::string_view, uint32_t> byName;
+    // "MODULE::name" to node, for the names that module files define.
+    std::unordered_map<std::string, uint32_t> byModuleName;
     // mib-2 (1.3.6.1.2.1), where short names are resolved from; kMibNone when
     // the table has no such node.
     uint32_t mib2;
