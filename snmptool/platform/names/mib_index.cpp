@@ -174,27 +174,28 @@ int MibReadIndex(const std::string& path, std::vector<MibIndexedFile>& files)
 
 int MibWriteIndex(const std::string& path, const std::vector<MibIndexedFile>& files)
 {
+    std::ostringstream out;
+    out << kHeader << '\n';
     for (const MibIndexedFile& file : files) {
         if (file.path.find('\n') != std::string::npos) {
             return 0;
         }
+        WriteFile(out, file);
     }
+    return MibReplaceFile(path, out.str());
+}
+
+int MibReplaceFile(const std::string& path, const std::string& bytes)
+{
     std::error_code error;
     std::filesystem::path target(path);
     std::filesystem::create_directories(target.parent_path(), error);
-    // Written aside and moved into place, so that a reader never sees half of
-    // it and two runs writing at once leave one whole index.
+    // Two runs writing at once each move a whole file into place.
     std::filesystem::path aside = target;
     aside += ".tmp" + std::to_string(std::random_device{}());
     {
         std::ofstream out(aside, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            return 0;
-        }
-        out << kHeader << '\n';
-        for (const MibIndexedFile& file : files) {
-            WriteFile(out, file);
-        }
+        out << bytes;
         out.flush();
         if (!out) {
             out.close();

@@ -14,6 +14,7 @@
 #include <map>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -28,46 +29,29 @@ constexpr int kMaxDepth = 256;
 constexpr size_t kMaxFilesPerDirectory = 100000;
 constexpr uint32_t kSnmpPath[] = {1, 3, 6, 1, 2, 1, 11};
 
-struct FileStamp {
-    std::string path;
-    uint64_t size;
-    int64_t mtime;
-};
+using FileStamp = MibFileStamp;
 
-// Every regular file of the directories, each directory's files in name
-// order; hidden files are not modules.
-std::vector<FileStamp> ListFiles(const std::vector<std::string>& dirs)
+}  // namespace
+
+std::vector<MibFileStamp> MibListFiles(const std::vector<std::string>& dirs)
 {
     std::vector<FileStamp> stamps;
+    std::unordered_set<std::string> listed;
     for (const std::string& dir : dirs) {
-        std::error_code error;
         std::vector<FileStamp> here;
-        for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
-            std::string name = it->path().filename().string();
-            std::error_code statError;
-            if (name.empty() || name[0] == '.' || !it->is_regular_file(statError)) {
-                continue;
-            }
-            uint64_t size = it->file_size(statError);
-            auto time = it->last_write_time(statError);
-            if (statError || here.size() >= kMaxFilesPerDirectory) {
-                continue;
-            }
-            here.push_back(FileStamp{it->path().string(), size,
-                                     static_cast<int64_t>(time.time_since_epoch().count())});
-        }
+        MibListDirectory(dir, kMaxFilesPerDirectory, here);
         std::sort(here.begin(), here.end(),
                   [](const FileStamp& a, const FileStamp& b) { return a.path < b.path; });
         for (FileStamp& stamp : here) {
-            bool listed = std::any_of(stamps.begin(), stamps.end(),
-                                      [&](const FileStamp& s) { return s.path == stamp.path; });
-            if (!listed) {
+            if (listed.insert(stamp.path).second) {
                 stamps.push_back(std::move(stamp));
             }
         }
     }
     return stamps;
 }
+
+namespace {
 
 // Reads one module file, at most the reader's limit of it.
 SmiFile ReadModuleFile(const FileStamp& stamp)
@@ -268,7 +252,7 @@ public:
     void Name(uint32_t node, const std::string& name, const std::string& module)
     {
         if (!module.empty()) {
-            out_.table.byModuleName.emplace(module + "::" + name, node);
+            moduleNames_.emplace(Keep(module + "::" + name), node);
         }
         std::string_view text = Keep(name);
         if (out_.table.nodes[node].name.empty() && node != kMibRoot) {
@@ -277,7 +261,7 @@ public:
         if (MibUniqueName(MibBuiltInTable(), name) != kMibNone) {
             return;
         }
-        auto [slot, inserted] = out_.table.byName.emplace(text, node);
+        auto [slot, inserted] = fileNames_.emplace(text, node);
         if (!inserted && slot->second != node) {
             slot->second = kMibNone;
         }
@@ -286,6 +270,10 @@ public:
     void Finish()
     {
         MibTable& table = out_.table;
+        table.fileNames.assign(fileNames_.begin(), fileNames_.end());
+        table.moduleNames.assign(moduleNames_.begin(), moduleNames_.end());
+        std::sort(table.fileNames.begin(), table.fileNames.end());
+        std::sort(table.moduleNames.begin(), table.moduleNames.end());
         table.children.clear();
         for (uint32_t n = 0; n < table.nodes.size(); ++n) {
             table.nodes[n].firstChild = static_cast<uint32_t>(table.children.size());
@@ -312,10 +300,12 @@ private:
     MibModuleTable& out_;
     std::vector<std::map<uint32_t, uint32_t>> kids_;
     std::unordered_map<std::string_view, std::string_view> kept_;
+    std::unordered_map<std::string_view, uint32_t> fileNames_;
+    std::unordered_map<std::string_view, uint32_t> moduleNames_;
 };
 
 // The files of the search path, from the index where it is current.
-std::vector<MibIndexedFile> Collect(const std::vector<std::string>& dirs,
+std::vector<MibIndexedFile> Collect(const std::vector<FileStamp>& stamps,
                                     const std::string& indexPath)
 {
     std::vector<MibIndexedFile> indexed;
@@ -328,7 +318,7 @@ std::vector<MibIndexedFile> Collect(const std::vector<std::string>& dirs,
     }
     std::vector<MibIndexedFile> files;
     bool changed = false;
-    for (const FileStamp& stamp : ListFiles(dirs)) {
+    for (const FileStamp& stamp : stamps) {
         auto known = byPath.find(stamp.path);
         if (known != byPath.end() && known->second->size == stamp.size &&
             known->second->mtime == stamp.mtime) {
@@ -351,7 +341,14 @@ std::unique_ptr<MibModuleTable> MibLoadModules(const std::vector<std::string>& d
                                                const std::string& indexPath,
                                                std::vector<std::string>& warnings)
 {
-    std::vector<MibIndexedFile> files = Collect(dirs, indexPath);
+    std::vector<FileStamp> stamps = MibListFiles(dirs);
+    if (!indexPath.empty()) {
+        auto saved = MibReadSnapshot(indexPath + ".table", stamps, warnings);
+        if (saved != nullptr) {
+            return saved;
+        }
+    }
+    std::vector<MibIndexedFile> files = Collect(stamps, indexPath);
     // The first file that defines a module is the one used, as the search
     // path orders them.
     std::vector<const SmiModule*> modules;
@@ -409,12 +406,17 @@ std::unique_ptr<MibModuleTable> MibLoadModules(const std::vector<std::string>& d
         }
     }
     tree.Finish();
+    if (!indexPath.empty()) {
+        MibWriteSnapshot(indexPath + ".table", stamps, warnings, out->table);
+    }
     return out;
 }
 
 const MibTable& MibLoadedTable()
 {
-    static const std::unique_ptr<MibModuleTable> loaded = [] {
+    // Never freed: the process ends with it, and freeing some 100,000 names
+    // would only slow the exit.
+    static const MibModuleTable* const loaded = [] {
         std::vector<std::string> dirs = MibSearchDirectories();
         std::string index;
         std::string cache = MibCacheDirectory();
@@ -437,7 +439,7 @@ const MibTable& MibLoadedTable()
         for (const std::string& warning : warnings) {
             std::fprintf(stderr, "mibcli: %s\n", warning.c_str());
         }
-        return table;
+        return table.release();
     }();
     return loaded->table;
 }

@@ -3,6 +3,9 @@
 // module directories. The index goes to the XDG cache directory.
 #include "names/mib_modules.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 namespace {
@@ -40,6 +43,28 @@ std::vector<std::string> MibSearchDirectories()
         }
         start = colon + 1;
     }
+}
+
+void MibListDirectory(const std::string& dir, size_t limit, std::vector<MibFileStamp>& files)
+{
+    DIR* listing = opendir(dir.c_str());
+    if (listing == nullptr) {
+        return;
+    }
+    // One stat a file gives both its size and its time.
+    while (const dirent* entry = readdir(listing)) {
+        if (entry->d_name[0] == '.' || files.size() >= limit) {
+            continue;
+        }
+        std::string path = dir + "/" + entry->d_name;
+        struct stat about {};
+        if (stat(path.c_str(), &about) != 0 || !S_ISREG(about.st_mode)) {
+            continue;
+        }
+        int64_t mtime = int64_t{about.st_mtim.tv_sec} * 1000000000 + about.st_mtim.tv_nsec;
+        files.push_back(MibFileStamp{std::move(path), static_cast<uint64_t>(about.st_size), mtime});
+    }
+    closedir(listing);
 }
 
 std::string MibCacheDirectory()

@@ -154,11 +154,29 @@ uint32_t MibChildByName(const MibTable& table, uint32_t parent, std::string_view
     return kMibNone;
 }
 
+namespace {
+
+uint32_t FindSorted(const std::vector<std::pair<std::string_view, uint32_t>>& names,
+                    std::string_view name)
+{
+    auto found = std::lower_bound(
+        names.begin(), names.end(), name,
+        [](const auto& entry, std::string_view wanted) { return entry.first < wanted; });
+    return (found != names.end() && found->first == name) ? found->second : kMibNone;
+}
+
+}  // namespace
+
 uint32_t MibUniqueName(const MibTable& table, std::string_view name)
 {
     auto found = table.byName.find(name);
     if (found == table.byName.end()) {
-        return kMibNone;
+        return FindSorted(table.fileNames, name);
     }
     return found->second;
+}
+
+uint32_t MibModuleName(const MibTable& table, std::string_view name)
+{
+    return FindSorted(table.moduleNames, name);
 }

@@ -119,11 +119,10 @@ bool ReadText(const MibTable& table, std::string_view text, OidBuilder& builder)
     size_t colons = text.find("::");
     if (!fromRoot && colons != std::string_view::npos && colons < text.find('.')) {
         size_t dot = text.find('.');
-        auto found = table.byModuleName.find(std::string(text.substr(0, dot)));
-        if (found == table.byModuleName.end() || !AppendPath(table, found->second, builder)) {
+        node = MibModuleName(table, text.substr(0, dot));
+        if (node == kMibNone || !AppendPath(table, node, builder)) {
             return false;
         }
-        node = found->second;
         if (dot == std::string_view::npos) {
             return true;
         }
