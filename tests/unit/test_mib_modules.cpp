@@ -142,8 +142,15 @@ TEST(MibModules, IndexFollowsTheFiles)
     fs::last_write_time(path, time);
     EXPECT_EQ(Numbers(Load(dir.Path(), index), "zetaTemp"), ".1.3.6.1.4.1.77777.1.3");
 
+    // A damaged index and table are rebuilt, not believed.
+    for (const char* suffix : {"", ".table"}) {
+        std::string saved = index + suffix;
+        fs::resize_file(saved, fs::file_size(saved) / 2);
+    }
+    EXPECT_EQ(Numbers(Load(dir.Path(), index), "zetaHeat"), ".1.3.6.1.4.1.77777.1.3");
+
     // A changed size is read again; a removed file is forgotten.
-    dir.Write("ZETA-MIB.txt", renamed + "\n");
+    dir.Write("ZETA-MIB.txt", renamed + "\n\n");
     Loaded changed = Load(dir.Path(), index);
     EXPECT_EQ(Numbers(changed, "zetaTemp"), "-");
     EXPECT_EQ(Numbers(changed, "zetaHeat"), ".1.3.6.1.4.1.77777.1.3");

@@ -342,7 +342,9 @@ std::unique_ptr<MibModuleTable> MibLoadModules(const std::vector<std::string>& d
                                                std::vector<std::string>& warnings)
 {
     std::vector<FileStamp> stamps = MibListFiles(dirs);
-    if (!indexPath.empty()) {
+    // With no file at all there is nothing worth saving or reading back.
+    bool saving = !indexPath.empty() && !stamps.empty();
+    if (saving) {
         auto saved = MibReadSnapshot(indexPath + ".table", stamps, warnings);
         if (saved != nullptr) {
             return saved;
@@ -406,7 +408,7 @@ std::unique_ptr<MibModuleTable> MibLoadModules(const std::vector<std::string>& d
         }
     }
     tree.Finish();
-    if (!indexPath.empty()) {
+    if (saving) {
         MibWriteSnapshot(indexPath + ".table", stamps, warnings, out->table);
     }
     return out;

@@ -56,10 +56,9 @@ template <typename Number> bool ToNumber(std::string_view text, Number& value)
 // Reads the lines after the header into `table`; false at the first line that
 // does not fit, or an index that points outside the table.
 bool ReadTable(std::string_view text, const std::vector<MibFileStamp>& stamps,
-               std::vector<std::string>& warnings, MibTable& table)
+               std::vector<std::string>& said, MibTable& table)
 {
     size_t stamp = 0;
-    std::vector<std::string> said;
     while (!text.empty()) {
         size_t end = text.find('\n');
         if (end == std::string_view::npos) {
@@ -119,11 +118,7 @@ bool ReadTable(std::string_view text, const std::vector<MibFileStamp>& stamps,
             return false;
         }
     }
-    if (stamp != stamps.size() || table.nodes.empty()) {
-        return false;
-    }
-    warnings.insert(warnings.end(), said.begin(), said.end());
-    return true;
+    return stamp == stamps.size() && !table.nodes.empty();
 }
 
 }  // namespace
@@ -168,9 +163,15 @@ std::unique_ptr<MibModuleTable> MibReadSnapshot(const std::string& path,
     out->table.fileNames.reserve(counts[2]);
     out->table.moduleNames.reserve(counts[3]);
     out->table.byName = MibBuiltInTable().byName;
-    if (!ReadTable(text, stamps, warnings, out->table)) {
+    // A table cut short at a line's end must not pass for a whole one.
+    const MibTable& table = out->table;
+    std::vector<std::string> said;
+    if (!ReadTable(text, stamps, said, out->table) || table.nodes.size() != counts[0] ||
+        table.children.size() != counts[1] || table.fileNames.size() != counts[2] ||
+        table.moduleNames.size() != counts[3]) {
         return nullptr;
     }
+    warnings.insert(warnings.end(), said.begin(), said.end());
     out->table.mib2 = MibBuiltInTable().mib2;
     return out;
 }
