@@ -192,6 +192,15 @@ TEST(MibModules, HostileFilesCostOneWarningEach)
         {"deep.txt", nested},
         {"chain.txt", chain},
         {"unended.txt", "U DEFINITIONS ::= BEGIN\nu OBJECT IDENTIFIER ::= { iso 5 }\n\"open"},
+        // Not hostile, but disagreeing: with MIB-II, with each other, and an
+        // SMIv1 generic trap, which SNMPv2 names under snmpTraps.
+        {"clash.txt", "CLASH DEFINITIONS ::= BEGIN IMPORTS zeta FROM ZETA-MIB;\n"
+                      "sysDescr OBJECT IDENTIFIER ::= { zeta 50 }\n"
+                      "myDescr OBJECT IDENTIFIER ::= { system 1 }\n"
+                      "dup OBJECT IDENTIFIER ::= { zeta 51 }\n"
+                      "cold TRAP-TYPE ENTERPRISE snmp ::= 0\nEND"},
+        {"other.txt", "OTHER DEFINITIONS ::= BEGIN IMPORTS zeta FROM ZETA-MIB;\n"
+                      "dup OBJECT IDENTIFIER ::= { zeta 52 } END"},
     };
     for (const auto& [name, text] : files) {
         dir.Write(name, text);
@@ -223,6 +232,18 @@ TEST(MibModules, HostileFilesCostOneWarningEach)
     }
     EXPECT_EQ(Numbers(loaded, "CHAIN::c120"), deepest);
     EXPECT_EQ(Numbers(loaded, "c121"), "-");
+
+    std::string sysDescr = Numbers(loaded, "system") + ".1";
+    EXPECT_EQ(Numbers(loaded, "sysDescr"), sysDescr);
+    EXPECT_EQ(Name(loaded, sysDescr), "system.sysDescr");
+    EXPECT_EQ(Numbers(loaded, "myDescr"), sysDescr);
+    EXPECT_EQ(Numbers(loaded, "CLASH::sysDescr"), Numbers(loaded, "zeta") + ".50");
+    EXPECT_EQ(Numbers(loaded, "dup"), "-");
+    EXPECT_EQ(Numbers(loaded, "OTHER::dup"), Numbers(loaded, "zeta") + ".52");
+    EXPECT_EQ(Name(loaded, Numbers(loaded, "CLASH::dup")),
+              ".iso.org.dod.internet.private.enterprises.zeta.dup");
+    EXPECT_EQ(Numbers(loaded, "cold"), Numbers(loaded, "coldStart"));
+    EXPECT_NE(Numbers(loaded, "cold"), "-");
 }
 
 }  // namespace
