@@ -140,7 +140,10 @@ TEST(MibModules, IndexFollowsTheFiles)
     renamed.replace(renamed.find("zetaTemp"), 8, "zetaHeat");
     dir.Write("ZETA-MIB.txt", renamed);
     fs::last_write_time(path, time);
-    EXPECT_EQ(Numbers(Load(dir.Path(), index), "zetaTemp"), ".1.3.6.1.4.1.77777.1.3");
+    Loaded current = Load(dir.Path(), index);
+    EXPECT_EQ(Numbers(current, "zetaTemp"), ".1.3.6.1.4.1.77777.1.3");
+    EXPECT_EQ(Numbers(current, "ZETA-MIB::zetaTemp"), ".1.3.6.1.4.1.77777.1.3");
+    EXPECT_EQ(Numbers(current, "ZETA-MIB::zeta"), ".1.3.6.1.4.1.77777");
 
     // A damaged index and table are rebuilt, not believed.
     for (const char* suffix : {"", ".table"}) {

@@ -9,8 +9,10 @@
 //   W <warning>                                  what loading them said
 //   N <parent> <number> <first child> <children> <name|->   every node
 //   C <child>...                                 children, in runs per node
-//   B <node> <name>                              names read back
-//   K <node> <MODULE::name>
+//   B <node> [<name>]        names read back; without a name, the node's own
+//   K                        then, to the end, the MODULE::name lines,
+//   <MODULE::name> <node>    read only when such a name is asked for,
+//   E                        and the end mark, so that a cut file shows
 #include "names/mib_modules.h"
 
 #include <charconv>
@@ -98,17 +100,25 @@ bool ReadTable(std::string_view text, const std::vector<MibFileStamp>& stamps,
                 }
                 table.children.push_back(node);
             }
-        } else if (kind == "B" || kind == "K") {
-            if (!ToNumber(Word(line), node) || line.empty() ||
-                (node >= table.nodes.size() && node != kMibNone)) {
+        } else if (kind == "B") {
+            if (!ToNumber(Word(line), node) || (node >= table.nodes.size() && node != kMibNone) ||
+                (line.empty() && (node == kMibNone || table.nodes[node].name.empty()))) {
                 return false;
             }
-            auto& names = kind == "B" ? table.fileNames : table.moduleNames;
+            std::string_view name = line.empty() ? table.nodes[node].name : line;
             // Sorted as written; a lookup relies on it.
-            if (!names.empty() && !(names.back().first < line)) {
+            if (!table.fileNames.empty() && !(table.fileNames.back().first < name)) {
                 return false;
             }
-            names.emplace_back(line, node);
+            table.fileNames.emplace_back(name, node);
+        } else if (kind == "K" && line.empty()) {
+            // The newline before the first entry belongs to the text searched.
+            table.moduleNamesText = std::string_view(text.data() - 1, text.size() + 1);
+            if (text.size() < 2 || text.substr(text.size() - 2) != "E\n" ||
+                (text.size() > 2 && text[text.size() - 3] != '\n')) {
+                return false;
+            }
+            break;
         } else {
             return false;
         }
@@ -118,7 +128,7 @@ bool ReadTable(std::string_view text, const std::vector<MibFileStamp>& stamps,
             return false;
         }
     }
-    return stamp == stamps.size() && !table.nodes.empty();
+    return stamp == stamps.size() && !table.nodes.empty() && !table.moduleNamesText.empty();
 }
 
 }  // namespace
@@ -161,14 +171,12 @@ std::unique_ptr<MibModuleTable> MibReadSnapshot(const std::string& path,
     out->table.nodes.reserve(counts[0]);
     out->table.children.reserve(counts[1]);
     out->table.fileNames.reserve(counts[2]);
-    out->table.moduleNames.reserve(counts[3]);
     out->table.byName = MibBuiltInTable().byName;
     // A table cut short at a line's end must not pass for a whole one.
     const MibTable& table = out->table;
     std::vector<std::string> said;
     if (!ReadTable(text, stamps, said, out->table) || table.nodes.size() != counts[0] ||
-        table.children.size() != counts[1] || table.fileNames.size() != counts[2] ||
-        table.moduleNames.size() != counts[3]) {
+        table.children.size() != counts[1] || table.fileNames.size() != counts[2]) {
         return nullptr;
     }
     warnings.insert(warnings.end(), said.begin(), said.end());
@@ -204,10 +212,16 @@ int MibWriteSnapshot(const std::string& path, const std::vector<MibFileStamp>& s
     }
     out << '\n';
     for (const auto& [name, node] : table.fileNames) {
-        out << "B " << node << ' ' << name << '\n';
+        out << "B " << node;
+        if (node == kMibNone || table.nodes[node].name != name) {
+            out << ' ' << name;
+        }
+        out << '\n';
     }
+    out << "K\n";
     for (const auto& [name, node] : table.moduleNames) {
-        out << "K " << node << ' ' << name << '\n';
+        out << name << ' ' << node << '\n';
     }
+    out << "E\n";
     return MibReplaceFile(path, out.str());
 }

@@ -5,6 +5,7 @@
 #include "names/mib_table.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <utility>
 
@@ -178,5 +179,20 @@ uint32_t MibUniqueName(const MibTable& table, std::string_view name)
 
 uint32_t MibModuleName(const MibTable& table, std::string_view name)
 {
-    return FindSorted(table.moduleNames, name);
+    if (table.moduleNamesText.empty()) {
+        return FindSorted(table.moduleNames, name);
+    }
+    std::string wanted = "\n" + std::string(name) + " ";
+    size_t at = table.moduleNamesText.find(wanted);
+    if (at == std::string_view::npos) {
+        return kMibNone;
+    }
+    std::string_view rest = table.moduleNamesText.substr(at + wanted.size());
+    uint32_t node = kMibNone;
+    auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), node);
+    if (error != std::errc() || end == rest.data() + rest.size() || *end != '\n' ||
+        (node >= table.nodes.size() && node != kMibNone)) {
+        return kMibNone;
+    }
+    return node;
 }

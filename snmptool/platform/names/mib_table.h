@@ -47,6 +47,9 @@ struct MibTable {
     // compiled node has), `moduleNames` by "MODULE::name".
     std::vector<std::pair<std::string_view, uint32_t>> fileNames;
     std::vector<std::pair<std::string_view, uint32_t>> moduleNames;
+    // Instead of `moduleNames` in a table loaded from its saved text: lines
+    // "\nMODULE::name node", searched only when such a name is asked for.
+    std::string_view moduleNamesText;
     // mib-2 (1.3.6.1.2.1), where short names are resolved from; kMibNone when
     // the table has no such node.
     uint32_t mib2;
