@@ -18,8 +18,14 @@ void InitOutput()
         return;
     }
     s_done = true;
-    const int mode = StdoutIsConsole() ? _IOLBF : _IOFBF;
-    setvbuf(stdout, nullptr, mode, BUFSIZ);
+    // A large buffer of our own (the C library ignores a size without one): a
+    // walk to a file then writes once per hundreds of objects, not per dozens.
+    static char s_fullBuffer[64 * 1024];
+    if (StdoutIsConsole()) {
+        setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+    } else {
+        setvbuf(stdout, s_fullBuffer, _IOFBF, sizeof s_fullBuffer);
+    }
     setvbuf(stderr, nullptr, _IONBF, 0);
 }
 

@@ -107,10 +107,10 @@ bool AskFrom(SnmpVarBindList* list, const AsnObjectIdentifier& name)
     return true;
 }
 
-// The repetitions for the next GETBULK after an answer of `answered` bindings
-// to `asked` repetitions: an agent that answers tooBig gets half as many, and
-// one that answered fewer, having cut what would not fit its message (RFC 3416
-// section 4.2.3), gets what it could answer.
+// The repetitions for the next GETBULK after `answer` came to one of `asked`:
+// an agent that answered tooBig gets half as many, and one that answered
+// fewer, having cut what would not fit its message (RFC 3416 section 4.2.3),
+// gets as many as it could answer.
 int32_t NextRepetitions(int32_t asked, int32_t errorStatus, const SnmpVarBindList& answer)
 {
     if (errorStatus == SNMP_ERROR_TOOBIG) {
@@ -164,7 +164,8 @@ int WalkMib(const char* agent, const char* community, uint32_t timeoutMs, uint32
         }
         if (bulk) {
             const int32_t next = NextRepetitions(repetitions, errorStatus, *list);
-            // Too big even for fewer: asked again from the same name.
+            // tooBig: the same name again, for fewer. tooBig to a single
+            // repetition ends the walk like any other error status.
             if (errorStatus == SNMP_ERROR_TOOBIG && next > 0) {
                 repetitions = next;
                 if (!AskFrom(list, asked.oid)) {

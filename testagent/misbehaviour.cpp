@@ -70,6 +70,11 @@ bool ParseMisbehaviour(const std::string& mode, Misbehaviour& b, std::string& wh
         b.wrongPduType = true;
     } else if (name == "extra-binding" && !hasArgument) {
         b.extraBinding = true;
+    } else if (name == "toobig-bulk") {
+        ok = ParseDecimal(argument, INT32_MAX, n) && n > 0;
+        b.tooBigBulk = static_cast<uint32_t>(n);
+    } else if (name == "wrong-version" && !hasArgument) {
+        b.wrongVersion = true;
     } else if (name == "missing-binding" && !hasArgument) {
         b.missingBinding = true;
     } else if (name == "junk-flood-first") {

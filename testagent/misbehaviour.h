@@ -27,6 +27,9 @@ struct Misbehaviour {
     bool lengthLying = false;
     bool wrongPduType = false;
     bool extraBinding = false;
+    // GETBULK asking for more repetitions than this is answered tooBig; 0: off.
+    uint32_t tooBigBulk = 0;
+    bool wrongVersion = false;
     bool missingBinding = false;
     uint32_t junkFloodFirst = 0;
 

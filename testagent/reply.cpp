@@ -36,11 +36,11 @@ bool PatchRawTags(const std::vector<AgentObject>& bindings, std::vector<uint8_t>
 }
 
 bool EncodeReply(const Reply& reply, const std::string& community, uint8_t pduType,
-                 std::vector<uint8_t>& out, int32_t version)
+                 std::vector<uint8_t>& out)
 {
     std::vector<SnmpVarBind> views = BindingViews(reply.bindings);
     SnmpMessage message;
-    message.version = version;
+    message.version = reply.version;
     message.community = community;
     message.pduType = pduType;
     message.requestId = reply.requestId;

@@ -8,6 +8,7 @@
 #include "object_store.h"
 
 struct Reply {
+    int32_t version = SNMP_VERSION_1;  // the request's, for an answer
     int32_t requestId = 0;
     int32_t errorStatus = SNMP_ERROR_NOERROR;
     int32_t errorIndex = 0;
@@ -22,8 +23,8 @@ std::vector<SnmpVarBind> BindingViews(const std::vector<AgentObject>& bindings);
 // message does not have the expected shape.
 bool PatchRawTags(const std::vector<AgentObject>& bindings, std::vector<uint8_t>& out);
 
-// Encodes `reply` as a v1 message of `pduType` under `community` (the request
-// ID of an SNMPv2-Trap-PDU too, with version 2c). Raw values go out with their
-// own tag and bytes. False when the codec refuses it.
+// Encodes `reply` as a message of its version and `pduType` under `community`
+// (an SNMPv2-Trap-PDU too). Raw values go out with their own tag and bytes.
+// False when the codec refuses it.
 bool EncodeReply(const Reply& reply, const std::string& community, uint8_t pduType,
-                 std::vector<uint8_t>& out, int32_t version = SNMP_VERSION_1);
+                 std::vector<uint8_t>& out);

@@ -1,5 +1,7 @@
 #include "request_handler.h"
 
+#include <algorithm>
+
 namespace {
 
 Oid NameOf(const SnmpVarBind& binding)
@@ -10,6 +12,7 @@ Oid NameOf(const SnmpVarBind& binding)
 Reply ErrorReply(const SnmpMessage& request, int32_t status, uint32_t index)
 {
     Reply reply;
+    reply.version = request.version;
     reply.requestId = request.requestId;
     reply.errorStatus = status;
     reply.errorIndex = static_cast<int32_t>(index);
@@ -35,6 +38,47 @@ int32_t SetCheck(const SnmpVarBind& binding, bool mayWrite, const ObjectStore& s
     return SNMP_ERROR_NOERROR;
 }
 
+// The exception that stands for a missing object in an SNMPv2c answer.
+AgentObject Exception(const Oid& name, uint8_t tag)
+{
+    AgentObject object;
+    object.name = name;
+    object.value.tag = tag;
+    return object;
+}
+
+// RFC 3416 section 4.2.3: the non-repeaters' successors, then max-repetitions
+// rounds of the successors of the others, each round from the last.
+Reply AnswerBulk(const SnmpMessage& request, const ObjectStore& store)
+{
+    Reply reply;
+    reply.version = request.version;
+    reply.requestId = request.requestId;
+    const uint32_t count = request.bindings.count;
+    const uint32_t single =
+        std::min<uint32_t>(static_cast<uint32_t>(std::max(request.errorStatus, 0)), count);
+    const uint32_t rounds = static_cast<uint32_t>(std::max(request.errorIndex, 0));
+    std::vector<Oid> names;
+    for (uint32_t i = 0; i < count; ++i) {
+        names.push_back(NameOf(request.bindings.bindings[i]));
+    }
+    auto next = [&](Oid& name) {
+        std::optional<AgentObject> object = store.Next(name);
+        AgentObject answered = object ? *object : Exception(name, ASN_ENDOFMIBVIEW);
+        name = answered.name;
+        reply.bindings.push_back(answered);
+    };
+    for (uint32_t i = 0; i < single; ++i) {
+        next(names[i]);
+    }
+    for (uint32_t round = 0; round < rounds && count > single; ++round) {
+        for (uint32_t i = single; i < count; ++i) {
+            next(names[i]);
+        }
+    }
+    return reply;
+}
+
 }  // namespace
 
 std::vector<AgentObject> EchoBindings(const SnmpMessage& request)
@@ -52,6 +96,7 @@ std::vector<AgentObject> EchoBindings(const SnmpMessage& request)
 Reply AnswerRequest(const SnmpMessage& request, ObjectStore& store, const HandlerSettings& settings)
 {
     Reply reply;
+    reply.version = request.version;
     reply.requestId = request.requestId;
     const SnmpVarBindList& list = request.bindings;
     if (request.pduType == PDU_SET) {
@@ -69,14 +114,19 @@ Reply AnswerRequest(const SnmpMessage& request, ObjectStore& store, const Handle
         }
         return reply;
     }
+    if (request.pduType == PDU_GETBULK) {
+        return AnswerBulk(request, store);
+    }
+    const bool v2 = request.version == SNMP_VERSION_2C;
     for (uint32_t i = 0; i < list.count; ++i) {
         Oid name = NameOf(list.bindings[i]);
         std::optional<AgentObject> object =
             request.pduType == PDU_GET ? store.Find(name) : store.Next(name);
-        if (!object) {
+        if (!object && !v2) {
             return ErrorReply(request, SNMP_ERROR_NOSUCHNAME, i + 1);
         }
-        reply.bindings.push_back(*object);
+        const uint8_t missing = request.pduType == PDU_GET ? ASN_NOSUCHOBJECT : ASN_ENDOFMIBVIEW;
+        reply.bindings.push_back(object ? *object : Exception(name, missing));
     }
     return reply;
 }
@@ -84,11 +134,17 @@ Reply AnswerRequest(const SnmpMessage& request, ObjectStore& store, const Handle
 bool EncodeWithinLimit(const SnmpMessage& request, Reply& reply, const HandlerSettings& settings,
                        std::vector<uint8_t>& out)
 {
-    if (!EncodeReply(reply, request.community, PDU_RESPONSE, out)) {
-        return false;
-    }
-    if (out.size() <= settings.maxSize) {
-        return true;
+    for (;;) {
+        if (!EncodeReply(reply, request.community, PDU_RESPONSE, out)) {
+            return false;
+        }
+        if (out.size() <= settings.maxSize) {
+            return true;
+        }
+        if (request.pduType != PDU_GETBULK || reply.bindings.size() <= 1) {
+            break;
+        }
+        reply.bindings.pop_back();
     }
     reply = ErrorReply(request, SNMP_ERROR_TOOBIG, 0);
     return EncodeReply(reply, request.community, PDU_RESPONSE, out);

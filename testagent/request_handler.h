@@ -1,5 +1,6 @@
 // Answers GetRequest, GetNextRequest and SetRequest as RFC 1157 section 4.1
-// lays out, over the object store.
+// lays out, over the object store; in SNMPv2c also GetBulkRequest, with the
+// exceptions of RFC 3416 section 4.2 in place of noSuchName.
 #pragma once
 
 #include <string>
@@ -23,6 +24,7 @@ Reply AnswerRequest(const SnmpMessage& request, ObjectStore& store,
                     const HandlerSettings& settings);
 
 // Replaces `reply` by a tooBig answer when its encoding exceeds the largest
-// answer (RFC 1157 section 4.1.2). False when it cannot be encoded at all.
+// answer (RFC 1157 section 4.1.2); a GETBULK answer loses bindings from its end
+// instead (RFC 3416 section 4.2.3). False when it cannot be encoded at all.
 bool EncodeWithinLimit(const SnmpMessage& request, Reply& reply, const HandlerSettings& settings,
                        std::vector<uint8_t>& out);

@@ -22,6 +22,8 @@ const char* PduName(uint8_t pduType)
         return "TRAP";
     case PDU_TRAP_V2:
         return "TRAP2";
+    case PDU_GETBULK:
+        return "GETBULK";
     default:
         return "PDU";
     }
@@ -31,7 +33,12 @@ const char* PduName(uint8_t pduType)
 
 std::string RequestLogLine(const SnmpMessage& request, const uint8_t* data, size_t size)
 {
-    std::string line = PduName(request.pduType);
+    std::string line = request.version == SNMP_VERSION_2C ? "v2c " : "";
+    line += PduName(request.pduType);
+    if (request.pduType == PDU_GETBULK) {
+        line +=
+            ' ' + std::to_string(request.errorStatus) + '/' + std::to_string(request.errorIndex);
+    }
     std::vector<TlvSpan> values;
     bool haveValues = request.pduType == PDU_SET && LocateBindingValues(data, size, values) &&
                       values.size() == request.bindings.count;

@@ -41,8 +41,12 @@ void SleepUnlessStopped(int milliseconds)
     }
 }
 
-bool IsRequest(uint8_t pduType)
+bool IsRequest(const SnmpMessage& request)
 {
+    const uint8_t pduType = request.pduType;
+    if (request.version == SNMP_VERSION_2C && pduType == PDU_GETBULK) {
+        return true;
+    }
     return pduType == PDU_GET || pduType == PDU_GETNEXT || pduType == PDU_SET;
 }
 
@@ -115,11 +119,11 @@ private:
     {
         const HandlerSettings& settings = options_.handler;
         const Misbehaviour& behaviour = options_.behaviour;
-        // Unknown communities and other versions are ignored, as RFC 1157
-        // section 4.1 has it (no authentication trap is sent by this agent).
+        // Unknown communities are ignored, as RFC 1157 section 4.1 has it (no
+        // authentication trap is sent by this agent).
         bool known = request.community == settings.readCommunity ||
                      request.community == settings.writeCommunity;
-        if (!IsRequest(request.pduType) || !known || request.version != SNMP_VERSION_1) {
+        if (!IsRequest(request) || !known) {
             return false;
         }
         ++requests_;
@@ -128,7 +132,13 @@ private:
         }
         std::vector<AgentObject> asked = EchoBindings(request);
         int32_t forced = ErrorAtStatus(behaviour, asked);
+        const bool bulk = request.pduType == PDU_GETBULK;
+        if (bulk && behaviour.tooBigBulk != 0 &&
+            request.errorIndex > static_cast<int32_t>(behaviour.tooBigBulk)) {
+            forced = SNMP_ERROR_TOOBIG;
+        }
         if (forced >= 0) {
+            reply.version = request.version;
             reply.requestId = request.requestId;
             reply.errorStatus = forced;
             reply.errorIndex = 1;
@@ -136,8 +146,11 @@ private:
         } else {
             reply = AnswerRequest(request, store_, settings);
         }
-        if (request.pduType == PDU_GETNEXT && reply.errorStatus == SNMP_ERROR_NOERROR) {
+        if ((request.pduType == PDU_GETNEXT || bulk) && reply.errorStatus == SNMP_ERROR_NOERROR) {
             BendGetNext(asked, reply);
+        }
+        if (behaviour.wrongVersion) {
+            reply.version = request.version == SNMP_VERSION_1 ? SNMP_VERSION_2C : SNMP_VERSION_1;
         }
         if (behaviour.extraBinding && !reply.bindings.empty()) {
             reply.bindings.push_back(reply.bindings.back());
@@ -161,6 +174,7 @@ private:
     {
         const Misbehaviour& behaviour = options_.behaviour;
         ++getNexts_;
+        // A GETBULK answer is bent in its first bindings, one per name asked.
         if (behaviour.stuckGetnext != 0 && Applies(behaviour.stuckGetnext, getNexts_)) {
             for (size_t i = 0; i < reply.bindings.size() && i < asked.size(); ++i) {
                 reply.bindings[i].name = asked[i].name;
@@ -168,9 +182,9 @@ private:
         }
         if (behaviour.backwardsGetnext != 0 && Applies(behaviour.backwardsGetnext, getNexts_)) {
             std::optional<AgentObject> first = store_.Next(Oid());
-            for (AgentObject& binding : reply.bindings) {
+            for (size_t i = 0; i < reply.bindings.size() && i < asked.size(); ++i) {
                 if (first) {
-                    binding = *first;
+                    reply.bindings[i] = *first;
                 }
             }
         }

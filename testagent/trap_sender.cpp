@@ -59,10 +59,11 @@ bool EncodeTrap(const TrapOptions& options, uint32_t sequence, std::vector<uint8
         bindings.push_back(Binding(binding.name, binding.value));
     }
     Reply carrier;
+    carrier.version = SNMP_VERSION_2C;
     carrier.requestId = static_cast<int32_t>(sequence);
     carrier.bindings = bindings;
     if (options.version == SNMP_VERSION_2C) {
-        return EncodeReply(carrier, options.community, PDU_TRAP_V2, out, SNMP_VERSION_2C);
+        return EncodeReply(carrier, options.community, PDU_TRAP_V2, out);
     }
     SnmpMessage message;
     message.version = SNMP_VERSION_1;

@@ -15,7 +15,7 @@ expect() {
         failures=$((failures + 1))
     fi
 }
-expect "mibcli " "-t -r -i -n -l -p -x -b -v get getnext set poll walk trap"
+expect "mibcli " "-t -r -i -n -v -l -p -x -b get getnext set poll walk trap"
 expect "mibcli -v " "1 2c 3"
 users=$(mktemp)
 printf '# name ...\nbob SHA-256 "a phrase"\n  alice\n' >"$users"
@@ -28,5 +28,9 @@ expect "mibcli -t " ""
 expect "mibcli set 10.0.0.1:16161 private sysContact.0 " "1 2 3 4 5 6 7 8"
 expect "mibcli set [::1]:161 private 1.3 2 x 1.4 " "1 2 3 4 5 6 7 8"
 expect "mibcli set a c 1.3 2 " ""
+# Versions, and Counter64 (9) among the types only in version 2c.
+expect "mibcli -t 9 -v " "1 2c 3"
+expect "mibcli -v 2c set a c 1.3 " "1 2 3 4 5 6 7 8 9"
+expect "mibcli -v 2c -V 1 set a c 1.3 " "1 2 3 4 5 6 7 8"
 expect "mibcli get a c " ""
 exit $((failures > 0))

@@ -349,7 +349,8 @@ class Runner:
         tmp = tempfile.mkdtemp(prefix="mibcli-e2e-")
         agents = Agents(self.options.agent, tmp)
         trap_port = str(free_udp_port())
-        values = {"trapport": trap_port, "trapaddr": "127.0.0.1:" + trap_port, "agentbin": self.options.agent}
+        values = {"trapport": trap_port, "trapaddr": "127.0.0.1:" + trap_port, "agentbin": self.options.agent,
+                  "tmp": tmp}
         try:
             objects = by_name.get("agent.objects")
             if "agent" in by_name or objects is not None:
@@ -361,6 +362,7 @@ class Runner:
             for section in sections:
                 if section.name == "file":
                     name = fill(section.argument.encode(), values).decode()
+                    os.makedirs(os.path.dirname(os.path.join(tmp, name)), exist_ok=True)
                     with open(os.path.join(tmp, name), "wb") as handle:
                         handle.write(section_bytes(section, values))
             # [args each]: every line is a run of its own, with the same expectations.
@@ -413,6 +415,11 @@ class Runner:
         env = dict(os.environ)
         if self.wine:
             env.setdefault("WINEDEBUG", "-all")
+        # No case depends on the machine's MIB files or the user's cache unless
+        # its [env] says so: an empty module directory and a cache of its own.
+        env["MIBCLI_MIBDIRS"] = os.path.join(tmp, "no-mibs")
+        env["XDG_CACHE_HOME"] = os.path.join(tmp, "cache")
+        os.makedirs(env["MIBCLI_MIBDIRS"], exist_ok=True)
         if "env" in by_name:
             for line in keyed_lines(by_name["env"], values):
                 name, _, value = line.partition("=")

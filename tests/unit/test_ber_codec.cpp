@@ -369,6 +369,34 @@ TEST(Vectors, PeekReadsTheHeaderAndEveryTruncationIsRefused)
     }
 }
 
+// Captured from the peer tools in version 2c: snmpbulkwalk's GETBULK (non-repeaters
+// 0, max-repetitions 3) and snmpd's answer, and snmptrap's inform with a Counter64.
+TEST(Vectors, CapturedVersion2cMessagesDecodeAndReencode)
+{
+    const std::vector<std::pair<std::string, std::string>> captured = {
+        {"302802010104067075626c6963a51b020431eac43d020100020103300d300b06072b06010201010305"
+         "00",
+         "v1 a5 [public] 837469245 0/3\n  1.3.6.1.2.1.1.3 = NULL"},
+        {"305102010104067075626c6963a244020431eac43d0201000201003036300e06082b06010201010300"
+         "43020095301406082b0601020101040004086f70732d7465616d300e06082b060102010105000402766d",
+         "v1 a2 [public] 837469245 0/0\n  1.3.6.1.2.1.1.3.0 = TimeTicks 149\n"
+         "  1.3.6.1.2.1.1.4.0 = STRING \"ops-team\"\n  1.3.6.1.2.1.1.5.0 = STRING \"vm\""},
+        {"305e02010104067075626c6963a65102045a83ff0e0201000201003043300e06082b06010201010300"
+         "430210923017060a2b06010603010104010006092b06010603010105033018060b2b060102011f0101"
+         "010601460900ffffffffffffffff",
+         "v1 a6 [public] 1518599950 0/0\n  1.3.6.1.2.1.1.3.0 = TimeTicks 4242\n"
+         "  1.3.6.1.6.3.1.1.4.1.0 = OID 1.3.6.1.6.3.1.1.5.3\n"
+         "  1.3.6.1.2.1.31.1.1.1.6.1 = Counter64 18446744073709551615"},
+    };
+    for (const auto& [hex, expected] : captured) {
+        const Bytes bytes = FromHex(hex);
+        SnmpMessage m = MustDecode(bytes);
+        EXPECT_EQ(Describe(m), expected);
+        ExpectReencodes(m, bytes);
+        FreeMessage(m);
+    }
+}
+
 // ---- Datagrams built by hand ----------------------------------------------
 
 // A minimal TLV builder of the test's own, in hex, so that each case below

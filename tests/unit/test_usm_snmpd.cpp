@@ -97,6 +97,7 @@ uint32_t Exchange(const std::string& address, const std::vector<uint8_t>& datagr
     int fd = UdpOpen(AF_INET);
     std::vector<uint8_t> buffer(kReceiveBufferSize);
     uint32_t code = SNMP_MGMTAPI_TIMEOUT;
+    int armedMs = 0;
     for (int attempt = 0; attempt < 2 && code != 0; ++attempt) {
         UdpSend(fd, agent.address, agent.length, datagram.data(), datagram.size());
         auto deadline = TransportClock::now() + 1s;
@@ -104,7 +105,7 @@ uint32_t Exchange(const std::string& address, const std::vector<uint8_t>& datagr
         sockaddr_storage from{};
         socklen_t fromLength = sizeof from;
         while (code != 0 && UdpReceive(fd, deadline, buffer.data(), buffer.size(), size, from,
-                                       fromLength) == ReceiveOutcome::Datagram) {
+                                       fromLength, armedMs) == ReceiveOutcome::Datagram) {
             if (IsSameEndpoint(agent, from, fromLength) && isAnswer(buffer.data(), size)) {
                 code = 0;
             }

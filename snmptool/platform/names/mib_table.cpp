@@ -5,6 +5,7 @@
 #include "names/mib_table.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <utility>
 
@@ -154,11 +155,44 @@ uint32_t MibChildByName(const MibTable& table, uint32_t parent, std::string_view
     return kMibNone;
 }
 
+namespace {
+
+uint32_t FindSorted(const std::vector<std::pair<std::string_view, uint32_t>>& names,
+                    std::string_view name)
+{
+    auto found = std::lower_bound(
+        names.begin(), names.end(), name,
+        [](const auto& entry, std::string_view wanted) { return entry.first < wanted; });
+    return (found != names.end() && found->first == name) ? found->second : kMibNone;
+}
+
+}  // namespace
+
 uint32_t MibUniqueName(const MibTable& table, std::string_view name)
 {
     auto found = table.byName.find(name);
     if (found == table.byName.end()) {
-        return kMibNone;
+        return FindSorted(table.fileNames, name);
     }
     return found->second;
+}
+
+uint32_t MibModuleName(const MibTable& table, std::string_view name)
+{
+    if (table.moduleNamesText.empty()) {
+        return FindSorted(table.moduleNames, name);
+    }
+    std::string wanted = "\n" + std::string(name) + " ";
+    size_t at = table.moduleNamesText.find(wanted);
+    if (at == std::string_view::npos) {
+        return kMibNone;
+    }
+    std::string_view rest = table.moduleNamesText.substr(at + wanted.size());
+    uint32_t node = kMibNone;
+    auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), node);
+    if (error != std::errc() || end == rest.data() + rest.size() || *end != '\n' ||
+        (node >= table.nodes.size() && node != kMibNone)) {
+        return kMibNone;
+    }
+    return node;
 }

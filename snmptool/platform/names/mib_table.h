@@ -25,6 +25,8 @@ constexpr uint32_t kMibRoot = 0;
 constexpr uint32_t kMibNone = UINT32_MAX;
 
 struct MibNode {
+    // Empty for a node that a module file's identifier passes through
+    // without naming it; such a node is written as its number.
     std::string_view name;
     uint32_t number;
     uint32_t parent;
@@ -40,6 +42,14 @@ struct MibTable {
     // Name to node; a name defined more than once maps to kMibNone, so that it
     // never stands for one node of several.
     std::unordered_map<std::string_view, uint32_t> byName;
+    // The names that module files add, sorted by name, so that a saved table
+    // loads without hashing them: `fileNames` as `byName` (for names that no
+    // compiled node has), `moduleNames` by "MODULE::name".
+    std::vector<std::pair<std::string_view, uint32_t>> fileNames;
+    std::vector<std::pair<std::string_view, uint32_t>> moduleNames;
+    // Instead of `moduleNames` in a table loaded from its saved text: lines
+    // "\nMODULE::name node", searched only when such a name is asked for.
+    std::string_view moduleNamesText;
     // mib-2 (1.3.6.1.2.1), where short names are resolved from; kMibNone when
     // the table has no such node.
     uint32_t mib2;
@@ -61,3 +71,5 @@ uint32_t MibChildByNumber(const MibTable& table, uint32_t parent, uint32_t numbe
 uint32_t MibChildByName(const MibTable& table, uint32_t parent, std::string_view name);
 // The node of this name when exactly one node has it, or kMibNone.
 uint32_t MibUniqueName(const MibTable& table, std::string_view name);
+// The node of "MODULE::name", or kMibNone.
+uint32_t MibModuleName(const MibTable& table, std::string_view name);

@@ -2,8 +2,10 @@
 // both mixed. A walk names every binding it prints, so the text is measured
 // first and then written once into a buffer of exactly its size.
 #include "ber/ber_writer.h"
+#include "names/mib_modules.h"
 #include "names/oid_names.h"
 
+#include <atomic>
 #include <charconv>
 #include <cstring>
 #include <string_view>
@@ -113,6 +115,23 @@ bool ReadText(const MibTable& table, std::string_view text, OidBuilder& builder)
     }
     uint32_t node = kMibRoot;
     bool first = true;
+    // MODULE::name, as the module files define it.
+    size_t colons = text.find("::");
+    if (!fromRoot && colons != std::string_view::npos && colons < text.find('.')) {
+        size_t dot = text.find('.');
+        node = MibModuleName(table, text.substr(0, dot));
+        if (node == kMibNone || !AppendPath(table, node, builder)) {
+            return false;
+        }
+        if (dot == std::string_view::npos) {
+            return true;
+        }
+        text.remove_prefix(dot + 1);
+        first = false;
+        if (text.empty()) {
+            return false;
+        }
+    }
     for (;;) {
         size_t dot = text.find('.');
         std::string_view component = text.substr(0, dot);
@@ -136,11 +155,16 @@ bool ReadText(const MibTable& table, std::string_view text, OidBuilder& builder)
     }
 }
 
-// How one sub-identifier is written: its name when `node` is known, its
+bool HasName(const MibTable& table, uint32_t node)
+{
+    return node != kMibNone && !table.nodes[node].name.empty();
+}
+
+// How one sub-identifier is written: its name when `node` has one, its
 // number otherwise.
 size_t ComponentLength(const MibTable& table, uint32_t node, uint32_t id)
 {
-    if (node != kMibNone) {
+    if (HasName(table, node)) {
         return table.nodes[node].name.size();
     }
     char digits[10];
@@ -149,7 +173,7 @@ size_t ComponentLength(const MibTable& table, uint32_t node, uint32_t id)
 
 char* WriteComponent(const MibTable& table, uint32_t node, uint32_t id, char* out)
 {
-    if (node != kMibNone) {
+    if (HasName(table, node)) {
         std::string_view name = table.nodes[node].name;
         std::memcpy(out, name.data(), name.size());
         return out + name.size();
@@ -231,7 +255,7 @@ int MibOidToText(const MibTable& table, const AsnObjectIdentifier* oid, char** t
             break;
         }
     }
-    bool relative = mib2Depth > 0 && depth > mib2Depth;
+    bool relative = mib2Depth > 0 && depth > mib2Depth && HasName(table, named[mib2Depth]);
     uint32_t first = relative ? mib2Depth : 0;
 
     size_t length = relative ? 0 : 1;
@@ -259,12 +283,66 @@ int MibOidToText(const MibTable& table, const AsnObjectIdentifier* oid, char** t
     return 1;
 }
 
+namespace {
+
+// The table with the module files' names once they have been loaded. They are
+// loaded only when a name is needed that the compiled table cannot give, so
+// that a run about MIB-II opens no module file at all.
+std::atomic<const MibTable*> gModulesTable{nullptr};
+
+const MibTable& ModulesTable()
+{
+    const MibTable* table = gModulesTable.load();
+    if (table == nullptr) {
+        table = &MibLoadedTable();
+        gModulesTable.store(table);
+    }
+    return *table;
+}
+
+// Whether the compiled table names the identifier as fully as any module
+// could: every sub-identifier named, or an object of MIB-II (a leaf at least
+// two below mib-2) followed by its instance.
+bool CompiledNamesAll(const AsnObjectIdentifier* oid)
+{
+    const MibTable& table = MibBuiltInTable();
+    uint32_t named[kMaxOidLength];
+    uint32_t depth = NamePrefix(table, *oid, named);
+    if (depth == oid->count) {
+        return true;
+    }
+    if (depth == 0 || table.nodes[named[depth - 1]].childCount > 0) {
+        return false;
+    }
+    for (uint32_t i = 0; i + 2 < depth; ++i) {
+        if (named[i] == table.mib2) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 int SnmpMgrStrToOid(const char* text, AsnObjectIdentifier* oid)
 {
-    return MibTextToOid(MibBuiltInTable(), text, oid);
+    const MibTable* loaded = gModulesTable.load();
+    if (loaded != nullptr) {
+        return MibTextToOid(*loaded, text, oid);
+    }
+    int read = MibTextToOid(MibBuiltInTable(), text, oid);
+    if (read == 1 || text == nullptr || oid == nullptr || GetLastError() != 0) {
+        return read;
+    }
+    return MibTextToOid(ModulesTable(), text, oid);
 }
 
 int SnmpMgrOidToStr(const AsnObjectIdentifier* oid, char** text)
 {
-    return MibOidToText(MibBuiltInTable(), oid, text);
+    const MibTable* loaded = gModulesTable.load();
+    if (loaded == nullptr && oid != nullptr && (oid->count == 0 || oid->ids != nullptr) &&
+        !CompiledNamesAll(oid)) {
+        loaded = &ModulesTable();
+    }
+    return MibOidToText(loaded != nullptr ? *loaded : MibBuiltInTable(), oid, text);
 }

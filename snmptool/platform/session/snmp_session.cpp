@@ -22,6 +22,8 @@
 
 struct SnmpMgrSession {
     int socketFd = -1;
+    int armedReceiveMs = 0;  // the socket's receive time-out (UdpReceive)
+    bool connected = false;  // the socket is connected to the agent
     AgentAddress agent;
     std::chrono::milliseconds timeout{0};
     int32_t retries = 0;
@@ -186,9 +188,9 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, TransportClock::time_point dead
         size_t size = 0;
         sockaddr_storage from;
         socklen_t fromLength = 0;
-        ReceiveOutcome outcome =
-            UdpReceive(session.socketFd, deadline, session.receiveBuffer.data(),
-                       session.receiveBuffer.size(), size, from, fromLength);
+        ReceiveOutcome outcome = UdpReceive(
+            session.socketFd, deadline, session.receiveBuffer.data(), session.receiveBuffer.size(),
+            size, from, fromLength, session.armedReceiveMs);
         if (outcome == ReceiveOutcome::DeadlinePassed) {
             return WaitOutcome::NoAnswer;
         }
@@ -212,8 +214,9 @@ uint32_t Exchange(SnmpMgrSession& session, const std::vector<uint8_t>& datagram,
                   const AnswerCheck& isAnswer)
 {
     for (int64_t attempt = 0; attempt <= session.retries; ++attempt) {
-        SendOutcome sent = UdpSend(session.socketFd, session.agent.address, session.agent.length,
-                                   datagram.data(), datagram.size());
+        SendOutcome sent =
+            UdpSend(session.socketFd, session.agent.address,
+                    session.connected ? 0 : session.agent.length, datagram.data(), datagram.size());
         if (sent == SendOutcome::Failed) {
             return SNMP_MGMTAPI_SELECT_FDERRORS;
         }
@@ -264,6 +267,9 @@ SnmpMgrSession* OpenSession(const char* agent, const char* community, int32_t ti
         delete session;
         return nullptr;
     }
+    // Only an optimisation: an agent the socket cannot be connected to is
+    // still sent to, and its failure reported, request by request.
+    session->connected = UdpConnect(session->socketFd, address.address, address.length);
     return session;
 }
 

@@ -1,10 +1,11 @@
-// The session's UDP socket. Waiting is done with poll(2) and the time that is
-// left until the deadline, recomputed after every wake-up, so that signals and
-// unwanted datagrams never move the deadline.
+// The session's UDP socket. Waiting is done by the receive itself under the
+// socket's receive time-out, set to the time that is left until the deadline
+// whenever that has changed, so that signals and unwanted datagrams never move
+// the deadline and an answer that comes in time costs one system call.
 #include "session/udp_transport.h"
 
 #include <netinet/in.h>
-#include <poll.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -40,6 +41,11 @@ bool IsTransient(int error)
 int UdpOpen(int family)
 {
     return socket(family, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+}
+
+bool UdpConnect(int socketFd, const sockaddr_storage& to, socklen_t toLength)
+{
+    return connect(socketFd, reinterpret_cast<const sockaddr*>(&to), toLength) == 0;
 }
 
 void UdpClose(int socketFd)
@@ -88,8 +94,9 @@ SendOutcome UdpSend(int socketFd, const sockaddr_storage& to, socklen_t toLength
     // a few times in all, so that a socket stuck in either cannot hold us here.
     constexpr int kTries = 3;
     for (int attempt = 0; attempt < kTries; ++attempt) {
-        ssize_t sent = sendto(socketFd, data, size, MSG_DONTWAIT | MSG_NOSIGNAL,
-                              reinterpret_cast<const sockaddr*>(&to), toLength);
+        ssize_t sent =
+            sendto(socketFd, data, size, MSG_DONTWAIT | MSG_NOSIGNAL,
+                   toLength == 0 ? nullptr : reinterpret_cast<const sockaddr*>(&to), toLength);
         if (sent >= 0) {
             return SendOutcome::Sent;
         }
@@ -105,34 +112,30 @@ SendOutcome UdpSend(int socketFd, const sockaddr_storage& to, socklen_t toLength
 
 ReceiveOutcome UdpReceive(int socketFd, TransportClock::time_point deadline, uint8_t* buffer,
                           size_t capacity, size_t& received, sockaddr_storage& from,
-                          socklen_t& fromLength)
+                          socklen_t& fromLength, int& armedMs)
 {
     for (;;) {
-        int waitMs = MillisecondsLeft(deadline);
-        pollfd watch = {socketFd, POLLIN, 0};
-        int ready = poll(&watch, 1, waitMs);
-        if (ready < 0) {
-            if (errno == EINTR) {
-                continue;
+        const int waitMs = MillisecondsLeft(deadline);
+        // MSG_TRUNC makes the result the datagram's true length, so a cut one
+        // is recognised instead of being taken for a short message. A receive
+        // time-out of 0 would wait for ever: the last look does not wait.
+        int flags = MSG_TRUNC;
+        if (waitMs == 0) {
+            flags |= MSG_DONTWAIT;
+        } else if (waitMs != armedMs) {
+            const timeval wait = {waitMs / 1000, (waitMs % 1000) * 1000};
+            if (setsockopt(socketFd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait) != 0) {
+                return ReceiveOutcome::Failed;
             }
-            return ReceiveOutcome::Failed;
-        }
-        if (ready == 0) {
-            if (waitMs == 0) {
-                return ReceiveOutcome::DeadlinePassed;
-            }
-            continue;
-        }
-        if ((watch.revents & POLLNVAL) != 0) {
-            errno = EBADF;
-            return ReceiveOutcome::Failed;
+            armedMs = waitMs;
         }
         fromLength = sizeof from;
-        // MSG_TRUNC makes the result the datagram's true length, so a cut one
-        // is recognised instead of being taken for a short message.
-        ssize_t length = recvfrom(socketFd, buffer, capacity, MSG_DONTWAIT | MSG_TRUNC,
+        ssize_t length = recvfrom(socketFd, buffer, capacity, flags,
                                   reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (length < 0) {
+            if ((errno == EAGAIN || errno == EWOULDBLOCK) && waitMs == 0) {
+                return ReceiveOutcome::DeadlinePassed;
+            }
             if (IsTransient(errno)) {
                 continue;
             }

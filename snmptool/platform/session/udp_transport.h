@@ -21,6 +21,10 @@ constexpr size_t kReceiveBufferSize = 65536;
 // -1 on failure, errno telling why.
 int UdpOpen(int family);
 void UdpClose(int socketFd);
+// Connects the socket to its one peer, so that the kernel keeps every other
+// sender's datagrams away and a request costs one send and one receive.
+// False (errno telling why) leaves the socket as it was.
+bool UdpConnect(int socketFd, const sockaddr_storage& to, socklen_t toLength);
 
 // A socket bound to `address` (port 0 lets the system pick one), closed on
 // exec; an IPv6 one takes IPv4 senders too. -1 on failure, errno telling why.
@@ -36,6 +40,8 @@ enum class SendOutcome {
     Failed,  // errno tells why
 };
 
+// A `toLength` of 0 sends to the connected peer, which spares the kernel a
+// route lookup per datagram.
 SendOutcome UdpSend(int socketFd, const sockaddr_storage& to, socklen_t toLength,
                     const uint8_t* data, size_t size);
 
@@ -49,7 +55,9 @@ enum class ReceiveOutcome {
 // signals and the port-unreachable reports that a lost earlier datagram may
 // leave on the socket do not end the wait. A datagram longer than the buffer
 // is dropped and the wait goes on. Even with the deadline already past, a
-// datagram that waits is still taken.
+// datagram that waits is still taken. The wait is the receive itself, under
+// the socket's receive time-out: `armedMs` is the time-out the socket holds
+// (0 for none yet), set again only when the time left differs from it.
 ReceiveOutcome UdpReceive(int socketFd, TransportClock::time_point deadline, uint8_t* buffer,
                           size_t capacity, size_t& received, sockaddr_storage& from,
-                          socklen_t& fromLength);
+                          socklen_t& fromLength, int& armedMs);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "ber/ber_codec.h"
 #include "os/event_reset_guard.h"
@@ -67,8 +68,8 @@ bool TrapsWaiting()
     return g_reception.count > 0;
 }
 
-// Queues the trap, or drops it (the newest) when the queue is full.
-void Enqueue(TrapRecord* trap)
+// Queues the trap, or drops it (the newest) when the queue is full. True when queued.
+bool Enqueue(TrapRecord* trap)
 {
     const size_t charge = TrapRecordBytes(*trap);
     bool queued = false;
@@ -87,15 +88,39 @@ void Enqueue(TrapRecord* trap)
     }
     if (!queued) {
         FreeTrapRecord(trap);
-        return;
+        return false;
     }
     // After the queue's lock is released: ResetEvent asks TrapsWaiting under
     // the event's lock, so the two locks are never taken the other way round.
     SetEvent(g_reception.event);
+    return true;
+}
+
+// The Response that acknowledges an InformRequest (RFC 3416 section 4.2.7):
+// its request ID and bindings, noError; or tooBig without bindings when that
+// would not fit a datagram.
+bool EncodeInformAck(const SnmpMessage& inform, std::vector<uint8_t>& out)
+{
+    SnmpMessage ack;
+    ack.version = inform.version;
+    ack.community = inform.community;
+    ack.pduType = PDU_RESPONSE;
+    ack.requestId = inform.requestId;
+    ack.bindings = inform.bindings;
+    bool encoded = EncodeMessage(ack, out) && out.size() <= kMaxDatagramPayload;
+    if (!encoded) {
+        ack.errorStatus = SNMP_ERROR_TOOBIG;
+        ack.bindings = {nullptr, 0};
+        encoded = EncodeMessage(ack, out);
+    }
+    ack.bindings = {nullptr, 0};
+    return encoded;
 }
 
 // Decodes one datagram; anything that is not a well-formed trap is dropped
-// without a word (any community is accepted).
+// without a word (any community is accepted). An SNMPv2c InformRequest is
+// acknowledged from the receiving socket once it is queued: one that is
+// dropped goes unacknowledged, so that its sender tries again.
 void TakeDatagram(const uint8_t* data, size_t size, const sockaddr_storage& sender,
                   socklen_t senderLength)
 {
@@ -103,9 +128,17 @@ void TakeDatagram(const uint8_t* data, size_t size, const sockaddr_storage& send
     if (!DecodeMessage(data, size, message)) {
         return;
     }
+    std::vector<uint8_t> ack;
+    const bool inform = message.pduType == PDU_INFORM;
+    if (inform && (message.version != SNMP_VERSION_2C || !EncodeInformAck(message, ack))) {
+        FreeMessage(message);
+        return;
+    }
     TrapRecord trap = {};
-    if (TrapFromMessage(message, reinterpret_cast<const sockaddr*>(&sender), senderLength, &trap)) {
-        Enqueue(&trap);
+    if (TrapFromMessage(message, reinterpret_cast<const sockaddr*>(&sender), senderLength, &trap) &&
+        Enqueue(&trap) && inform) {
+        sendto(g_reception.socket, ack.data(), ack.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+               reinterpret_cast<const sockaddr*>(&sender), senderLength);
     }
     FreeMessage(message);
 }

@@ -190,7 +190,9 @@ bool TrapFromMessage(SnmpMessage& message, const sockaddr* sender, socklen_t sen
     if (message.pduType == PDU_TRAP_V1) {
         return FromV1(message, trap);
     }
-    if (message.pduType == PDU_TRAP_V2) {
+    // An InformRequest carries its notification as an SNMPv2-Trap-PDU does
+    // (RFC 3416 section 4.2.7).
+    if (message.pduType == PDU_TRAP_V2 || message.pduType == PDU_INFORM) {
         return FromV2(message, sender, senderLength, trap);
     }
     return false;

@@ -19,7 +19,7 @@ struct TrapRecord {
     SnmpVarBindList bindings;  // SnmpUtilMemAlloc'd
 };
 
-// Takes a decoded Trap-PDU or SNMPv2-Trap-PDU that came from `sender`. On
+// Takes a decoded Trap-PDU, SNMPv2-Trap-PDU or InformRequest that came from `sender`. On
 // success the trap owns what the message held (the message is left empty). On
 // failure (another PDU type, a v2 trap that lacks sysUpTime.0 and snmpTrapOID.0
 // as its first two bindings, no memory) nothing changes and the caller frees
@@ -33,6 +33,9 @@ struct TrapRecord {
 // address (0.0.0.0 for a sender on IPv6). The bindings are all but the first
 // two, in order; snmpTrapAddress.0 and snmpTrapEnterprise.0 stay among them, as
 // the section keeps every other binding, so nothing that the agent sent is lost.
+// A Counter64 binding, which section 3.2 would have the whole trap dropped
+// for, is kept as it came and printed as a Counter64: losing the notification
+// would be worse than showing a value that no SNMPv1 trap can carry.
 bool TrapFromMessage(SnmpMessage& message, const sockaddr* sender, socklen_t senderLength,
                      TrapRecord* trap);
 

@@ -1,0 +1,81 @@
+// Where module files and the index live on a POSIX system: MIBCLI_MIBDIRS is
+// a list separated by ":" as PATH is; without it, the system's and the user's
+// module directories. The index goes to the XDG cache directory.
+#include "names/mib_modules.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+namespace {
+
+std::string Environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+}  // namespace
+
+std::vector<std::string> MibSearchDirectories()
+{
+    std::vector<std::string> dirs;
+    const char* listed = std::getenv("MIBCLI_MIBDIRS");
+    if (listed == nullptr) {
+        dirs.push_back("/usr/share/snmp/mibs");
+        std::string home = Environment("HOME");
+        if (!home.empty()) {
+            dirs.push_back(home + "/.snmp/mibs");
+        }
+        return dirs;
+    }
+    std::string list = listed;
+    size_t start = 0;
+    for (;;) {
+        size_t colon = list.find(':', start);
+        std::string dir = list.substr(start, colon - start);
+        if (!dir.empty()) {
+            dirs.push_back(dir);
+        }
+        if (colon == std::string::npos) {
+            return dirs;
+        }
+        start = colon + 1;
+    }
+}
+
+void MibListDirectory(const std::string& dir, size_t limit, std::vector<MibFileStamp>& files)
+{
+    DIR* listing = opendir(dir.c_str());
+    if (listing == nullptr) {
+        return;
+    }
+    // One stat a file gives both its size and its time.
+    while (const dirent* entry = readdir(listing)) {
+        if (entry->d_name[0] == '.' || files.size() >= limit) {
+            continue;
+        }
+        std::string path = dir + "/" + entry->d_name;
+        struct stat about {};
+        if (stat(path.c_str(), &about) != 0 || !S_ISREG(about.st_mode)) {
+            continue;
+        }
+        int64_t mtime = int64_t{about.st_mtim.tv_sec} * 1000000000 + about.st_mtim.tv_nsec;
+        files.push_back(MibFileStamp{std::move(path), static_cast<uint64_t>(about.st_size), mtime});
+    }
+    closedir(listing);
+}
+
+std::string MibCacheDirectory()
+{
+    std::string base = Environment("XDG_CACHE_HOME");
+    if (base.empty() || base[0] != '/') {
+        std::string home = Environment("HOME");
+        if (home.empty()) {
+            return "";
+        }
+        base = home + "/.cache";
+    }
+    return base + "/mibcli";
+}

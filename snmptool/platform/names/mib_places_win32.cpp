@@ -1,0 +1,84 @@
+// Where module files and the index live on Windows: MIBCLI_MIBDIRS is a list
+// separated by ";" as PATH is; without it, a "mibs" folder beside the
+// program. The index goes to the user's local application data.
+#include "os/windows_headers.h"
+
+#include <cstdlib>
+
+#include "names/mib_modules.h"
+
+namespace {
+
+std::string Environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+std::string ProgramFolder()
+{
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return "";
+    }
+    std::string text(path, length);
+    const size_t slash = text.find_last_of("\\/");
+    return slash == std::string::npos ? "" : text.substr(0, slash);
+}
+
+}  // namespace
+
+std::vector<std::string> MibSearchDirectories()
+{
+    std::vector<std::string> dirs;
+    const char* listed = std::getenv("MIBCLI_MIBDIRS");
+    if (listed == nullptr) {
+        const std::string program = ProgramFolder();
+        if (!program.empty()) {
+            dirs.push_back(program + "\\mibs");
+        }
+        return dirs;
+    }
+    std::string list = listed;
+    size_t start = 0;
+    for (;;) {
+        size_t separator = list.find(';', start);
+        std::string dir = list.substr(start, separator - start);
+        if (!dir.empty()) {
+            dirs.push_back(dir);
+        }
+        if (separator == std::string::npos) {
+            return dirs;
+        }
+        start = separator + 1;
+    }
+}
+
+void MibListDirectory(const std::string& dir, size_t limit, std::vector<MibFileStamp>& files)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    // The search record gives both the size and the time of each file.
+    do {
+        if (found.cFileName[0] == '.' || files.size() >= limit ||
+            (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            continue;
+        }
+        const uint64_t size = (uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
+        const int64_t mtime = static_cast<int64_t>(
+            (uint64_t{found.ftLastWriteTime.dwHighDateTime} << 32) |
+            found.ftLastWriteTime.dwLowDateTime);
+        files.push_back(MibFileStamp{dir + "\\" + found.cFileName, size, mtime});
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+std::string MibCacheDirectory()
+{
+    const std::string base = Environment("LOCALAPPDATA");
+    return base.empty() ? "" : base + "\\mibcli\\cache";
+}
