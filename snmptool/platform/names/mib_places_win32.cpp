@@ -69,9 +69,9 @@ void MibListDirectory(const std::string& dir, size_t limit, std::vector<MibFileS
             continue;
         }
         const uint64_t size = (uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
-        const int64_t mtime = static_cast<int64_t>(
-            (uint64_t{found.ftLastWriteTime.dwHighDateTime} << 32) |
-            found.ftLastWriteTime.dwLowDateTime);
+        const int64_t mtime =
+            static_cast<int64_t>((uint64_t{found.ftLastWriteTime.dwHighDateTime} << 32) |
+                                 found.ftLastWriteTime.dwLowDateTime);
         files.push_back(MibFileStamp{dir + "\\" + found.cFileName, size, mtime});
     } while (FindNextFileA(search, &found));
     FindClose(search);

@@ -5,6 +5,8 @@
 
 #if defined(_WIN32)
 #include "os/windows_headers.h"
+// if_nametoindex, for the zone of a link-local address.
+#include <iphlpapi.h>
 // Winsock's resolver has no failure of its own for a failed system call.
 #ifndef EAI_SYSTEM
 #define EAI_SYSTEM (-11)

@@ -80,6 +80,15 @@ int UdpOpen(int family)
     return static_cast<int>(s);
 }
 
+bool UdpConnect(int socketFd, const sockaddr_storage& to, socklen_t toLength)
+{
+    if (connect(AsSocket(socketFd), reinterpret_cast<const sockaddr*>(&to), toLength) != 0) {
+        errno = ErrnoFromWinsockError(WSAGetLastError());
+        return false;
+    }
+    return true;
+}
+
 void UdpClose(int socketFd)
 {
     if (socketFd >= 0) {
@@ -131,9 +140,13 @@ SendOutcome UdpSend(int socketFd, const sockaddr_storage& to, socklen_t toLength
     // again, a few times at most.
     constexpr int kTries = 3;
     for (int attempt = 0; attempt < kTries; ++attempt) {
-        const int sent =
-            sendto(AsSocket(socketFd), reinterpret_cast<const char*>(data), static_cast<int>(size),
-                   0, reinterpret_cast<const sockaddr*>(&to), toLength);
+        // A length of 0: the connected peer.
+        const int sent = toLength == 0
+                             ? send(AsSocket(socketFd), reinterpret_cast<const char*>(data),
+                                    static_cast<int>(size), 0)
+                             : sendto(AsSocket(socketFd), reinterpret_cast<const char*>(data),
+                                      static_cast<int>(size), 0,
+                                      reinterpret_cast<const sockaddr*>(&to), toLength);
         if (sent != SOCKET_ERROR) {
             return SendOutcome::Sent;
         }
@@ -151,8 +164,10 @@ SendOutcome UdpSend(int socketFd, const sockaddr_storage& to, socklen_t toLength
 
 ReceiveOutcome UdpReceive(int socketFd, TransportClock::time_point deadline, uint8_t* buffer,
                           size_t capacity, size_t& received, sockaddr_storage& from,
-                          socklen_t& fromLength)
+                          socklen_t& fromLength, int& /*armedMs*/)
 {
+    // The wait is a select with the time that is left, so no receive
+    // time-out is kept on the socket.
     const SOCKET s = AsSocket(socketFd);
     for (;;) {
         const long waitMs = MillisecondsLeft(deadline);

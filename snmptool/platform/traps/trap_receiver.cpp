@@ -137,8 +137,7 @@ void TakeDatagram(const uint8_t* data, size_t size, const sockaddr_storage& send
     TrapRecord trap = {};
     if (TrapFromMessage(message, reinterpret_cast<const sockaddr*>(&sender), senderLength, &trap) &&
         Enqueue(&trap) && inform) {
-        sendto(g_reception.socket, ack.data(), ack.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
-               reinterpret_cast<const sockaddr*>(&sender), senderLength);
+        SendTrapAnswer(g_reception.socket, ack.data(), ack.size(), sender, senderLength);
     }
     FreeMessage(message);
 }

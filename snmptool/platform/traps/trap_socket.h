@@ -23,6 +23,11 @@ bool WaitForTrapDatagram(int socket);
 long ReadTrapDatagram(int socket, uint8_t* buffer, size_t capacity, sockaddr_storage& sender,
                       socklen_t& senderLength);
 
+// Sends an answer (an inform's acknowledgement) from the trap socket without
+// blocking; one that cannot be sent at once is dropped, as UDP may.
+void SendTrapAnswer(int socket, const uint8_t* data, size_t size, const sockaddr_storage& to,
+                    socklen_t toLength);
+
 // Bursts of traps arrive faster than they are decoded: the system is asked to
 // hold more of them. A refusal is no failure.
 void EnlargeTrapReceiveBuffer(int socket);
