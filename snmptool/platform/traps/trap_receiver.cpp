@@ -20,7 +20,6 @@
 #include "os/os_services.h"
 #include "snmp_api.h"
 #include "traps/trap_address.h"
-#include "traps/trap_receiver_testing.h"
 #include "traps/trap_translation.h"
 #include "session/udp_transport.h"
 
@@ -50,7 +49,6 @@ struct Reception {
     int socket = -1;
     int wake = -1;  // eventfd: written once to end the thread
     std::atomic<bool> stopping{false};
-    uint16_t port = 0;
     pthread_t thread{};
     PlatformEvent* event = nullptr;
 
@@ -66,10 +64,6 @@ struct Reception {
 };
 
 Reception g_reception;
-uint32_t g_testMaxTraps = 0;
-size_t g_testMaxBytes = 0;
-// Set by FailNextTrapFetchForTesting; taken by the next fetch.
-std::atomic<uint32_t> g_testFetchFailure{0};
 
 bool TrapsWaiting()
 {
@@ -214,7 +208,6 @@ void ReleaseReception()
     }
     DestroyPlatformEvent(g_reception.event);
     g_reception.event = nullptr;
-    g_reception.port = 0;
     g_reception.running = false;
 }
 
@@ -233,28 +226,6 @@ int StartThread()
 
 }  // namespace
 
-void SetTrapQueueLimitsForTesting(uint32_t maxTraps, size_t maxBytes)
-{
-    g_testMaxTraps = maxTraps;
-    g_testMaxBytes = maxBytes;
-}
-
-void FailNextTrapFetchForTesting(uint32_t code)
-{
-    g_testFetchFailure = code;
-}
-
-uint16_t TrapReceiverPort()
-{
-    return g_reception.port;
-}
-
-uint64_t TrapsDroppedSoFar()
-{
-    std::lock_guard<std::mutex> hold(g_reception.lock);
-    return g_reception.dropped;
-}
-
 int SnmpMgrTrapListen(PlatformEvent** event)
 {
     if (event == nullptr) {
@@ -271,8 +242,8 @@ int SnmpMgrTrapListen(PlatformEvent** event)
         return 0;
     }
     // A failed start leaves nothing behind, so the call may be tried again.
-    g_reception.capacity = g_testMaxTraps != 0 ? g_testMaxTraps : kMaxQueuedTraps;
-    g_reception.maxBytes = g_testMaxBytes != 0 ? g_testMaxBytes : kMaxQueuedBytes;
+    g_reception.capacity = kMaxQueuedTraps;
+    g_reception.maxBytes = kMaxQueuedBytes;
     g_reception.dropped = 0;
     g_reception.ring =
         static_cast<QueuedTrap*>(std::calloc(g_reception.capacity, sizeof(QueuedTrap)));
@@ -290,7 +261,6 @@ int SnmpMgrTrapListen(PlatformEvent** event)
         return 0;
     }
     SetLargeReceiveBuffer(g_reception.socket);
-    g_reception.port = UdpBoundPort(g_reception.socket);
     g_reception.wake = eventfd(0, EFD_CLOEXEC);
     if (g_reception.wake < 0) {
         const int reason = errno;
@@ -318,10 +288,6 @@ int SnmpMgrGetTrap(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress
     if (enterprise == nullptr || agentAddress == nullptr || genericTrap == nullptr ||
         specificTrap == nullptr || timeStamp == nullptr || bindings == nullptr) {
         SetLastError(ERROR_BAD_ARGUMENT);
-        return 0;
-    }
-    if (g_testFetchFailure != 0) {
-        SetLastError(g_testFetchFailure.exchange(0));
         return 0;
     }
     // Taken before the lock, so that a failure leaves the trap where it is.
