@@ -100,25 +100,13 @@ def parse_case(path):
     return sections
 
 
+ESCAPE = re.compile(rb"\\(?:([nrt\\])|x([0-9a-fA-F]{2}))")
+ESCAPED = {b"n": b"\n", b"r": b"\r", b"t": b"\t", b"\\": b"\\"}
+
+
 def unescape(data):
     r"""\n \r \t \xHH \\ in a byte string; any other backslash stays."""
-    out = bytearray()
-    i = 0
-    while i < len(data):
-        c = data[i]
-        if c == 0x5C and i + 1 < len(data):
-            nxt = chr(data[i + 1])
-            if nxt in "nrt\\":
-                out += {"n": b"\n", "r": b"\r", "t": b"\t", "\\": b"\\"}[nxt]
-                i += 2
-                continue
-            if nxt == "x" and i + 3 < len(data) and re.match(rb"[0-9a-fA-F]{2}", data[i + 2:i + 4]):
-                out.append(int(data[i + 2:i + 4], 16))
-                i += 4
-                continue
-        out.append(c)
-        i += 1
-    return bytes(out)
+    return ESCAPE.sub(lambda m: ESCAPED[m.group(1)] if m.group(1) else bytes([int(m.group(2), 16)]), data)
 
 
 def fill(data, values):
@@ -203,8 +191,7 @@ class Stream:
 
     def finish(self, timeout):
         self.thread.join(timeout)
-        with self.lock:
-            return self.data
+        return self.data
 
 
 def stop_process(process):
@@ -313,10 +300,7 @@ def free_udp_port():
 
 
 def signal_number(name):
-    name = name.upper()
-    if not name.startswith("SIG"):
-        name = "SIG" + name
-    number = getattr(signal, name, None)
+    number = getattr(signal, "SIG" + name.upper().removeprefix("SIG"), None)
     if number is None:
         raise CaseError("unknown signal %s" % name)
     return number
@@ -326,11 +310,9 @@ def expected_exit(text):
     words = text.split()
     if len(words) == 2 and words[0] == "signal":
         return ("signal", signal_number(words[1]))
-    try:
-        code = int(text)
-    except ValueError:
+    if not re.fullmatch(r"-?\d+", text):
         raise CaseError("bad [exit] '%s'" % text)
-    return ("exit", EXIT_ALIASES.get(code, code))
+    return ("exit", EXIT_ALIASES.get(int(text), int(text)))
 
 
 def describe_exit(returncode):
