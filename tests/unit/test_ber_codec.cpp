@@ -144,6 +144,7 @@ const ValueRow kValues[] = {
     {"41050100000000", "", false},
     {"0500", "NULL", true},
     {"050100", "", false},
+    {"0580", "", false},
     {"06028837", "OID 2.999", true},
     {"06062b8fffffff7f", "OID 1.3.4294967295", true},
     {"06032b8001", "OID 1.3.1", false},

@@ -1,5 +1,4 @@
-// What a terminal is spared: control bytes become dots, tab, line feed, return
-// and UTF-8 text stay, C1 controls go in UTF-8 and as lone bytes alike.
+// For a terminal control bytes become dots (C1 ones in UTF-8 and lone); text stays.
 #include <gtest/gtest.h>
 
 #include <string>
