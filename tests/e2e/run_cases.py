@@ -31,14 +31,34 @@ DEFAULT_RUN_TIMEOUT_MS = 20000
 # Under valgrind the tool runs many times slower; its waits grow by this much.
 VALGRIND_SLOWDOWN = 10
 
-BYTE_SECTIONS = {"stdout", "stderr", "file", "agent.objects", "agent-log"}
-KEYED_SECTIONS = {"agent", "env", "actions", "snmpd"}
+BYTE_SECTIONS = {"stdout", "stderr", "file", "agent.objects", "agent-log", "children"}
+KEYED_SECTIONS = {"agent", "env", "actions", "snmpd", "pkgrunner", "each"}
 LINE_SECTIONS = {"title", "args", "timeout", "exit", "stdout-to", "not-on-windows"}
 KNOWN_SECTIONS = BYTE_SECTIONS | KEYED_SECTIONS | LINE_SECTIONS
 HEADER = re.compile(rb"^\[([a-z0-9.\-]+)((?: [^\]\s]+)*)\]\r?$")
 EXIT_ALIASES = {-1: 255, -2: 254}
 # The start of run_case's answer for a case that does not run under --wine.
 SKIPPED = "skipped: "
+# Fixed texts that many cases share, as placeholders.
+BANNER = "\nmibcli - Simple Network Management Protocol Tool for Win32\n"
+FIXED_TEXTS = {
+    "banner": BANNER,
+    "ok": "  ErrorStatus: 0 (No Error)\n   ErrorIndex: 0",
+    "timedout": BANNER + "\n\nmibcli: No response from agent (Request timed out).\n\n"
+                "Verify the IP address and community name are correct and try pinging the host.",
+}
+# A fake package of a [pkgrunner] case: logs its name and arguments to
+# children.log, and any overlap with another child that is still running.
+FAKE_CHILD = """#!/bin/sh
+[ -e running ] && echo overlap >> children.log
+: > running
+line="$(basename "$0")"
+for a in "$@"; do line="$line [$a]"; done
+printf '%s\\n' "$line" >> children.log
+sleep 0.1
+rm -f running
+exit 3
+"""
 
 
 class CaseError(Exception):
@@ -72,7 +92,7 @@ def parse_case(path):
                 if not words:
                     raise CaseError("[file] needs a name")
                 argument = words.pop(0)
-            unknown = [w for w in words if w not in ("noeol", "each")]
+            unknown = [w for w in words if w not in ("noeol", "each", "exec", "dir", "unchecked")]
             if unknown:
                 raise CaseError("unknown flag %s in [%s]" % (unknown[0], name))
             current = Section(name, argument, set(words))
@@ -82,39 +102,40 @@ def parse_case(path):
     return sections
 
 
+ESCAPE = re.compile(rb"\\(?:([nrt\\])|x([0-9a-fA-F]{2}))")
+ESCAPED = {b"n": b"\n", b"r": b"\r", b"t": b"\t", b"\\": b"\\"}
+
+
 def unescape(data):
     r"""\n \r \t \xHH \\ in a byte string; any other backslash stays."""
-    out = bytearray()
-    i = 0
-    while i < len(data):
-        c = data[i]
-        if c == 0x5C and i + 1 < len(data):
-            nxt = chr(data[i + 1])
-            if nxt in "nrt\\":
-                out += {"n": b"\n", "r": b"\r", "t": b"\t", "\\": b"\\"}[nxt]
-                i += 2
-                continue
-            if nxt == "x" and i + 3 < len(data) and re.match(rb"[0-9a-fA-F]{2}", data[i + 2:i + 4]):
-                out.append(int(data[i + 2:i + 4], 16))
-                i += 4
-                continue
-        out.append(c)
-        i += 1
-    return bytes(out)
+    return ESCAPE.sub(lambda m: ESCAPED[m.group(1)] if m.group(1) else bytes([int(m.group(2), 16)]), data)
 
 
 def fill(data, values):
     """Fills the known {placeholders}; other braces stay as they are."""
     def replace(match):
+        if match.group(2):
+            return match.group(2) * int(match.group(3))
         key = match.group(1).decode()
-        return values[key].encode() if key in values else match.group(0)
-    return re.sub(rb"\{([a-z0-9]+)\}", replace, data)
+        text = values.get(key, FIXED_TEXTS.get(key))
+        return text.encode() if text is not None else match.group(0)
+    return re.sub(rb"\{([a-z0-9]+)\}|\{(.)\*(\d+)\}", replace, data)
 
 
 def section_bytes(section, values):
     """The exact bytes a byte section stands for."""
     out = b""
-    for line in section.lines:
+    lines = list(section.lines)
+    while lines:
+        line = lines.pop(0)
+        if line.startswith(b"%repeat "):
+            # %repeat N ... %end: the lines between, N times, {n} counting from 1.
+            end = lines.index(b"%end")
+            body, lines = lines[:end], lines[end + 1:]
+            for n in range(1, int(line.split()[1]) + 1):
+                numbered = dict(values, n=str(n), n0=str(n - 1))
+                out += b"".join(unescape(fill(l, numbered)) + b"\n" for l in body)
+            continue
         if line.startswith(b"%include "):
             name = line[len(b"%include "):].decode().strip()
             path = os.path.join(INCLUDE_DIR, name)
@@ -172,8 +193,7 @@ class Stream:
 
     def finish(self, timeout):
         self.thread.join(timeout)
-        with self.lock:
-            return self.data
+        return self.data
 
 
 def stop_process(process):
@@ -282,10 +302,7 @@ def free_udp_port():
 
 
 def signal_number(name):
-    name = name.upper()
-    if not name.startswith("SIG"):
-        name = "SIG" + name
-    number = getattr(signal, name, None)
+    number = getattr(signal, "SIG" + name.upper().removeprefix("SIG"), None)
     if number is None:
         raise CaseError("unknown signal %s" % name)
     return number
@@ -295,11 +312,9 @@ def expected_exit(text):
     words = text.split()
     if len(words) == 2 and words[0] == "signal":
         return ("signal", signal_number(words[1]))
-    try:
-        code = int(text)
-    except ValueError:
+    if not re.fullmatch(r"-?\d+", text):
         raise CaseError("bad [exit] '%s'" % text)
-    return ("exit", EXIT_ALIASES.get(code, code))
+    return ("exit", EXIT_ALIASES.get(int(text), int(text)))
 
 
 def describe_exit(returncode):
@@ -331,7 +346,7 @@ class Runner:
         self.wine = getattr(options, "wine", None)
 
     def run_case(self, path):
-        """Runs one case; returns None when it passed, a SKIP text, else the report text."""
+        """Runs one case; returns None when it passed, else the report text."""
         sections = parse_case(path)
         by_name = {}
         for section in sections:
@@ -339,18 +354,30 @@ class Runner:
                 if section.name in by_name:
                     raise CaseError("[%s] given twice" % section.name)
                 by_name[section.name] = section
-        if "exit" not in by_name:
-            raise CaseError("the case has no [exit]")
         if self.wine and "not-on-windows" in by_name:
             reason = keyed_text(by_name, "not-on-windows")
             if not reason:
                 raise CaseError("[not-on-windows] must give its reason")
             return SKIPPED + reason
+        variants = keyed_lines(by_name["each"], {}) if "each" in by_name else [None]
+        reports = []
+        for variant in variants:
+            report = self.run_variant(sections, dict(by_name), variant)
+            if report and variant is not None:
+                report = "with {each} = %s:\n%s" % (variant, report)
+            reports += [report] if report else []
+        return "\n".join(reports) or None
+
+    def run_variant(self, sections, by_name, variant):
+        """One run of the case ([each] makes several, {each} filled in each)."""
         tmp = tempfile.mkdtemp(prefix="mibcli-e2e-")
         agents = Agents(self.options.agent, tmp)
         trap_port = str(free_udp_port())
         values = {"trapport": trap_port, "trapaddr": "127.0.0.1:" + trap_port, "agentbin": self.options.agent,
                   "tmp": tmp}
+        if variant is not None:
+            values["each"] = variant
+            values.update(("each%d" % (i + 1), word) for i, word in enumerate(variant.split()))
         try:
             objects = by_name.get("agent.objects")
             if "agent" in by_name or objects is not None:
@@ -361,10 +388,18 @@ class Runner:
                 values["snmpd"], values["snmpdport"] = agents.start_snmpd(keyed_lines(by_name["snmpd"], values))
             for section in sections:
                 if section.name == "file":
-                    name = fill(section.argument.encode(), values).decode()
-                    os.makedirs(os.path.dirname(os.path.join(tmp, name)), exist_ok=True)
-                    with open(os.path.join(tmp, name), "wb") as handle:
+                    path = os.path.join(tmp, unescape(fill(section.argument.encode(), values)).decode())
+                    if "dir" in section.flags:
+                        os.mkdir(path)
+                        continue
+                    os.makedirs(os.path.dirname(path), exist_ok=True)
+                    with open(path, "wb") as handle:
                         handle.write(section_bytes(section, values))
+                    os.chmod(path, 0o755 if "exec" in section.flags else 0o644)
+            for name in keyed_lines(by_name["pkgrunner"], values) if "pkgrunner" in by_name else []:
+                with open(os.path.join(tmp, name), "w") as handle:
+                    handle.write(FAKE_CHILD)
+                os.chmod(os.path.join(tmp, name), 0o755)
             # [args each]: every line is a run of its own, with the same expectations.
             args = by_name.get("args")
             runs = [[line] for line in args.lines] if args is not None and "each" in args.flags else [None]
@@ -392,7 +427,7 @@ class Runner:
         finally:
             complaints = agents.stop_all()
             shutil.rmtree(tmp, ignore_errors=True)
-        return "\n".join([report] + complaints if report else complaints) or None
+        return "\n".join([report] + complaints if report else complaints)
 
     def command_words(self, by_name, values):
         if "args" in by_name:
@@ -425,7 +460,8 @@ class Runner:
                 name, _, value = line.partition("=")
                 env[name] = value
         timeout_ms = int(keyed_text(by_name, "timeout") or DEFAULT_RUN_TIMEOUT_MS) * self.scale
-        argv = [os.fsencode(w) for w in prefix] + [os.fsencode(self.options.mibcli)] + words
+        program = self.options.pkgrunner if "pkgrunner" in by_name else self.options.mibcli
+        argv = [os.fsencode(w) for w in prefix] + [os.fsencode(program)] + words
         # [stdout-to PATH]: standard output goes to that file (e.g. /dev/full) instead of a pipe.
         stdout_to = keyed_text(by_name, "stdout-to")
         with open(stdout_to, "wb") if stdout_to else open(os.devnull, "rb") as target:
@@ -454,12 +490,19 @@ class Runner:
             if process.poll() is None:
                 process.kill()
                 process.wait(STOP_TIMEOUT)
+            # What it started and left running (a package that stays) goes too.
+            try:
+                os.killpg(process.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
         for name, actual in (("stdout", out_bytes), ("stderr", err_bytes)):
             section = by_name.get(name)
+            if section is not None and "unchecked" in section.flags:
+                continue
             expected = section_bytes(section, values) if section is not None else b""
             if expected != actual:
                 problems.append(show_difference(name, expected, actual))
-        kind, code = expected_exit(keyed_text(by_name, "exit"))
+        kind, code = expected_exit(fill(keyed_text(by_name, "exit").encode(), values).decode() or "0")
         want = code if kind == "exit" else -code
         if process.returncode != want:
             if self.options.valgrind and process.returncode == 99 and os.path.exists(valgrind_log):
@@ -467,6 +510,12 @@ class Runner:
                     problems.append("valgrind found errors:\n" + handle.read())
             else:
                 problems.append("expected %s, got %s" % (describe_exit(want), describe_exit(process.returncode)))
+        if "pkgrunner" in by_name:
+            path = os.path.join(tmp, "children.log")
+            actual = open(path, "rb").read() if os.path.exists(path) else b""
+            expected = section_bytes(by_name["children"], values) if "children" in by_name else b""
+            if expected != actual:
+                problems.append(show_difference("children", expected, actual))
         section = by_name.get("agent-log")
         if section is not None:
             actual = b""
@@ -491,6 +540,20 @@ class Runner:
                 if not wait_for_file_text(os.path.join(tmp, "agent.log"), os.fsencode(" ".join(args)),
                                           WAIT_STEP_TIMEOUT * self.scale):
                     return ["%s: %r did not appear in the agent's log" % (verb, " ".join(args))]
+            elif verb == "wait-file":
+                if not wait_for_file_text(os.path.join(tmp, args[0]), os.fsencode(" ".join(args[1:])),
+                                          WAIT_STEP_TIMEOUT * self.scale):
+                    return ["%s: %r did not appear in %s" % (verb, " ".join(args[1:]), args[0])]
+            elif verb == "wait-asleep":
+                # The program's main thread blocked (in a sleep between polls).
+                if not wait_until(lambda: thread_state(process.pid) == "S", WAIT_STEP_TIMEOUT * self.scale):
+                    return ["wait-asleep: the program did not go to sleep"]
+            elif verb == "max-rss":
+                # The program's peak resident size so far must stay under KiB.
+                with open("/proc/%d/status" % process.pid) as handle:
+                    peak = int(re.search(r"VmHWM:\s+(\d+)", handle.read()).group(1))
+                if peak >= int(args[0]) * self.scale:
+                    return ["max-rss: peak %d KiB, limit %s KiB" % (peak, args[0])]
             elif verb == "signal":
                 if process.poll() is None:
                     process.send_signal(signal_number(args[0]))
@@ -515,15 +578,30 @@ def keyed_text(by_name, name):
     return b"\n".join(section.lines).decode().strip()
 
 
-def wait_for_file_text(path, text, timeout):
+def wait_until(condition, timeout):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
-        if os.path.exists(path):
-            with open(path, "rb") as handle:
-                if text in handle.read():
-                    return True
+        if condition():
+            return True
         time.sleep(0.02)
     return False
+
+
+def wait_for_file_text(path, text, timeout):
+    def holds():
+        if os.path.exists(path):
+            with open(path, "rb") as handle:
+                return text in handle.read()
+        return False
+    return wait_until(holds, timeout)
+
+
+def thread_state(pid):
+    try:
+        with open("/proc/%d/task/%d/stat" % (pid, pid)) as handle:
+            return handle.read().rsplit(")", 1)[1].split()[0]
+    except OSError:
+        return None
 
 
 def collect_cases(paths):
@@ -540,6 +618,7 @@ def main():
     parser = argparse.ArgumentParser(description="Run mibcli end-to-end cases.")
     parser.add_argument("--mibcli", required=True, help="the mibcli program")
     parser.add_argument("--agent", required=True, help="the snmp-test-agent program")
+    parser.add_argument("--pkgrunner", default="pkgrunner", help="the pkgrunner program")
     parser.add_argument("--valgrind", action="store_true", help="run mibcli under valgrind")
     parser.add_argument("--wine", metavar="LOADER",
                         help="run the Windows mibcli.exe given by --mibcli with this wine loader")
@@ -547,6 +626,7 @@ def main():
     options = parser.parse_args()
     options.mibcli = os.path.abspath(options.mibcli)
     options.agent = os.path.abspath(options.agent)
+    options.pkgrunner = os.path.abspath(options.pkgrunner)
 
     # SIGTERM ends the runner as Ctrl+C does, so that the agents are stopped; and
     # Ctrl+C is heeded even when the runner was started with SIGINT ignored (a

@@ -1,4 +1,4 @@
-// The agents the tests talk to: the bundled test agent and the system's snmpd.
+// The system's snmpd for the tests that talk to it from inside a test program.
 #include <signal.h>
 #include <unistd.h>
 
@@ -65,111 +65,6 @@ bool AnswersGet(const std::string& address, const std::string& community)
 }
 
 }  // namespace
-
-struct TestAgent::State {
-    TempDir dir;
-    std::unique_ptr<BackgroundProcess> process;
-    bool ready = false;
-    std::string failure;
-    uint16_t port = 0;
-    bool ipv6 = false;
-};
-
-TestAgent::TestAgent(const std::string& objects, const std::vector<std::string>& args)
-    : state_(new State)
-{
-    std::vector<std::string> argv = {TEST_AGENT_PATH, "serve", "--log", LogPath()};
-    if (!objects.empty()) {
-        argv.push_back("--objects");
-        argv.push_back(state_->dir.Write("objects.txt", objects));
-    }
-    bool listenGiven = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--listen") {
-            listenGiven = true;
-            state_->ipv6 = i + 1 < args.size() && args[i + 1].rfind("[", 0) == 0;
-        }
-    }
-    if (!listenGiven) {
-        argv.push_back("--listen");
-        argv.push_back("127.0.0.1:0");
-    }
-    argv.insert(argv.end(), args.begin(), args.end());
-    state_->process = std::make_unique<BackgroundProcess>(argv);
-    if (!state_->process->Started()) {
-        state_->failure = "the test agent could not be started";
-        return;
-    }
-    if (!state_->process->WaitForText(1, "\n", kReadyTimeoutMs)) {
-        state_->failure = "the test agent did not become ready: " + state_->process->OutputSoFar(2);
-        StopProcess(state_->process);
-        return;
-    }
-    std::string line = state_->process->OutputSoFar(1);
-    const std::string prefix = "ready ";
-    unsigned port = 0;
-    bool parsed = false;
-    if (line.rfind(prefix, 0) == 0) {
-        auto [end, ec] =
-            std::from_chars(line.data() + prefix.size(), line.data() + line.size(), port);
-        parsed = ec == std::errc() && end != line.data() + line.size() && *end == '\n';
-    }
-    if (!parsed || port == 0 || port > 65535) {
-        state_->failure = "the test agent said '" + line + "'";
-        StopProcess(state_->process);
-        return;
-    }
-    state_->port = static_cast<uint16_t>(port);
-    state_->ready = true;
-}
-
-TestAgent::~TestAgent()
-{
-    Stop();
-    delete state_;
-}
-
-bool TestAgent::Ready() const
-{
-    return state_->ready;
-}
-
-const std::string& TestAgent::Failure() const
-{
-    return state_->failure;
-}
-
-uint16_t TestAgent::Port() const
-{
-    return state_->port;
-}
-
-std::string TestAgent::Address() const
-{
-    std::string port = std::to_string(state_->port);
-    return state_->ipv6 ? "[::1]:" + port : "127.0.0.1:" + port;
-}
-
-std::string TestAgent::LogPath() const
-{
-    return state_->dir.Path() + "/agent.log";
-}
-
-std::vector<std::string> TestAgent::LogLines() const
-{
-    std::vector<std::string> lines;
-    std::ifstream file(LogPath());
-    std::string line;
-    while (std::getline(file, line)) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-int TestAgent::Stop()
-{
-    return StopProcess(state_->process);
-}
 
 struct SnmpdAgent::State {
     TempDir dir;

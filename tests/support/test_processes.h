@@ -80,34 +80,6 @@ private:
 // prefer programs that bind port 0 themselves and report the port.
 uint16_t PickFreeUdpPort();
 
-// The bundled test agent (testagent/README.md tells its options and object format).
-// `objects` is written to a file in the agent's own temporary directory and given
-// with --objects (nothing given when it is empty); `args` follow `serve` as they
-// stand (--behave, --table, --community, ...). The agent listens on 127.0.0.1:0
-// unless `args` hold --listen, and logs to LogPath(). Ready() is true once its
-// "ready PORT" line came (waited for up to 10 s in the constructor).
-class TestAgent {
-public:
-    explicit TestAgent(const std::string& objects, const std::vector<std::string>& args = {});
-    ~TestAgent();  // SIGTERM, SIGKILL after 5 s, reaped
-    TestAgent(const TestAgent&) = delete;
-    TestAgent& operator=(const TestAgent&) = delete;
-
-    bool Ready() const;
-    const std::string& Failure() const;  // why it is not ready
-    uint16_t Port() const;
-    std::string Address() const;  // "127.0.0.1:PORT" (or "[::1]:PORT")
-    std::string LogPath() const;
-    std::vector<std::string> LogLines() const;  // the log so far, one entry a line
-    // Stops it now (as the destructor does); returns its exit status (-1 when
-    // a signal ended it).
-    int Stop();
-
-private:
-    struct State;
-    State* state_;
-};
-
 // The system's snmpd (/usr/sbin/snmpd) on a free loopback high port, with a
 // configuration of its own in a temporary directory: read community "public",
 // write community "private", both from 127.0.0.1; sysContact, sysName and

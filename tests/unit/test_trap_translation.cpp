@@ -1,232 +1,121 @@
-// Received traps in v1 fields: SNMPv2c traps translated as RFC 3584 section 3.2
-// says, and v2 traps without their first two bindings dropped. (The captured v1
-// and v2c traps go through the whole receiver in test_trap_receiver.)
+// SNMPv2c traps in v1 fields (RFC 3584 section 3.2), one table: the bindings
+// of a received trap and its sender, and the v1 fields it reads as, or that it
+// is dropped for lacking sysUpTime.0 and snmpTrapOID.0 as its first two bindings.
 #include <arpa/inet.h>
-#include <netinet/in.h>
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "ber/ber_codec.h"
 #include "traps/trap_translation.h"
 
 namespace {
 
-using Ids = std::vector<uint32_t>;
-
-const Ids kSysUpTime0 = {1, 3, 6, 1, 2, 1, 1, 3, 0};
-const Ids kSnmpTrapOid0 = {1, 3, 6, 1, 6, 3, 1, 1, 4, 1, 0};
-const Ids kSnmpTrapEnterprise0 = {1, 3, 6, 1, 6, 3, 1, 1, 4, 3, 0};
-const Ids kSnmpTrapAddress0 = {1, 3, 6, 1, 6, 3, 18, 1, 3, 0};
-const Ids kSnmpTraps = {1, 3, 6, 1, 6, 3, 1, 1, 5};
-const Ids kIfIndex1 = {1, 3, 6, 1, 2, 1, 2, 2, 1, 1, 1};
-
-Ids Append(Ids ids, std::initializer_list<uint32_t> more)
+std::string Tlv(const std::string& tag, const std::string& content)
 {
-    ids.insert(ids.end(), more);
-    return ids;
+    char length[17];
+    std::snprintf(length, sizeof length, "%02zx", content.size() / 2);
+    return tag + length + content;
 }
 
-AsnObjectIdentifier NewOid(const Ids& ids)
+std::string Bind(const std::string& name, const std::string& value)
 {
-    AsnObjectIdentifier oid = {static_cast<uint32_t>(ids.size()), nullptr};
-    oid.ids = static_cast<uint32_t*>(SnmpUtilMemAlloc(ids.size() * sizeof(uint32_t)));
-    std::copy(ids.begin(), ids.end(), oid.ids);
-    return oid;
+    return Tlv("30", Tlv("06", name) + value);
 }
 
-Ids IdsOf(const AsnObjectIdentifier& oid)
+const std::string kUpTime = "2b06010201010300";              // sysUpTime.0
+const std::string kTrapOid = "2b060106030101040100";         // snmpTrapOID.0
+const std::string kTrapEnterprise = "2b060106030101040300";  // snmpTrapEnterprise.0
+const std::string kTrapAddress = "2b06010603120103"
+                                 "00";  // snmpTrapAddress.0
+const std::string kIfIndex = Bind("2b06010201020201010"
+                                  "1",
+                                  "020107");
+std::string Head(const std::string& trapOid)
 {
-    return Ids(oid.ids, oid.ids + oid.count);
+    return Bind(kUpTime, "430164") + Bind(kTrapOid, Tlv("06", trapOid));
+}
+std::string Standard(int n)
+{
+    return Head("2b0601060301010"
+                "50" +
+                std::to_string(n));
 }
 
-SnmpVarBind TimeTicks(const Ids& name, uint32_t ticks)
-{
-    SnmpVarBind bind = {NewOid(name), {}};
-    bind.value.tag = ASN_TIMETICKS;
-    bind.value.data.unsigned32 = ticks;
-    return bind;
-}
-
-SnmpVarBind OidValue(const Ids& name, const Ids& value)
-{
-    SnmpVarBind bind = {NewOid(name), {}};
-    bind.value.tag = ASN_OBJECTIDENTIFIER;
-    bind.value.data.object = NewOid(value);
-    return bind;
-}
-
-SnmpVarBind Integer(const Ids& name, int32_t value)
-{
-    SnmpVarBind bind = {NewOid(name), {}};
-    bind.value.tag = ASN_INTEGER;
-    bind.value.data.integer = value;
-    return bind;
-}
-
-SnmpVarBind IpAddress(const Ids& name, std::initializer_list<uint8_t> bytes)
-{
-    SnmpVarBind bind = {NewOid(name), {}};
-    bind.value.tag = ASN_IPADDRESS;
-    bind.value.data.bytes.stream = static_cast<uint8_t*>(SnmpUtilMemAlloc(bytes.size()));
-    std::copy(bytes.begin(), bytes.end(), bind.value.data.bytes.stream);
-    bind.value.data.bytes.length = static_cast<uint32_t>(bytes.size());
-    bind.value.data.bytes.dynamic = 1;
-    return bind;
-}
-
-SnmpMessage V2Trap(const std::vector<SnmpVarBind>& binds)
-{
-    SnmpMessage message;
-    message.version = SNMP_VERSION_2C;
-    message.community = "public";
-    message.pduType = PDU_TRAP_V2;
-    message.bindings.count = static_cast<uint32_t>(binds.size());
-    message.bindings.bindings =
-        static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(binds.size() * sizeof(SnmpVarBind)));
-    std::copy(binds.begin(), binds.end(), message.bindings.bindings);
-    return message;
-}
-
-// The usual head of a v2 trap: sysUpTime.0, then snmpTrapOID.0.
-std::vector<SnmpVarBind> Head(uint32_t ticks, const Ids& trapOid)
-{
-    return {TimeTicks(kSysUpTime0, ticks), OidValue(kSnmpTrapOid0, trapOid)};
-}
-
-sockaddr_in Ipv4Sender(const char* text)
-{
-    sockaddr_in sender = {};
-    sender.sin_family = AF_INET;
-    sender.sin_port = htons(40000);
-    inet_pton(AF_INET, text, &sender.sin_addr);
-    return sender;
-}
-
-sockaddr_in6 Ipv6Sender(const char* text)
-{
-    sockaddr_in6 sender = {};
-    sender.sin6_family = AF_INET6;
-    sender.sin6_port = htons(40000);
-    inet_pton(AF_INET6, text, &sender.sin6_addr);
-    return sender;
-}
-
-struct Translated {
-    bool ok = false;
-    TrapRecord trap = {};
-    ~Translated()
-    {
-        FreeTrapRecord(&trap);
-    }
+struct Row {
+    std::string bindings;
+    const char* sender;
+    const char* reads;  // "generic/specific enterprise address @stamp bindings", or "" when dropped
 };
 
-// Translates and frees the message whatever the outcome.
-template <typename Sender>
-void Translate(SnmpMessage message, const Sender& sender, Translated* out)
-{
-    out->ok = TrapFromMessage(message, reinterpret_cast<const sockaddr*>(&sender), sizeof(sender),
-                              &out->trap);
-    FreeMessage(message);
-}
+const Row kRows[] = {
+    {Standard(1) + kIfIndex, "192.0.2.9", "0/0 1.3.6.1.6.3.1.1.5 192.0.2.9 @100 1"},
+    {Standard(3), "192.0.2.9", "2/0 1.3.6.1.6.3.1.1.5 192.0.2.9 @100 0"},
+    {Standard(6), "192.0.2.9", "5/0 1.3.6.1.6.3.1.1.5 192.0.2.9 @100 0"},
+    {Standard(7), "192.0.2.9", "6/7 1.3.6.1.6.3.1.1.5 192.0.2.9 @100 0"},
+    {Standard(4) + Bind(kTrapEnterprise, "06072b060104013f48"), "192.0.2.9",
+     "3/0 1.3.6.1.4.1.63.72 192.0.2.9 @100 1"},
+    {Head("2b06010401868d1f0011"), "192.0.2.9", "6/17 1.3.6.1.4.1.99999 192.0.2.9 @100 0"},
+    {Head("2b06010401868d1f11"), "192.0.2.9", "6/17 1.3.6.1.4.1.99999 192.0.2.9 @100 0"},
+    {Standard(4) + kIfIndex + Bind(kTrapAddress, "40040a090807"), "192.0.2.9",
+     "3/0 1.3.6.1.6.3.1.1.5 10.9.8.7 @100 2"},
+    {Standard(4) + Bind(kTrapAddress, "020105"), "192.0.2.9",
+     "3/0 1.3.6.1.6.3.1.1.5 192.0.2.9 @100 1"},
+    {Standard(1), "::ffff:198.51.100.4", "0/0 1.3.6.1.6.3.1.1.5 198.51.100.4 @100 0"},
+    {Standard(1), "2001:db8::1", "0/0 1.3.6.1.6.3.1.1.5 0.0.0.0 @100 0"},
+    {"", "192.0.2.9", ""},
+    {Bind(kUpTime, "430164"), "192.0.2.9", ""},
+    {Bind(kTrapOid, "06092b06010603010105"
+                    "01") +
+         Bind(kUpTime, "430164"),
+     "192.0.2.9", ""},
+    {Bind(kUpTime, "020164") + Bind(kTrapOid, "06092b0601060301010501"), "192.0.2.9", ""},
+    {Bind(kUpTime, "430164") + Bind(kTrapOid, "020103"), "192.0.2.9", ""},
+    {kIfIndex + Standard(1), "192.0.2.9", ""},
+};
 
-std::string Address(const TrapRecord& trap)
+std::string Describe(const TrapRecord& trap)
 {
-    char text[INET_ADDRSTRLEN];
-    inet_ntop(AF_INET, trap.agentAddress, text, sizeof(text));
-    return text;
-}
-
-TEST(TrapTranslation, GenericNotificationsMapToGenericTraps)
-{
-    const char* names[] = {
-        "coldStart", "warmStart", "linkDown", "linkUp", "authenticationFailure", "egpNeighborLoss"};
-    for (uint32_t n = 1; n <= 6; ++n) {
-        SCOPED_TRACE(names[n - 1]);
-        Translated plain;
-        std::vector<SnmpVarBind> binds = Head(100 + n, Append(kSnmpTraps, {n}));
-        binds.push_back(Integer(kIfIndex1, 7));
-        Translate(V2Trap(binds), Ipv4Sender("192.0.2.9"), &plain);
-        ASSERT_TRUE(plain.ok);
-        EXPECT_EQ(plain.trap.genericTrap, static_cast<int32_t>(n - 1));
-        EXPECT_EQ(plain.trap.specificTrap, 0);
-        EXPECT_EQ(plain.trap.timeStamp, 100 + n);
-        EXPECT_EQ(IdsOf(plain.trap.enterprise), kSnmpTraps);
-        ASSERT_EQ(plain.trap.bindings.count, 1u);
-        EXPECT_EQ(IdsOf(plain.trap.bindings.bindings[0].name), kIfIndex1);
-        EXPECT_EQ(plain.trap.bindings.bindings[0].value.data.integer, 7);
-
-        // snmpTrapEnterprise.0 names the enterprise, and stays among the bindings.
-        Translated withEnterprise;
-        binds = Head(5, Append(kSnmpTraps, {n}));
-        binds.push_back(OidValue(kSnmpTrapEnterprise0, {1, 3, 6, 1, 4, 1, 8072}));
-        Translate(V2Trap(binds), Ipv4Sender("192.0.2.9"), &withEnterprise);
-        ASSERT_TRUE(withEnterprise.ok);
-        EXPECT_EQ(withEnterprise.trap.genericTrap, static_cast<int32_t>(n - 1));
-        EXPECT_EQ(IdsOf(withEnterprise.trap.enterprise), (Ids{1, 3, 6, 1, 4, 1, 8072}));
-        EXPECT_EQ(withEnterprise.trap.bindings.count, 1u);
+    std::string text = std::to_string(trap.genericTrap) + "/" + std::to_string(trap.specificTrap);
+    for (uint32_t i = 0; i < trap.enterprise.count; ++i) {
+        text += (i == 0 ? " " : ".") + std::to_string(trap.enterprise.ids[i]);
     }
+    char address[INET_ADDRSTRLEN];
+    inet_ntop(AF_INET, trap.agentAddress, address, sizeof address);
+    return text + " " + address + " @" + std::to_string(trap.timeStamp) + " " +
+           std::to_string(trap.bindings.count);
 }
 
-TEST(TrapTranslation, AgentAddressFromSnmpTrapAddressElseTheSender)
+TEST(TrapTranslation, EachTrapReadsAsTheTableSays)
 {
-    Translated carried;
-    std::vector<SnmpVarBind> binds = Head(1, Append(kSnmpTraps, {4}));
-    binds.push_back(Integer(kIfIndex1, 1));
-    binds.push_back(IpAddress(kSnmpTrapAddress0, {10, 9, 8, 7}));
-    Translate(V2Trap(binds), Ipv4Sender("192.0.2.9"), &carried);
-    ASSERT_TRUE(carried.ok);
-    EXPECT_EQ(Address(carried.trap), "10.9.8.7");
-    ASSERT_EQ(carried.trap.bindings.count, 2u);
-    EXPECT_EQ(IdsOf(carried.trap.bindings.bindings[0].name), kIfIndex1);
-    EXPECT_EQ(IdsOf(carried.trap.bindings.bindings[1].name), kSnmpTrapAddress0);
-
-    // An snmpTrapAddress.0 that is no IpAddress does not count.
-    Translated wrongType;
-    binds = Head(1, Append(kSnmpTraps, {4}));
-    binds.push_back(Integer(kSnmpTrapAddress0, 5));
-    Translate(V2Trap(binds), Ipv4Sender("192.0.2.9"), &wrongType);
-    ASSERT_TRUE(wrongType.ok);
-    EXPECT_EQ(Address(wrongType.trap), "192.0.2.9");
-
-    Translated mapped;
-    Translate(V2Trap(Head(1, Append(kSnmpTraps, {1}))), Ipv6Sender("::ffff:198.51.100.4"), &mapped);
-    ASSERT_TRUE(mapped.ok);
-    EXPECT_EQ(Address(mapped.trap), "198.51.100.4");
-
-    Translated ipv6;
-    Translate(V2Trap(Head(1, Append(kSnmpTraps, {1}))), Ipv6Sender("2001:db8::1"), &ipv6);
-    ASSERT_TRUE(ipv6.ok);
-    EXPECT_EQ(Address(ipv6.trap), "0.0.0.0");
-}
-
-TEST(TrapTranslation, V2TrapsWithoutTheirFirstTwoBindingsAreDropped)
-{
-    const sockaddr_in sender = Ipv4Sender("192.0.2.9");
-    std::vector<std::pair<const char*, std::vector<SnmpVarBind>>> cases;
-    cases.push_back({"no bindings", {}});
-    cases.push_back({"sysUpTime.0 alone", {TimeTicks(kSysUpTime0, 1)}});
-    cases.push_back(
-        {"the two swapped",
-         {OidValue(kSnmpTrapOid0, Append(kSnmpTraps, {1})), TimeTicks(kSysUpTime0, 1)}});
-    cases.push_back({"sysUpTime.0 not TimeTicks",
-                     {Integer(kSysUpTime0, 1), OidValue(kSnmpTrapOid0, Append(kSnmpTraps, {1}))}});
-    cases.push_back({"snmpTrapOID.0 not an identifier",
-                     {TimeTicks(kSysUpTime0, 1), Integer(kSnmpTrapOid0, 3)}});
-    cases.push_back({"another binding first",
-                     {Integer(kIfIndex1, 1), TimeTicks(kSysUpTime0, 1),
-                      OidValue(kSnmpTrapOid0, Append(kSnmpTraps, {1}))}});
-    for (auto& [what, binds] : cases) {
-        SCOPED_TRACE(what);
-        SnmpMessage message = V2Trap(binds);
+    for (const Row& row : kRows) {
+        const std::string hex =
+            Tlv("30", "020101" + Tlv("04", "7075626c6963") +
+                          Tlv("a7", "020101020100020100" + Tlv("30", row.bindings)));
+        std::vector<uint8_t> bytes;
+        for (size_t i = 0; i < hex.size(); i += 2) {
+            bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+        }
+        SnmpMessage message;
+        ASSERT_TRUE(DecodeMessage(bytes.data(), bytes.size(), message)) << hex;
+        sockaddr_in6 sender6 = {};
+        sockaddr_in sender4 = {};
+        sender6.sin6_family = AF_INET6;
+        sender4.sin_family = AF_INET;
+        const bool v6 = inet_pton(AF_INET6, row.sender, &sender6.sin6_addr) == 1;
+        inet_pton(AF_INET, row.sender, &sender4.sin_addr);
+        const sockaddr* sender = v6 ? reinterpret_cast<const sockaddr*>(&sender6)
+                                    : reinterpret_cast<const sockaddr*>(&sender4);
         TrapRecord trap = {};
-        EXPECT_FALSE(TrapFromMessage(message, reinterpret_cast<const sockaddr*>(&sender),
-                                     sizeof(sender), &trap));
-        // Untouched: the caller still owns (and frees) every binding.
-        EXPECT_EQ(message.bindings.count, binds.size());
-        EXPECT_EQ(trap.enterprise.ids, nullptr);
+        const bool taken =
+            TrapFromMessage(message, sender, v6 ? sizeof sender6 : sizeof sender4, &trap);
+        EXPECT_EQ(taken ? Describe(trap) : "", row.reads) << hex;
+        if (!taken) {  // untouched: the caller still owns every binding
+            EXPECT_EQ(trap.enterprise.ids, nullptr);
+        }
+        FreeTrapRecord(&trap);
         FreeMessage(message);
     }
 }

@@ -13,7 +13,6 @@
 #include "os/os_services.h"
 #include "snmp_api.h"
 #include "traps/trap_address.h"
-#include "traps/trap_receiver_testing.h"
 #include "traps/trap_socket.h"
 #include "traps/trap_translation.h"
 #include "session/udp_transport.h"
@@ -42,7 +41,6 @@ struct Reception {
     int socket = -1;
     bool wakeOpen = false;  // rung once to end the thread
     std::atomic<bool> stopping{false};
-    uint16_t port = 0;
     PlatformEvent* event = nullptr;
 
     // Under `lock`: a ring of `capacity` slots, `count` of them in use from `head`.
@@ -57,10 +55,6 @@ struct Reception {
 };
 
 Reception g_reception;
-uint32_t g_testMaxTraps = 0;
-size_t g_testMaxBytes = 0;
-// Set by FailNextTrapFetchForTesting; taken by the next fetch.
-std::atomic<uint32_t> g_testFetchFailure{0};
 
 bool TrapsWaiting()
 {
@@ -217,33 +211,10 @@ void ReleaseReception()
     }
     DestroyPlatformEvent(g_reception.event);
     g_reception.event = nullptr;
-    g_reception.port = 0;
     g_reception.running = false;
 }
 
 }  // namespace
-
-void SetTrapQueueLimitsForTesting(uint32_t maxTraps, size_t maxBytes)
-{
-    g_testMaxTraps = maxTraps;
-    g_testMaxBytes = maxBytes;
-}
-
-void FailNextTrapFetchForTesting(uint32_t code)
-{
-    g_testFetchFailure = code;
-}
-
-uint16_t TrapReceiverPort()
-{
-    return g_reception.port;
-}
-
-uint64_t TrapsDroppedSoFar()
-{
-    std::lock_guard<std::mutex> hold(g_reception.lock);
-    return g_reception.dropped;
-}
 
 int SnmpMgrTrapListen(PlatformEvent** event)
 {
@@ -261,8 +232,8 @@ int SnmpMgrTrapListen(PlatformEvent** event)
         return 0;
     }
     // A failed start leaves nothing behind, so the call may be tried again.
-    g_reception.capacity = g_testMaxTraps != 0 ? g_testMaxTraps : kMaxQueuedTraps;
-    g_reception.maxBytes = g_testMaxBytes != 0 ? g_testMaxBytes : kMaxQueuedBytes;
+    g_reception.capacity = kMaxQueuedTraps;
+    g_reception.maxBytes = kMaxQueuedBytes;
     g_reception.dropped = 0;
     g_reception.ring =
         static_cast<QueuedTrap*>(std::calloc(g_reception.capacity, sizeof(QueuedTrap)));
@@ -280,7 +251,6 @@ int SnmpMgrTrapListen(PlatformEvent** event)
         return 0;
     }
     EnlargeTrapReceiveBuffer(g_reception.socket);
-    g_reception.port = UdpBoundPort(g_reception.socket);
     g_reception.wakeOpen = OpenTrapWake(g_reception.socket);
     if (!g_reception.wakeOpen) {
         const uint32_t reason = GetLastError();
@@ -308,10 +278,6 @@ int SnmpMgrGetTrap(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress
     if (enterprise == nullptr || agentAddress == nullptr || genericTrap == nullptr ||
         specificTrap == nullptr || timeStamp == nullptr || bindings == nullptr) {
         SetLastError(ERROR_BAD_ARGUMENT);
-        return 0;
-    }
-    if (g_testFetchFailure != 0) {
-        SetLastError(g_testFetchFailure.exchange(0));
         return 0;
     }
     // Taken before the lock, so that a failure leaves the trap where it is.
