@@ -1,6 +1,5 @@
-// Starting and stopping the programs that the tests talk to: the bundled test
-// agent, the system's snmpd, and the built programs themselves. Every wait here
-// is bounded; every process started is stopped and reaped by its owner.
+// For the test programs that run a built program or a peer tool, or start the
+// system's snmpd: every wait here is bounded, every process is reaped.
 #pragma once
 
 #include <sys/types.h>
@@ -12,106 +11,100 @@
 
 namespace testsupport {
 
-// What a finished program left behind.
 struct ProcessResult {
-    std::string out;        // standard output, whole
-    std::string err;        // standard error, whole
-    int exitCode = -1;      // exit status 0..255, or -1 when a signal ended it
-    int signal = 0;         // the signal that ended it, 0 when it exited
-    bool timedOut = false;  // the time limit ran out and the program was killed
-    bool started = false;   // false when the program could not be started at all
+    std::string out;
+    std::string err;
+    int exitCode = -1;  // -1 when a signal ended it
+    bool started = false;
 };
 
-// Runs `argv` (argv[0] is the program's path) with the current environment plus
-// `env` ("NAME=VALUE" entries, overriding), feeding `stdinText` on standard input
-// (or /dev/null when none), in working directory `cwd` (empty: the current one).
-// SIGKILL after `timeLimitMs`.
-ProcessResult RunProgram(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& env = {},
-                         const std::optional<std::string>& stdinText = std::nullopt,
-                         int timeLimitMs = 20000, const std::string& cwd = "");
-
-// A program running in the background whose output is collected as it comes, so
-// that a test can wait for a line, send a signal, and then collect the result.
+// A program started with the environment plus `env` ("NAME=VALUE"), standard
+// input from /dev/null, its output kept in files.
 class BackgroundProcess {
 public:
     BackgroundProcess(const std::vector<std::string>& argv,
-                      const std::vector<std::string>& env = {},
-                      const std::optional<std::string>& stdinText = std::nullopt,
-                      const std::string& cwd = "");
-    ~BackgroundProcess();  // SIGKILL when still running, then reaped
+                      const std::vector<std::string>& env = {});
+    ~BackgroundProcess();  // SIGKILL when still running
     BackgroundProcess(const BackgroundProcess&) = delete;
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
-
-    bool Started() const;
-    pid_t Pid() const;
-    // True once `text` has appeared on standard output (stream 1) or standard
-    // error (stream 2); false after `timeoutMs` or when the program ended without it.
-    bool WaitForText(int stream, const std::string& text, int timeoutMs = 10000);
-    // What has arrived so far.
-    std::string OutputSoFar(int stream);
+    bool Started() const
+    {
+        return pid_ > 0;
+    }
     void Signal(int signo);
-    // Waits up to `timeoutMs` for the end (SIGKILL after it, timedOut set) and
-    // returns everything.
+    // Waits up to `timeoutMs` (SIGKILL after it) and returns what it left.
     ProcessResult Wait(int timeoutMs = 20000);
 
 private:
-    struct State;
-    State* state_;
+    pid_t pid_ = -1;
+    std::string outPath_;
+    std::string errPath_;
 };
 
-// A directory under $TMPDIR (or /tmp), removed with everything in it at destruction.
+// Runs `argv` to its end, at most `timeLimitMs`.
+ProcessResult RunProgram(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& env = {}, int timeLimitMs = 20000);
+
+// A directory removed with everything in it at destruction.
 class TempDir {
 public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const;
-    // Writes `bytes` exactly to Path()/name and returns the full path.
+    const std::string& Path() const
+    {
+        return path_;
+    }
+    // Writes `bytes` to Path()/name and returns the full path.
     std::string Write(const std::string& name, const std::string& bytes) const;
 
 private:
     std::string path_;
 };
 
-// A free UDP port on 127.0.0.1 (bound to port 0 and released): a port that a
-// program to be started may bind. Another process may take it meanwhile, so
-// prefer programs that bind port 0 themselves and report the port.
+// A free UDP port on 127.0.0.1 for a program that cannot pick its own.
 uint16_t PickFreeUdpPort();
 
-// The system's snmpd (/usr/sbin/snmpd) on a free loopback high port, with a
-// configuration of its own in a temporary directory: read community "public",
-// write community "private", both from 127.0.0.1; sysContact, sysName and
-// sysLocation are left writable. Ready() is true once it answered a GET of
-// sysUpTime.0 (waited for up to 15 s in the constructor). `extraConfig` lines
-// are appended to the configuration.
+// True when MIBCLI_ALLOW_SKIP=1: tests that need snmpd may skip without it.
+bool SkipAllowed();
+
+// Sends one datagram to "127.0.0.1:PORT" and returns the first answer within
+// `timeoutMs`, or nothing.
+std::optional<std::vector<uint8_t>>
+UdpExchange(const std::string& address, const std::vector<uint8_t>& datagram, int timeoutMs);
+
+// The system's snmpd on a free loopback port with a configuration of its own:
+// "public" reads and "private" writes from 127.0.0.1, `extraConfig` added.
+// Ready() once snmpget had an answer from it.
 class SnmpdAgent {
 public:
     explicit SnmpdAgent(const std::string& extraConfig = "");
-    ~SnmpdAgent();  // SIGTERM, SIGKILL after 5 s, reaped
-    SnmpdAgent(const SnmpdAgent&) = delete;
-    SnmpdAgent& operator=(const SnmpdAgent&) = delete;
-
-    bool Installed() const;  // /usr/sbin/snmpd exists
-    bool Ready() const;
-    const std::string& Failure() const;
-    std::string Address() const;  // "127.0.0.1:PORT"
-    void Stop();
+    bool Installed() const;
+    bool Ready() const
+    {
+        return ready_;
+    }
+    const std::string& Failure() const
+    {
+        return failure_;
+    }
+    std::string Address() const
+    {
+        return "127.0.0.1:" + std::to_string(port_);
+    }
+    void Stop()
+    {
+        process_.reset();
+    }
 
 private:
-    struct State;
-    State* state_;
+    TempDir dir_;
+    std::optional<BackgroundProcess> process_;
+    uint16_t port_ = 0;
+    bool ready_ = false;
+    std::string failure_;
 };
-
-// True when MIBCLI_ALLOW_SKIP=1: tests that need snmpd may then skip when it is
-// not installed; otherwise they fail.
-bool SkipAllowed();
-
-// Sends one datagram to a loopback address ("127.0.0.1:PORT" or "[::1]:PORT")
-// and returns the first datagram that comes back within `timeoutMs`, or nothing.
-std::optional<std::vector<uint8_t>>
-UdpExchange(const std::string& address, const std::vector<uint8_t>& datagram, int timeoutMs = 2000);
 
 }  // namespace testsupport
 

@@ -1,0 +1,234 @@
+#include "test_processes.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace testsupport {
+
+namespace {
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& words)
+{
+    std::vector<char*> pointers;
+    for (std::string& word : words) {
+        pointers.push_back(word.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// The environment with `overrides` put in place of the entries they name.
+std::vector<std::string> Merged(const std::vector<std::string>& overrides)
+{
+    std::vector<std::string> merged(overrides);
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('=') + 1);
+        bool overridden = false;
+        for (const std::string& own : overrides) {
+            overridden = overridden || own.compare(0, name.size(), name) == 0;
+        }
+        if (!overridden) {
+            merged.push_back(text);
+        }
+    }
+    return merged;
+}
+
+}  // namespace
+
+BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
+                                     const std::vector<std::string>& env)
+{
+    char outTemplate[] = "/tmp/mibcli-test-out-XXXXXX";
+    char errTemplate[] = "/tmp/mibcli-test-err-XXXXXX";
+    const int outFd = mkstemp(outTemplate);
+    const int errFd = mkstemp(errTemplate);
+    outPath_ = outTemplate;
+    errPath_ = errTemplate;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+    posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+    std::vector<std::string> words(argv);
+    std::vector<std::string> environment = Merged(env);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, words[0].c_str(), &actions, nullptr, Pointers(words).data(),
+                    Pointers(environment).data()) == 0) {
+        pid_ = pid;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    close(outFd);
+    close(errFd);
+}
+
+BackgroundProcess::~BackgroundProcess()
+{
+    Wait(0);
+    unlink(outPath_.c_str());
+    unlink(errPath_.c_str());
+}
+
+void BackgroundProcess::Signal(int signo)
+{
+    if (pid_ > 0) {
+        kill(pid_, signo);
+    }
+}
+
+ProcessResult BackgroundProcess::Wait(int timeoutMs)
+{
+    ProcessResult result;
+    result.started = pid_ > 0;
+    if (pid_ > 0) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        int status = 0;
+        while (waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        pid_ = -1;
+    }
+    result.out = ReadFile(outPath_);
+    result.err = ReadFile(errPath_);
+    return result;
+}
+
+ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                         int timeLimitMs)
+{
+    BackgroundProcess process(argv, env);
+    return process.Wait(timeLimitMs);
+}
+
+TempDir::TempDir()
+{
+    char name[] = "/tmp/mibcli-test-XXXXXX";
+    if (mkdtemp(name) != nullptr) {
+        path_ = name;
+    }
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::Write(const std::string& name, const std::string& bytes) const
+{
+    const std::string path = path_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+uint16_t PickFreeUdpPort()
+{
+    const int probe = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    close(probe);
+    return ntohs(address.sin_port);
+}
+
+bool SkipAllowed()
+{
+    const char* allow = std::getenv("MIBCLI_ALLOW_SKIP");
+    return allow != nullptr && std::string(allow) == "1";
+}
+
+std::optional<std::vector<uint8_t>> UdpExchange(const std::string& address,
+                                                const std::vector<uint8_t>& datagram, int timeoutMs)
+{
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(std::stoi(address.substr(address.rfind(':') + 1))));
+    inet_pton(AF_INET, address.substr(0, address.rfind(':')).c_str(), &to.sin_addr);
+    const int s = socket(AF_INET, SOCK_DGRAM, 0);
+    std::optional<std::vector<uint8_t>> answer;
+    sendto(s, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    pollfd wait = {s, POLLIN, 0};
+    if (poll(&wait, 1, timeoutMs) == 1) {
+        std::vector<uint8_t> bytes(65536);
+        const ssize_t got = recv(s, bytes.data(), bytes.size(), 0);
+        if (got >= 0) {
+            bytes.resize(static_cast<size_t>(got));
+            answer = bytes;
+        }
+    }
+    close(s);
+    return answer;
+}
+
+SnmpdAgent::SnmpdAgent(const std::string& extraConfig)
+{
+    if (!Installed()) {
+        failure_ = "/usr/sbin/snmpd is not installed (Debian package snmpd)";
+        return;
+    }
+    // A port taken by another process meanwhile: tried again on another.
+    for (int attempt = 0; attempt < 3 && !ready_; ++attempt) {
+        port_ = PickFreeUdpPort();
+        const std::string config =
+            dir_.Write("snmpd.conf", "agentAddress udp:" + Address() +
+                                         "\nrocommunity public 127.0.0.1\n"
+                                         "rwcommunity private 127.0.0.1\npersistentDir " +
+                                         dir_.Path() + "/persist\n" + extraConfig + "\n");
+        process_.emplace(
+            std::vector<std::string>{"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", config, "-p",
+                                     dir_.Path() + "/snmpd.pid"},
+            std::vector<std::string>{"SNMP_PERSISTENT_DIR=" + dir_.Path() + "/persist", "MIBS="});
+        for (int probe = 0; probe < 50 && !ready_; ++probe) {
+            ready_ = RunProgram({"/usr/bin/snmpget", "-v1", "-c", "public", "-r0", "-t0.2", "-On",
+                                 Address(), "1.3.6.1.2.1.1.3.0"},
+                                {}, 5000)
+                         .exitCode == 0;
+        }
+        if (!ready_) {
+            failure_ = "snmpd did not answer on " + Address() + ": " + process_->Wait(0).out;
+            process_.reset();
+        }
+    }
+}
+
+bool SnmpdAgent::Installed() const
+{
+    return access("/usr/sbin/snmpd", X_OK) == 0;
+}
+
+}  // namespace testsupport
