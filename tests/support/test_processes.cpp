@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -172,29 +171,6 @@ bool SkipAllowed()
     return allow != nullptr && std::string(allow) == "1";
 }
 
-std::optional<std::vector<uint8_t>> UdpExchange(const std::string& address,
-                                                const std::vector<uint8_t>& datagram, int timeoutMs)
-{
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(std::stoi(address.substr(address.rfind(':') + 1))));
-    inet_pton(AF_INET, address.substr(0, address.rfind(':')).c_str(), &to.sin_addr);
-    const int s = socket(AF_INET, SOCK_DGRAM, 0);
-    std::optional<std::vector<uint8_t>> answer;
-    sendto(s, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    pollfd wait = {s, POLLIN, 0};
-    if (poll(&wait, 1, timeoutMs) == 1) {
-        std::vector<uint8_t> bytes(65536);
-        const ssize_t got = recv(s, bytes.data(), bytes.size(), 0);
-        if (got >= 0) {
-            bytes.resize(static_cast<size_t>(got));
-            answer = bytes;
-        }
-    }
-    close(s);
-    return answer;
-}
-
 SnmpdAgent::SnmpdAgent(const std::string& extraConfig)
 {
     if (!Installed()) {
@@ -204,26 +180,41 @@ SnmpdAgent::SnmpdAgent(const std::string& extraConfig)
     // A port taken by another process meanwhile: tried again on another.
     for (int attempt = 0; attempt < 3 && !ready_; ++attempt) {
         port_ = PickFreeUdpPort();
-        const std::string config =
-            dir_.Write("snmpd.conf", "agentAddress udp:" + Address() +
-                                         "\nrocommunity public 127.0.0.1\n"
-                                         "rwcommunity private 127.0.0.1\npersistentDir " +
-                                         dir_.Path() + "/persist\n" + extraConfig + "\n");
-        process_.emplace(
-            std::vector<std::string>{"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", config, "-p",
-                                     dir_.Path() + "/snmpd.pid"},
-            std::vector<std::string>{"SNMP_PERSISTENT_DIR=" + dir_.Path() + "/persist", "MIBS="});
-        for (int probe = 0; probe < 50 && !ready_; ++probe) {
-            ready_ = RunProgram({"/usr/bin/snmpget", "-v1", "-c", "public", "-r0", "-t0.2", "-On",
-                                 Address(), "1.3.6.1.2.1.1.3.0"},
-                                {}, 5000)
-                         .exitCode == 0;
-        }
-        if (!ready_) {
-            failure_ = "snmpd did not answer on " + Address() + ": " + process_->Wait(0).out;
-            process_.reset();
-        }
+        Start(dir_.Write("snmpd.conf", "agentAddress udp:" + Address() +
+                                           "\nrocommunity public 127.0.0.1\n"
+                                           "rwcommunity private 127.0.0.1\npersistentDir " +
+                                           dir_.Path() + "/persist\n" + extraConfig + "\n"));
     }
+}
+
+bool SnmpdAgent::Start(const std::string& config)
+{
+    process_.emplace(
+        std::vector<std::string>{"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", config, "-p",
+                                 dir_.Path() + "/snmpd.pid"},
+        std::vector<std::string>{"SNMP_PERSISTENT_DIR=" + dir_.Path() + "/persist", "MIBS="});
+    for (int probe = 0; probe < 50 && !ready_; ++probe) {
+        ready_ = RunProgram({"/usr/bin/snmpget", "-v1", "-c", "public", "-r0", "-t0.2", "-On",
+                             Address(), "1.3.6.1.2.1.1.3.0"},
+                            {}, 5000)
+                     .exitCode == 0;
+    }
+    if (!ready_) {
+        failure_ = "snmpd did not answer on " + Address() + ": " + process_->Wait(0).out;
+        process_.reset();
+    }
+    return ready_;
+}
+
+bool SnmpdAgent::Restart()
+{
+    // SIGTERM lets it save its state; with -C it reads only what -c names, so
+    // the saved state is named too.
+    process_->Signal(SIGTERM);
+    process_->Wait(5000);
+    process_.reset();
+    ready_ = false;
+    return Start(dir_.Path() + "/snmpd.conf," + dir_.Path() + "/persist/snmpd.conf");
 }
 
 bool SnmpdAgent::Installed() const

@@ -69,17 +69,14 @@ uint16_t PickFreeUdpPort();
 // True when MIBCLI_ALLOW_SKIP=1: tests that need snmpd may skip without it.
 bool SkipAllowed();
 
-// Sends one datagram to "127.0.0.1:PORT" and returns the first answer within
-// `timeoutMs`, or nothing.
-std::optional<std::vector<uint8_t>>
-UdpExchange(const std::string& address, const std::vector<uint8_t>& datagram, int timeoutMs);
-
 // The system's snmpd on a free loopback port with a configuration of its own:
 // "public" reads and "private" writes from 127.0.0.1, `extraConfig` added.
-// Ready() once snmpget had an answer from it.
+// Ready() once snmpget had an answer from it. Restart() stops it and starts
+// it again on the same port and saved state: the same engine, one more boot.
 class SnmpdAgent {
 public:
     explicit SnmpdAgent(const std::string& extraConfig = "");
+    bool Restart();
     bool Installed() const;
     bool Ready() const
     {
@@ -99,6 +96,7 @@ public:
     }
 
 private:
+    bool Start(const std::string& config);
     TempDir dir_;
     std::optional<BackgroundProcess> process_;
     uint16_t port_ = 0;

@@ -9,7 +9,6 @@
 #include <csignal>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "security/usm_engine.h"
@@ -41,51 +40,10 @@ std::string SnmpdUsers()
     return config;
 }
 
-// snmpd started by hand over one persistent directory, so that a second
-// start is a restart: the same engine ID, its boots counted up.
-class Snmpd {
-public:
-    std::string Address() const
-    {
-        return "127.0.0.1:" + std::to_string(port_);
-    }
-
-    // Starts it and waits (up to 15 s) until it answers a discovery.
-    bool Start()
-    {
-        std::string config =
-            dir_.Write("snmpd.conf", "agentAddress udp:" + Address() + "\n" + SnmpdUsers());
-        // With -C snmpd reads only what -c names: its saved state too, once there.
-        if (process_) {
-            config += "," + dir_.Path() + "/persist/snmpd.conf";
-        }
-        process_ = std::make_unique<testsupport::BackgroundProcess>(
-            std::vector<std::string>{"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", config, "-p",
-                                     dir_.Path() + "/snmpd.pid"},
-            std::vector<std::string>{"SNMP_PERSISTENT_DIR=" + dir_.Path() + "/persist", "MIBS="});
-        UsmPeer probe;
-        std::vector<uint8_t> discovery;
-        EXPECT_TRUE(UsmPeerInit(probe, UsmUser{}) && UsmEncodeDiscovery(probe, 1, discovery));
-        // Until snmpd binds its port, the exchange may end at once (port unreachable).
-        for (auto deadline = std::chrono::steady_clock::now() + 15s;
-             std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(50ms)) {
-            if (testsupport::UdpExchange(Address(), discovery, 200)) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    void Stop()
-    {
-        process_->Signal(SIGTERM);
-        process_->Wait(5000);
-    }
-
-private:
-    testsupport::TempDir dir_;
-    uint16_t port_ = testsupport::PickFreeUdpPort();
-    std::unique_ptr<testsupport::BackgroundProcess> process_;
+// snmpd with one user per protocol pair; a restart keeps its engine ID and
+// counts its boots up.
+struct Snmpd : testsupport::SnmpdAgent {
+    Snmpd() : SnmpdAgent(SnmpdUsers()) {}
 };
 
 // A UDP exchange with the agent: two attempts of a second each.
@@ -176,10 +134,10 @@ uint32_t SetAndGetAs(const Snmpd& snmpd, const std::string& name, const char* au
 }
 
 #define START_OR_END_TEST(snmpd)                                                                   \
-    if (access("/usr/sbin/snmpd", X_OK) != 0 && testsupport::SkipAllowed()) {                      \
+    if (!snmpd.Installed() && testsupport::SkipAllowed()) {                                        \
         GTEST_SKIP() << "/usr/sbin/snmpd is not installed";                                        \
     }                                                                                              \
-    ASSERT_TRUE(snmpd.Start())
+    ASSERT_TRUE(snmpd.Ready()) << snmpd.Failure()
 
 TEST(UsmSnmpd, EveryLevelAndProtocolPairSetsAndGets)
 {
@@ -218,8 +176,7 @@ TEST(UsmSnmpd, ARestartOrAnotherEngineIsLearntAgainOnce)
     ASSERT_EQ(Ask(peer, snmpd.Address(), text), 0u);
     const std::vector<uint8_t> engine = peer.engineId;
     const int32_t boots = peer.boots;
-    snmpd.Stop();
-    ASSERT_TRUE(snmpd.Start());
+    ASSERT_TRUE(snmpd.Restart());
     ASSERT_EQ(Ask(peer, snmpd.Address(), text), 0u);
     EXPECT_EQ(peer.engineId, engine);
     EXPECT_EQ(peer.boots, boots + 1);
