@@ -80,27 +80,12 @@ TEST(Names, TextsReadAndWrittenAsTheTableSays)
 
 TEST(Names, RefusedTextsLeaveNothingAndNoErrorCode)
 {
+    // clang-format off
     const std::string refused[] = {
-        "",
-        ".",
-        "1..3",
-        "1.3.",
-        ".system",
-        "-1",
-        "1.3.x",
-        " 1",
-        "0x10",
-        "4294967296",
-        "sysdescr",
-        "SYSTEM",
-        "system.ifTable",
-        "1.3.6.1.2.1.25.hrSystem",
-        "cmot",
-        "3",
-        "1.40",
-        ".iso.40",
-        "system",
-    };
+        "", ".", "1..3", "1.3.", ".system", "-1", "1.3.x", " 1", "0x10", "4294967296", "sysdescr",
+        "SYSTEM", "system.ifTable", "1.3.6.1.2.1.25.hrSystem", "cmot", "3", "1.40", ".iso.40",
+        "system"};
+    // clang-format on
     for (std::string text : refused) {
         if (text == "system") {  // 7 sub-identifiers and 122 more: one too many
             for (int i = 0; i < 122; ++i) {
