@@ -388,7 +388,7 @@ class Runner:
                 values["snmpd"], values["snmpdport"] = agents.start_snmpd(keyed_lines(by_name["snmpd"], values))
             for section in sections:
                 if section.name == "file":
-                    path = os.path.join(tmp, unescape(fill(section.argument.encode(), values)).decode())
+                    path = os.path.join(os.fsencode(tmp), unescape(fill(section.argument.encode(), values)))
                     if "dir" in section.flags:
                         os.mkdir(path)
                         continue

@@ -106,10 +106,11 @@ private:
 
 }  // namespace testsupport
 
-// In a TEST body: starts snmpd as `name`, or ends the test: failed, or skipped
-// when snmpd is not installed and MIBCLI_ALLOW_SKIP=1.
-#define SNMPD_OR_END_TEST(name)                                                                    \
-    ::testsupport::SnmpdAgent name;                                                                \
+// In a TEST body: starts snmpd as `name` (with configuration lines, if given),
+// or ends the test: failed, or skipped when snmpd is not installed and
+// MIBCLI_ALLOW_SKIP=1.
+#define SNMPD_OR_END_TEST(name, ...)                                                               \
+    ::testsupport::SnmpdAgent name{__VA_ARGS__};                                                   \
     if (!name.Ready()) {                                                                           \
         if (!name.Installed() && ::testsupport::SkipAllowed()) {                                   \
             GTEST_SKIP() << name.Failure();                                                        \

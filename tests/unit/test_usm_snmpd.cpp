@@ -40,12 +40,6 @@ std::string SnmpdUsers()
     return config;
 }
 
-// snmpd with one user per protocol pair; a restart keeps its engine ID and
-// counts its boots up.
-struct Snmpd : testsupport::SnmpdAgent {
-    Snmpd() : SnmpdAgent(SnmpdUsers()) {}
-};
-
 // A UDP exchange with the agent: two attempts of a second each.
 uint32_t Exchange(const std::string& address, const std::vector<uint8_t>& datagram,
                   const UsmIsAnswer& isAnswer)
@@ -118,8 +112,9 @@ void MakePeer(UsmPeer& peer, std::string name, const char* auth, const std::stri
     ASSERT_TRUE(UsmPeerInit(peer, std::move(user)));
 }
 
-uint32_t SetAndGetAs(const Snmpd& snmpd, const std::string& name, const char* auth,
-                     const std::string& authPhrase = kPhrase, const char* priv = nullptr)
+uint32_t SetAndGetAs(const testsupport::SnmpdAgent& snmpd, const std::string& name,
+                     const char* auth, const std::string& authPhrase = kPhrase,
+                     const char* priv = nullptr)
 {
     UsmPeer peer;
     MakePeer(peer, name, auth, authPhrase, priv);
@@ -133,16 +128,9 @@ uint32_t SetAndGetAs(const Snmpd& snmpd, const std::string& name, const char* au
     return code;
 }
 
-#define START_OR_END_TEST(snmpd)                                                                   \
-    if (!snmpd.Installed() && testsupport::SkipAllowed()) {                                        \
-        GTEST_SKIP() << "/usr/sbin/snmpd is not installed";                                        \
-    }                                                                                              \
-    ASSERT_TRUE(snmpd.Ready()) << snmpd.Failure()
-
 TEST(UsmSnmpd, EveryLevelAndProtocolPairSetsAndGets)
 {
-    Snmpd snmpd;
-    START_OR_END_TEST(snmpd);
+    SNMPD_OR_END_TEST(snmpd, SnmpdUsers());
     EXPECT_EQ(SetAndGetAs(snmpd, "u", nullptr), 0u);
     for (const char* auth : kAuths) {
         EXPECT_EQ(SetAndGetAs(snmpd, "u" + std::string(auth), auth), 0u) << auth;
@@ -157,8 +145,7 @@ TEST(UsmSnmpd, EveryLevelAndProtocolPairSetsAndGets)
 
 TEST(UsmSnmpd, RefusalsComeWithTheirCodes)
 {
-    Snmpd snmpd;
-    START_OR_END_TEST(snmpd);
+    SNMPD_OR_END_TEST(snmpd, SnmpdUsers());
     EXPECT_EQ(SetAndGetAs(snmpd, "uSHA", "SHA", "not the phrase"), ERROR_USM_WRONG_DIGEST);
     EXPECT_EQ(SetAndGetAs(snmpd, "uSHA", "MD5"), ERROR_USM_WRONG_DIGEST);
     EXPECT_EQ(SetAndGetAs(snmpd, "nobody", "SHA"), ERROR_USM_UNKNOWN_USER);
@@ -166,10 +153,10 @@ TEST(UsmSnmpd, RefusalsComeWithTheirCodes)
     snmpd.Stop();
 }
 
+// A restart keeps snmpd's engine ID and counts its boots up.
 TEST(UsmSnmpd, ARestartOrAnotherEngineIsLearntAgainOnce)
 {
-    Snmpd snmpd;
-    START_OR_END_TEST(snmpd);
+    SNMPD_OR_END_TEST(snmpd, SnmpdUsers());
     UsmPeer peer;
     MakePeer(peer, "uMD5_DES", "MD5", kPhrase, "DES");
     std::string text;
@@ -190,8 +177,7 @@ TEST(UsmSnmpd, ARestartOrAnotherEngineIsLearntAgainOnce)
 // The tool's -v 3, its users file, and a report's one-line message.
 TEST(UsmSnmpd, TheToolWalksAsAUserOfTheFile)
 {
-    Snmpd snmpd;
-    START_OR_END_TEST(snmpd);
+    SNMPD_OR_END_TEST(snmpd, SnmpdUsers());
     testsupport::TempDir dir;
     const std::string users = dir.Write("users", "# who\nuSHA-256_AES-256 sha-256 " + kPhrase +
                                                      " aes-256 \"" + kPhrase + "2\"\n");
