@@ -1,7 +1,8 @@
 // The identifiers of the standard modules that other modules import from, so
 // that an import from them resolves with no file at hand. The compiled MIB-II
-// rows already hold RFC1155-SMI, SNMPv2-SMI's registration tree and
-// RFC1213-MIB; these are the rest, each block from its RFC. SNMPv2-TC,
+// rows already hold RFC1155-SMI, SNMPv2-SMI's registration tree, RFC1213-MIB
+// and the SNMPv2-MIB and IF-MIB nodes that agents serve and traps carry; these
+// are the rest, each block from its RFC. SNMPv2-TC,
 // SNMPv2-CONF, RFC-1212 and RFC-1215 define macros and types only.
 #include "names/mib_modules.h"
 
@@ -13,46 +14,10 @@ constexpr MibRow kBaseRows[] = {
     // SNMPv2-SMI (RFC 2578 section 2).
     {"zeroDotZero", "ccitt", 0},
     // SNMPv2-MIB (RFC 3418).
-    {"snmpMIB", "snmpModules", 1},
-    {"snmpMIBObjects", "snmpMIB", 1},
-    {"snmpTrap", "snmpMIBObjects", 4},
-    {"snmpTrapOID", "snmpTrap", 1},
-    {"snmpTrapEnterprise", "snmpTrap", 3},
-    {"snmpTraps", "snmpMIBObjects", 5},
-    {"coldStart", "snmpTraps", 1},
-    {"warmStart", "snmpTraps", 2},
-    {"authenticationFailure", "snmpTraps", 5},
-    {"snmpSet", "snmpMIBObjects", 6},
-    {"snmpSetSerialNo", "snmpSet", 1},
     {"snmpMIBConformance", "snmpMIB", 2},
     {"snmpMIBCompliances", "snmpMIBConformance", 1},
     {"snmpMIBGroups", "snmpMIBConformance", 2},
     // IF-MIB (RFC 2863).
-    {"linkDown", "snmpTraps", 3},
-    {"linkUp", "snmpTraps", 4},
-    {"ifMIB", "mib-2", 31},
-    {"ifMIBObjects", "ifMIB", 1},
-    {"ifXTable", "ifMIBObjects", 1},
-    {"ifXEntry", "ifXTable", 1},
-    {"ifName", "ifXEntry", 1},
-    {"ifInMulticastPkts", "ifXEntry", 2},
-    {"ifInBroadcastPkts", "ifXEntry", 3},
-    {"ifOutMulticastPkts", "ifXEntry", 4},
-    {"ifOutBroadcastPkts", "ifXEntry", 5},
-    {"ifHCInOctets", "ifXEntry", 6},
-    {"ifHCInUcastPkts", "ifXEntry", 7},
-    {"ifHCInMulticastPkts", "ifXEntry", 8},
-    {"ifHCInBroadcastPkts", "ifXEntry", 9},
-    {"ifHCOutOctets", "ifXEntry", 10},
-    {"ifHCOutUcastPkts", "ifXEntry", 11},
-    {"ifHCOutMulticastPkts", "ifXEntry", 12},
-    {"ifHCOutBroadcastPkts", "ifXEntry", 13},
-    {"ifLinkUpDownTrapEnable", "ifXEntry", 14},
-    {"ifHighSpeed", "ifXEntry", 15},
-    {"ifPromiscuousMode", "ifXEntry", 16},
-    {"ifConnectorPresent", "ifXEntry", 17},
-    {"ifAlias", "ifXEntry", 18},
-    {"ifCounterDiscontinuityTime", "ifXEntry", 19},
     {"ifStackTable", "ifMIBObjects", 2},
     {"ifTableLastChange", "ifMIBObjects", 5},
     {"ifStackLastChange", "ifMIBObjects", 6},
