@@ -354,6 +354,8 @@ class Runner:
                 if section.name in by_name:
                     raise CaseError("[%s] given twice" % section.name)
                 by_name[section.name] = section
+        if self.wine and "pkgrunner" in by_name:
+            return SKIPPED + "its packages are POSIX scripts; tests/windows runs pkgrunner.exe with Windows children"
         if self.wine and "not-on-windows" in by_name:
             reason = keyed_text(by_name, "not-on-windows")
             if not reason:
