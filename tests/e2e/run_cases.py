@@ -538,6 +538,8 @@ class Runner:
             if verb in ("wait-stdout", "wait-stderr"):
                 stream = out if verb == "wait-stdout" else err
                 text = unescape(os.fsencode(" ".join(args)))
+                if self.wine:
+                    text = text.replace(b"\n", b"\r\n")  # the Windows program's line ends
                 if not stream.wait_for(text, WAIT_STEP_TIMEOUT * self.scale):
                     return ["%s: %r did not appear" % (verb, text)]
             elif verb == "wait-log":
