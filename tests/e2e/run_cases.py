@@ -444,8 +444,7 @@ class Runner:
         log_start = os.path.getsize(log_path) if os.path.exists(log_path) else 0
         prefix = []
         valgrind_log = os.path.join(tmp, "valgrind.log")
-        # Only mibcli runs under valgrind: its emulation of process creation
-        # starts files that the launcher must find unstartable.
+        # Only mibcli: valgrind's process creation starts files the launcher must refuse.
         if self.options.valgrind and "pkgrunner" not in by_name:
             prefix = ["valgrind", "--leak-check=full", "--error-exitcode=99",
                       "--errors-for-leak-kinds=definite", "--log-file=" + valgrind_log]

@@ -1,5 +1,4 @@
-// For the test programs that run a built program or a peer tool, or start the
-// system's snmpd: every wait here is bounded, every process is reaped.
+// Running programs, peer tools and snmpd from a test: waits bounded, processes reaped.
 #pragma once
 
 #include <sys/types.h>
@@ -27,10 +26,9 @@ public:
     ~BackgroundProcess();  // SIGKILL when still running
     BackgroundProcess(const BackgroundProcess&) = delete;
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
-    bool Started() const
-    {
-        return pid_ > 0;
-    }
+    // clang-format off
+    bool Started() const { return pid_ > 0; }
+    // clang-format on
     void Signal(int signo);
     // Waits up to `timeoutMs` (SIGKILL after it) and returns what it left.
     ProcessResult Wait(int timeoutMs = 20000);
@@ -52,10 +50,9 @@ public:
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const
-    {
-        return path_;
-    }
+    // clang-format off
+    const std::string& Path() const { return path_; }
+    // clang-format on
     // Writes `bytes` to Path()/name and returns the full path.
     std::string Write(const std::string& name, const std::string& bytes) const;
 
@@ -78,22 +75,12 @@ public:
     explicit SnmpdAgent(const std::string& extraConfig = "");
     bool Restart();
     bool Installed() const;
-    bool Ready() const
-    {
-        return ready_;
-    }
-    const std::string& Failure() const
-    {
-        return failure_;
-    }
-    std::string Address() const
-    {
-        return "127.0.0.1:" + std::to_string(port_);
-    }
-    void Stop()
-    {
-        process_.reset();
-    }
+    // clang-format off
+    bool Ready() const { return ready_; }
+    const std::string& Failure() const { return failure_; }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+    void Stop() { process_.reset(); }
+    // clang-format on
 
 private:
     bool Start(const std::string& config);
@@ -106,9 +93,8 @@ private:
 
 }  // namespace testsupport
 
-// In a TEST body: starts snmpd as `name` (with configuration lines, if given),
-// or ends the test: failed, or skipped when snmpd is not installed and
-// MIBCLI_ALLOW_SKIP=1.
+// In a TEST body: snmpd as `name` (configuration lines may follow), or the test
+// ends: failed, or skipped without snmpd when MIBCLI_ALLOW_SKIP=1.
 #define SNMPD_OR_END_TEST(name, ...)                                                               \
     ::testsupport::SnmpdAgent name{__VA_ARGS__};                                                   \
     if (!name.Ready()) {                                                                           \

@@ -95,9 +95,7 @@ def main():
 
     # A child that cannot start and a missing setup tool: one real box each,
     # caption "Error"; the run goes on and ends with 0.
-    # Run only on request (PKGRUNNER_BOX_TEST=1): under wine the box is not
-    # always found within the reader's wait, and the launcher then waits for
-    # its OK for ever.
+    # On request only: under wine the box is not always found in time, and then waits for ever.
     where = launcher.directory(["qx001.exe"], ["a.ini"], deployer=False, broken=["qx002bad.exe"])
     if os.environ.get("PKGRUNNER_BOX_TEST") == "1":
         status, records, boxes = launcher.run(where, ["now"], boxes_wait_ms=6000)
