@@ -182,7 +182,9 @@ uint32_t MibModuleName(const MibTable& table, std::string_view name)
     if (table.moduleNamesText.empty()) {
         return FindSorted(table.moduleNames, name);
     }
-    std::string wanted = "\n" + std::string(name) + " ";
+    std::string wanted;
+    wanted.reserve(name.size() + 2);
+    wanted.append("\n").append(name).append(" ");
     size_t at = table.moduleNamesText.find(wanted);
     if (at == std::string_view::npos) {
         return kMibNone;
