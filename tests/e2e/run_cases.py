@@ -92,7 +92,7 @@ def parse_case(path):
                 if not words:
                     raise CaseError("[file] needs a name")
                 argument = words.pop(0)
-            unknown = [w for w in words if w not in ("noeol", "each", "exec", "dir", "unchecked")]
+            unknown = [w for w in words if w not in ("noeol", "each", "exec", "dir", "unchecked", "private")]
             if unknown:
                 raise CaseError("unknown flag %s in [%s]" % (unknown[0], name))
             current = Section(name, argument, set(words))
@@ -397,7 +397,7 @@ class Runner:
                     os.makedirs(os.path.dirname(path), exist_ok=True)
                     with open(path, "wb") as handle:
                         handle.write(section_bytes(section, values))
-                    os.chmod(path, 0o755 if "exec" in section.flags else 0o644)
+                    os.chmod(path, 0o755 if "exec" in section.flags else 0o600 if "private" in section.flags else 0o644)
             for name in keyed_lines(by_name["pkgrunner"], values) if "pkgrunner" in by_name else []:
                 with open(os.path.join(tmp, name), "w") as handle:
                     handle.write(FAKE_CHILD)
