@@ -270,10 +270,8 @@ public:
     void Finish()
     {
         MibTable& table = out_.table;
-        table.fileNames.assign(fileNames_.begin(), fileNames_.end());
-        table.moduleNames.assign(moduleNames_.begin(), moduleNames_.end());
-        std::sort(table.fileNames.begin(), table.fileNames.end());
-        std::sort(table.moduleNames.begin(), table.moduleNames.end());
+        table.fileNames = Sorted(fileNames_);
+        table.moduleNames = Sorted(moduleNames_);
         table.children.clear();
         for (uint32_t n = 0; n < table.nodes.size(); ++n) {
             table.nodes[n].firstChild = static_cast<uint32_t>(table.children.size());
@@ -285,6 +283,13 @@ public:
     }
 
 private:
+    static MibSortedNames Sorted(const std::unordered_map<std::string_view, uint32_t>& names)
+    {
+        std::vector<MibSortedNames::Entry> sorted(names.begin(), names.end());
+        std::sort(sorted.begin(), sorted.end());
+        return MibSortedNames(std::move(sorted));
+    }
+
     std::string_view Keep(const std::string& text)
     {
         auto known = kept_.find(text);

@@ -7,6 +7,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "names/mib_table.h"
@@ -47,6 +48,24 @@ int MibReplaceFile(const std::string& path, const std::string& bytes);
 
 struct MibModuleTable;
 
+// A saved table's bytes, mapped into memory where the system can, so that the
+// pages no lookup touches are never read; else read whole. Empty when the
+// file cannot be read. Provided by the operating system's file of this group.
+class MibFileBytes {
+public:
+    explicit MibFileBytes(const std::string& path);
+    ~MibFileBytes();
+    MibFileBytes(const MibFileBytes&) = delete;
+    MibFileBytes& operator=(const MibFileBytes&) = delete;
+
+    std::string_view Bytes() const { return {data_, size_}; }
+
+private:
+    const char* data_ = nullptr;
+    size_t size_ = 0;
+    std::unique_ptr<char[]> read_;  // the bytes, when they were read rather than mapped
+};
+
 // The joined table saved after a build (see mib_snapshot.cpp), and read back
 // only while `stamps` are exactly the files it was built from; null otherwise.
 std::unique_ptr<MibModuleTable> MibReadSnapshot(const std::string& path,
@@ -59,7 +78,7 @@ int MibWriteSnapshot(const std::string& path, const std::vector<MibFileStamp>& s
 // into `texts`, so the two live and move together behind one pointer.
 struct MibModuleTable {
     std::deque<std::string> texts;
-    std::unique_ptr<char[]> buffer;  // a saved table's text, when it was read
+    std::unique_ptr<MibFileBytes> saved;  // the saved table, when it was read back
     MibTable table;
 };
 

@@ -4,7 +4,10 @@
 #include "names/mib_modules.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -78,4 +81,29 @@ std::string MibCacheDirectory()
         base = home + "/.cache";
     }
     return base + "/mibcli";
+}
+
+MibFileBytes::MibFileBytes(const std::string& path)
+{
+    int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
+        return;
+    }
+    struct stat about {};
+    if (fstat(file, &about) == 0 && S_ISREG(about.st_mode) && about.st_size > 0) {
+        size_t size = static_cast<size_t>(about.st_size);
+        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file, 0);
+        if (mapped != MAP_FAILED) {
+            data_ = static_cast<const char*>(mapped);
+            size_ = size;
+        }
+    }
+    close(file);
+}
+
+MibFileBytes::~MibFileBytes()
+{
+    if (data_ != nullptr) {
+        munmap(const_cast<char*>(data_), size_);
+    }
 }

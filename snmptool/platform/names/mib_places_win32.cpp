@@ -4,6 +4,7 @@
 #include "os/windows_headers.h"
 
 #include <cstdlib>
+#include <fstream>
 
 #include "names/mib_modules.h"
 
@@ -82,3 +83,21 @@ std::string MibCacheDirectory()
     const std::string base = Environment("LOCALAPPDATA");
     return base.empty() ? "" : base + "\\mibcli\\cache";
 }
+
+MibFileBytes::MibFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+    if (size <= 0) {
+        return;
+    }
+    // Not zero-filled first: every byte is read over at once.
+    read_.reset(new char[static_cast<size_t>(size)]);
+    in.seekg(0);
+    if (in.read(read_.get(), static_cast<std::streamsize>(size))) {
+        data_ = read_.get();
+        size_ = static_cast<size_t>(size);
+    }
+}
+
+MibFileBytes::~MibFileBytes() = default;

@@ -1,27 +1,56 @@
 // The joined table as it was last built, beside the index. While the search
 // path holds exactly the files it lists, with their sizes and times, a start
 // reads this one file and nothing else: no module is parsed or placed again.
-// The names stay in the file's text, which the table keeps, so that loading it
-// costs one allocation per table rather than one per name.
 //
-//   mibcli-table 1 <fingerprint of the compiled table> <nodes> <children> <B> <K>
-//   S <size> <mtime> <path>                      every file, in search order
-//   W <warning>                                  what loading them said
-//   N <parent> <number> <first child> <children> <name|->   every node
-//   C <child>...                                 children, in runs per node
-//   B <node> [<name>]        names read back; without a name, the node's own
-//   K                        then, to the end, the MODULE::name lines,
-//   <MODULE::name> <node>    read only when such a name is asked for,
-//   E                        and the end mark, so that a cut file shows
+// The file is binary, in this machine's byte order, and mapped rather than
+// read: loading it is a pass over the nodes, while the sorted names are
+// searched in place. No name is copied. In order:
+//
+//   header      magic, fingerprint of the compiled table, the counts below
+//   stamps      every file, in search order: size, time, path
+//   warnings    what loading them said
+//   nodes       parent, number, first child, child count, name
+//   children    node indexes, in runs per node
+//   file names  names read back, sorted, and their nodes
+//   module names "MODULE::name", sorted, and their nodes
+//   text        the bytes every name and path above points into
+//
+// A file whose size is not exactly what its counts give is cut or damaged,
+// and is not believed.
 #include "names/mib_modules.h"
 
-#include <charconv>
-#include <fstream>
-#include <random>
-#include <sstream>
+#include <cstring>
 #include <string_view>
 
 namespace {
+
+constexpr char kMagic[16] = "mibcli-table 2\n";
+
+enum Count { kStamps, kWarnings, kNodes, kChildren, kFileNames, kModuleNames, kTextBytes, kCounts };
+
+// Records without padding, so that every byte written is a defined one.
+struct Header {
+    char magic[16];
+    uint64_t fingerprint;
+    uint32_t counts[kCounts];
+    uint32_t unused;
+};
+struct Span {
+    uint32_t at;
+    uint32_t size;
+};
+struct StampRecord {
+    uint64_t size;
+    int64_t mtime;
+    Span path;
+};
+struct NodeRecord {
+    uint32_t parent;
+    uint32_t number;
+    uint32_t firstChild;
+    uint32_t childCount;
+    Span name;
+};
 
 // Changes when the compiled table does, so that a new program version never
 // reads node numbers laid out by an old one.
@@ -29,107 +58,137 @@ uint64_t CompiledFingerprint()
 {
     const MibTable& compiled = MibBuiltInTable();
     uint64_t hash = 1469598103934665603ull;
-    auto mix = [&](std::string_view text) {
-        for (unsigned char c : text) {
-            hash = (hash ^ c) * 1099511628211ull;
+    auto mix = [&](const void* data, size_t size) {
+        for (size_t i = 0; i < size; ++i) {
+            hash = (hash ^ static_cast<const unsigned char*>(data)[i]) * 1099511628211ull;
         }
     };
     for (const MibNode& node : compiled.nodes) {
-        mix(node.name);
-        mix(std::to_string(node.number) + "/" + std::to_string(node.parent));
+        mix(node.name.data(), node.name.size());
+        mix(&node.number, sizeof node.number);
+        mix(&node.parent, sizeof node.parent);
     }
     return hash;
 }
 
-std::string_view Word(std::string_view& line)
+// Reads records one after the other out of the file's bytes.
+class RecordReader {
+public:
+    RecordReader(const char* data, size_t size) : at_(data), end_(data + size) {}
+
+    template <typename Record> Record Next()
+    {
+        Record record;
+        std::memcpy(&record, at_, sizeof record);  // the caller checked the size
+        at_ += sizeof record;
+        return record;
+    }
+    void Skip(uint64_t size) { at_ += size; }  // the caller checked the size
+    std::string_view Rest() const { return {at_, static_cast<size_t>(end_ - at_)}; }
+
+private:
+    const char* at_;
+    const char* end_;
+};
+
+uint64_t ExpectedSize(const Header& header)
 {
-    size_t end = line.find(' ');
-    std::string_view word = line.substr(0, end);
-    line.remove_prefix(end == std::string_view::npos ? line.size() : end + 1);
-    return word;
+    const uint32_t* n = header.counts;
+    return sizeof(Header) + uint64_t{n[kStamps]} * sizeof(StampRecord) +
+           uint64_t{n[kWarnings]} * sizeof(Span) + uint64_t{n[kNodes]} * sizeof(NodeRecord) +
+           uint64_t{n[kChildren]} * sizeof(uint32_t) +
+           (uint64_t{n[kFileNames]} + n[kModuleNames]) * sizeof(MibNameRecord) + n[kTextBytes];
 }
 
-template <typename Number> bool ToNumber(std::string_view text, Number& value)
+// The text a span points at, or false when it points outside the text.
+bool TextOf(std::string_view text, Span span, std::string_view& out)
 {
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && error == std::errc() && end == text.data() + text.size();
+    if (uint64_t{span.at} + span.size > text.size()) {
+        return false;
+    }
+    out = text.substr(span.at, span.size);
+    return true;
 }
 
-// Reads the lines after the header into `table`; false at the first line that
-// does not fit, or an index that points outside the table.
-bool ReadTable(std::string_view text, const std::vector<MibFileStamp>& stamps,
-               std::vector<std::string>& said, MibTable& table)
+// The name records, read in place: each is checked when a lookup reads it.
+MibSortedNames NamesAt(RecordReader& in, uint32_t count, std::string_view text, size_t nodes)
 {
-    size_t stamp = 0;
-    while (!text.empty()) {
-        size_t end = text.find('\n');
-        if (end == std::string_view::npos) {
-            return false;
-        }
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end + 1);
-        std::string_view kind = Word(line);
-        uint32_t node = 0;
-        if (kind == "S") {
-            uint64_t size = 0;
-            int64_t mtime = 0;
-            if (stamp >= stamps.size() || !ToNumber(Word(line), size) ||
-                !ToNumber(Word(line), mtime) || size != stamps[stamp].size ||
-                mtime != stamps[stamp].mtime || line != stamps[stamp].path) {
-                return false;
-            }
-            ++stamp;
-        } else if (kind == "W") {
-            said.emplace_back(line);
-        } else if (kind == "N") {
-            MibNode read{};
-            bool fits = ToNumber(Word(line), read.parent) && ToNumber(Word(line), read.number) &&
-                        ToNumber(Word(line), read.firstChild) &&
-                        ToNumber(Word(line), read.childCount) && !line.empty();
-            bool root = table.nodes.empty();
-            // Parents come before their children, so no walk up can loop.
-            if (!fits || (root ? read.parent != kMibNone : read.parent >= table.nodes.size())) {
-                return false;
-            }
-            read.name = line == "-" ? std::string_view() : line;
-            table.nodes.push_back(read);
-        } else if (kind == "C") {
-            for (std::string_view kid = Word(line); !kid.empty(); kid = Word(line)) {
-                if (!ToNumber(kid, node) || node == 0 || node >= table.nodes.size()) {
-                    return false;
-                }
-                table.children.push_back(node);
-            }
-        } else if (kind == "B") {
-            if (!ToNumber(Word(line), node) || (node >= table.nodes.size() && node != kMibNone) ||
-                (line.empty() && (node == kMibNone || table.nodes[node].name.empty()))) {
-                return false;
-            }
-            std::string_view name = line.empty() ? table.nodes[node].name : line;
-            // Sorted as written; a lookup relies on it.
-            if (!table.fileNames.empty() && !(table.fileNames.back().first < name)) {
-                return false;
-            }
-            table.fileNames.emplace_back(name, node);
-        } else if (kind == "K" && line.empty()) {
-            // The newline before the first entry belongs to the text searched.
-            table.moduleNamesText = std::string_view(text.data() - 1, text.size() + 1);
-            if (text.size() < 2 || text.substr(text.size() - 2) != "E\n" ||
-                (text.size() > 2 && text[text.size() - 3] != '\n')) {
-                return false;
-            }
-            break;
-        } else {
+    const char* records = in.Rest().data();
+    in.Skip(uint64_t{count} * sizeof(MibNameRecord));
+    return MibSortedNames(records, count, text, nodes);
+}
+
+bool ReadTable(RecordReader& in, const Header& header, const std::vector<MibFileStamp>& stamps,
+               std::string_view text, std::vector<std::string>& said, MibTable& table)
+{
+    const uint32_t* counts = header.counts;
+    if (counts[kStamps] != stamps.size() || counts[kNodes] == 0) {
+        return false;
+    }
+    for (const MibFileStamp& stamp : stamps) {
+        StampRecord record = in.Next<StampRecord>();
+        std::string_view path;
+        if (!TextOf(text, record.path, path) || record.size != stamp.size ||
+            record.mtime != stamp.mtime || path != stamp.path) {
             return false;
         }
     }
-    for (const MibNode& node : table.nodes) {
-        if (uint64_t{node.firstChild} + node.childCount > table.children.size()) {
+    for (uint32_t i = 0; i < counts[kWarnings]; ++i) {
+        std::string_view warning;
+        if (!TextOf(text, in.Next<Span>(), warning)) {
+            return false;
+        }
+        said.emplace_back(warning);
+    }
+    table.nodes.resize(counts[kNodes]);
+    for (uint32_t i = 0; i < counts[kNodes]; ++i) {
+        NodeRecord record = in.Next<NodeRecord>();
+        MibNode& node = table.nodes[i];
+        node = {{}, record.number, record.parent, record.firstChild, record.childCount};
+        // Parents come before their children, so no walk up can loop.
+        bool parentFits = i == 0 ? record.parent == kMibNone : record.parent < i;
+        if (!parentFits || !TextOf(text, record.name, node.name) ||
+            uint64_t{record.firstChild} + record.childCount > counts[kChildren]) {
             return false;
         }
     }
-    return stamp == stamps.size() && !table.nodes.empty() && !table.moduleNamesText.empty();
+    table.children.resize(counts[kChildren]);
+    for (uint32_t& kid : table.children) {
+        kid = in.Next<uint32_t>();
+        if (kid == 0 || kid >= table.nodes.size()) {
+            return false;
+        }
+    }
+    table.fileNames = NamesAt(in, counts[kFileNames], text, table.nodes.size());
+    table.moduleNames = NamesAt(in, counts[kModuleNames], text, table.nodes.size());
+    return true;
 }
+
+// Builds the file: the records, and the text they point into.
+class SnapshotWriter {
+public:
+    template <typename Record> void Put(const Record& record)
+    {
+        records_.append(reinterpret_cast<const char*>(&record), sizeof record);
+    }
+    Span Text(std::string_view bytes)
+    {
+        Span span{static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(bytes.size())};
+        text_.append(bytes);
+        return span;
+    }
+    bool Fits() const { return records_.size() + text_.size() < UINT32_MAX; }
+    std::string Bytes(Header header) const
+    {
+        header.counts[kTextBytes] = static_cast<uint32_t>(text_.size());
+        std::string bytes(reinterpret_cast<const char*>(&header), sizeof header);
+        return bytes + records_ + text_;
+    }
+
+private:
+    std::string records_;
+    std::string text_;
+};
 
 }  // namespace
 
@@ -137,46 +196,22 @@ std::unique_ptr<MibModuleTable> MibReadSnapshot(const std::string& path,
                                                 const std::vector<MibFileStamp>& stamps,
                                                 std::vector<std::string>& warnings)
 {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) {
-        return nullptr;
-    }
     auto out = std::make_unique<MibModuleTable>();
-    size_t size = static_cast<size_t>(in.tellg());
-    // Not zero-filled first: every byte is read over at once.
-    out->buffer.reset(new char[size]);
-    in.seekg(0);
-    if (!in.read(out->buffer.get(), static_cast<std::streamsize>(size))) {
+    out->saved = std::make_unique<MibFileBytes>(path);
+    std::string_view bytes = out->saved->Bytes();
+    if (bytes.size() < sizeof(Header)) {
         return nullptr;
     }
-    std::string_view text(out->buffer.get(), size);
-    std::string header = "mibcli-table 1 " + std::to_string(CompiledFingerprint()) + " ";
-    if (text.substr(0, header.size()) != header) {
+    RecordReader records(bytes.data(), bytes.size());
+    Header header = records.Next<Header>();
+    if (std::memcmp(header.magic, kMagic, sizeof kMagic) != 0 ||
+        header.fingerprint != CompiledFingerprint() || ExpectedSize(header) != bytes.size()) {
         return nullptr;
     }
-    text.remove_prefix(header.size());
-    // The counts of nodes, children and names, so that nothing grows twice.
-    size_t lineEnd = text.find('\n');
-    if (lineEnd == std::string_view::npos) {
-        return nullptr;
-    }
-    std::string_view line = text.substr(0, lineEnd);
-    text.remove_prefix(lineEnd + 1);
-    size_t counts[4] = {};
-    for (size_t& count : counts) {
-        if (!ToNumber(Word(line), count) || count > size) {
-            return nullptr;
-        }
-    }
-    out->table.nodes.reserve(counts[0]);
-    out->table.children.reserve(counts[1]);
-    out->table.fileNames.reserve(counts[2]);
-    out->table.byName = MibBuiltInTable().byName;
-    // A table cut short at a line's end must not pass for a whole one.
-    const MibTable& table = out->table;
+    std::string_view text = bytes.substr(bytes.size() - header.counts[kTextBytes]);
     std::vector<std::string> said;
-    if (!ReadTable(text, stamps, said, out->table) || table.nodes.size() != counts[0] ||
-        table.children.size() != counts[1] || table.fileNames.size() != counts[2]) {
+    out->table.byName = MibBuiltInTable().byName;
+    if (!ReadTable(records, header, stamps, text, said, out->table)) {
         return nullptr;
     }
     warnings.insert(warnings.end(), said.begin(), said.end());
@@ -187,41 +222,49 @@ std::unique_ptr<MibModuleTable> MibReadSnapshot(const std::string& path,
 int MibWriteSnapshot(const std::string& path, const std::vector<MibFileStamp>& stamps,
                      const std::vector<std::string>& warnings, const MibTable& table)
 {
-    std::ostringstream out;
-    out << "mibcli-table 1 " << CompiledFingerprint() << ' ' << table.nodes.size() << ' '
-        << table.children.size() << ' ' << table.fileNames.size() << ' ' << table.moduleNames.size()
-        << '\n';
+    Header header{};
+    std::memcpy(header.magic, kMagic, sizeof kMagic);
+    header.fingerprint = CompiledFingerprint();
+    uint32_t counts[] = {static_cast<uint32_t>(stamps.size()),
+                         static_cast<uint32_t>(warnings.size()),
+                         static_cast<uint32_t>(table.nodes.size()),
+                         static_cast<uint32_t>(table.children.size()),
+                         static_cast<uint32_t>(table.fileNames.Size()),
+                         static_cast<uint32_t>(table.moduleNames.Size())};
+    std::memcpy(header.counts, counts, sizeof counts);
+
+    SnapshotWriter out;
     for (const MibFileStamp& stamp : stamps) {
-        if (stamp.path.find('\n') != std::string::npos) {
-            return 0;
-        }
-        out << "S " << stamp.size << ' ' << stamp.mtime << ' ' << stamp.path << '\n';
+        out.Put(StampRecord{stamp.size, stamp.mtime, out.Text(stamp.path)});
     }
     for (const std::string& warning : warnings) {
-        if (warning.find('\n') == std::string::npos) {
-            out << "W " << warning << '\n';
-        }
+        out.Put(out.Text(warning));
     }
+    std::vector<Span> nodeNames;
+    nodeNames.reserve(table.nodes.size());
     for (const MibNode& node : table.nodes) {
-        out << "N " << node.parent << ' ' << node.number << ' ' << node.firstChild << ' '
-            << node.childCount << ' ' << (node.name.empty() ? "-" : node.name) << '\n';
+        nodeNames.push_back(out.Text(node.name));
+        out.Put(NodeRecord{node.parent, node.number, node.firstChild, node.childCount,
+                           nodeNames.back()});
     }
-    out << 'C';
     for (uint32_t kid : table.children) {
-        out << ' ' << kid;
+        out.Put(kid);
     }
-    out << '\n';
-    for (const auto& [name, node] : table.fileNames) {
-        out << "B " << node;
-        if (node == kMibNone || table.nodes[node].name != name) {
-            out << ' ' << name;
-        }
-        out << '\n';
+    // A name read back is mostly its node's own name: its text is written once.
+    for (size_t i = 0; i < table.fileNames.Size(); ++i) {
+        auto [name, node] = table.fileNames.At(i);
+        Span text = node != kMibNone && table.nodes[node].name == name ? nodeNames[node]
+                                                                        : out.Text(name);
+        out.Put(MibNameRecord{text.at, text.size, node});
     }
-    out << "K\n";
-    for (const auto& [name, node] : table.moduleNames) {
-        out << name << ' ' << node << '\n';
+    for (size_t i = 0; i < table.moduleNames.Size(); ++i) {
+        auto [name, node] = table.moduleNames.At(i);
+        Span text = out.Text(name);
+        out.Put(MibNameRecord{text.at, text.size, node});
     }
-    out << "E\n";
-    return MibReplaceFile(path, out.str());
+    // Counts above 2^32 cannot be written; such a table is only not saved.
+    if (!out.Fits() || table.nodes.size() >= UINT32_MAX) {
+        return 0;
+    }
+    return MibReplaceFile(path, out.Bytes(header));
 }

@@ -5,8 +5,8 @@
 #include "names/mib_table.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cctype>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -155,46 +155,51 @@ uint32_t MibChildByName(const MibTable& table, uint32_t parent, std::string_view
     return kMibNone;
 }
 
-namespace {
-
-uint32_t FindSorted(const std::vector<std::pair<std::string_view, uint32_t>>& names,
-                    std::string_view name)
+MibSortedNames::Entry MibSortedNames::At(size_t i) const
 {
-    auto found = std::lower_bound(
-        names.begin(), names.end(), name,
-        [](const auto& entry, std::string_view wanted) { return entry.first < wanted; });
-    return (found != names.end() && found->first == name) ? found->second : kMibNone;
+    if (records_ == nullptr) {
+        return held_[i];
+    }
+    MibNameRecord record;
+    std::memcpy(&record, records_ + i * sizeof record, sizeof record);
+    if (uint64_t{record.at} + record.size > text_.size()) {
+        return {std::string_view(), kMibNone};
+    }
+    uint32_t node = record.node < nodes_ ? record.node : kMibNone;
+    return {text_.substr(record.at, record.size), node};
 }
 
-}  // namespace
+uint32_t MibSortedNames::Find(std::string_view name) const
+{
+    size_t low = 0;
+    size_t high = Size();
+    while (low < high) {
+        size_t middle = low + (high - low) / 2;
+        if (At(middle).first < name) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    if (low < Size()) {
+        Entry found = At(low);
+        if (found.first == name) {
+            return found.second;
+        }
+    }
+    return kMibNone;
+}
 
 uint32_t MibUniqueName(const MibTable& table, std::string_view name)
 {
     auto found = table.byName.find(name);
     if (found == table.byName.end()) {
-        return FindSorted(table.fileNames, name);
+        return table.fileNames.Find(name);
     }
     return found->second;
 }
 
 uint32_t MibModuleName(const MibTable& table, std::string_view name)
 {
-    if (table.moduleNamesText.empty()) {
-        return FindSorted(table.moduleNames, name);
-    }
-    std::string wanted;
-    wanted.reserve(name.size() + 2);
-    wanted.append("\n").append(name).append(" ");
-    size_t at = table.moduleNamesText.find(wanted);
-    if (at == std::string_view::npos) {
-        return kMibNone;
-    }
-    std::string_view rest = table.moduleNamesText.substr(at + wanted.size());
-    uint32_t node = kMibNone;
-    auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), node);
-    if (error != std::errc() || end == rest.data() + rest.size() || *end != '\n' ||
-        (node >= table.nodes.size() && node != kMibNone)) {
-        return kMibNone;
-    }
-    return node;
+    return table.moduleNames.Find(name);
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -36,6 +37,43 @@ struct MibNode {
     uint32_t childCount;
 };
 
+// How a saved table keeps one name of a sorted list: its text as an offset and
+// size in the saved text, and its node.
+struct MibNameRecord {
+    uint32_t at;
+    uint32_t size;
+    uint32_t node;
+};
+
+// Names sorted by their text, each with its node (kMibNone for a name that
+// stands for several). Either held, as a build makes them, or read in place
+// from a saved table's records, so that loading one costs no pass over them.
+class MibSortedNames {
+public:
+    using Entry = std::pair<std::string_view, uint32_t>;
+
+    MibSortedNames() = default;
+    explicit MibSortedNames(std::vector<Entry> sorted) : held_(std::move(sorted)) {}
+    // `count` records at `records` (any alignment) pointing into `text`, for a
+    // table of `nodes` nodes. A record out of bounds reads as no name at all.
+    MibSortedNames(const char* records, size_t count, std::string_view text, size_t nodes)
+        : records_(records), count_(count), text_(text), nodes_(nodes)
+    {
+    }
+
+    size_t Size() const { return records_ != nullptr ? count_ : held_.size(); }
+    Entry At(size_t i) const;
+    // The node of `name`, or kMibNone.
+    uint32_t Find(std::string_view name) const;
+
+private:
+    std::vector<Entry> held_;
+    const char* records_ = nullptr;
+    size_t count_ = 0;
+    std::string_view text_;
+    size_t nodes_ = 0;
+};
+
 struct MibTable {
     std::vector<MibNode> nodes;
     std::vector<uint32_t> children;
@@ -45,11 +83,8 @@ struct MibTable {
     // The names that module files add, sorted by name, so that a saved table
     // loads without hashing them: `fileNames` as `byName` (for names that no
     // compiled node has), `moduleNames` by "MODULE::name".
-    std::vector<std::pair<std::string_view, uint32_t>> fileNames;
-    std::vector<std::pair<std::string_view, uint32_t>> moduleNames;
-    // Instead of `moduleNames` in a table loaded from its saved text: lines
-    // "\nMODULE::name node", searched only when such a name is asked for.
-    std::string_view moduleNamesText;
+    MibSortedNames fileNames;
+    MibSortedNames moduleNames;
     // mib-2 (1.3.6.1.2.1), where short names are resolved from; kMibNone when
     // the table has no such node.
     uint32_t mib2;
