@@ -5,8 +5,8 @@
 #include <bcrypt.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cwchar>
-#include <vector>
 
 #include "security/usm_crypto.h"
 
@@ -61,48 +61,39 @@ struct CngHash {
     }
 };
 
-// One pass of a block cipher in `mode` over whole blocks of `block` bytes;
-// CFB is a stream, so a last partial block is run padded and cut.
-bool RunCipher(const wchar_t* name, bool cfb, ULONG block, bool encrypt, const uint8_t* key,
-               size_t keySize, const uint8_t* iv, const uint8_t* in, size_t size, uint8_t* out)
-{
+// A symmetric key in one chaining mode, with its provider, released together.
+struct CngKey {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
-    BCRYPT_KEY_HANDLE handle = nullptr;
-    std::vector<uint8_t> buffer((size + block - 1) / block * block, 0);
-    std::copy(in, in + size, buffer.begin());
-    std::vector<uint8_t> chain(iv, iv + block);
-    ULONG done = 0;
-    const wchar_t* mode = cfb ? BCRYPT_CHAIN_MODE_CFB : BCRYPT_CHAIN_MODE_CBC;
-    bool ok =
-        Succeeded(BCryptOpenAlgorithmProvider(&algorithm, name, nullptr, 0)) &&
-        Succeeded(BCryptSetProperty(algorithm, BCRYPT_CHAINING_MODE,
-                                    reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(mode)),
-                                    static_cast<ULONG>((wcslen(mode) + 1) * sizeof(wchar_t)), 0)) &&
-        Succeeded(BCryptGenerateSymmetricKey(algorithm, &handle, nullptr, 0,
-                                             const_cast<uint8_t*>(key), static_cast<ULONG>(keySize),
-                                             0)) &&
-        // CNG's CFB feeds back one byte unless told the block: CFB128 here.
-        (!cfb || Succeeded(BCryptSetProperty(handle, BCRYPT_MESSAGE_BLOCK_LENGTH,
-                                             reinterpret_cast<PUCHAR>(&block), sizeof block, 0)));
-    if (ok) {
-        const ULONG length = static_cast<ULONG>(buffer.size());
-        ok = Succeeded(encrypt ? BCryptEncrypt(handle, buffer.data(), length, nullptr, chain.data(),
-                                               block, buffer.data(), length, &done, 0)
-                               : BCryptDecrypt(handle, buffer.data(), length, nullptr, chain.data(),
-                                               block, buffer.data(), length, &done, 0));
+    BCRYPT_KEY_HANDLE key = nullptr;
+
+    bool Open(const wchar_t* name, const wchar_t* mode, const uint8_t* secret, size_t size)
+    {
+        Close();
+        return Succeeded(BCryptOpenAlgorithmProvider(&algorithm, name, nullptr, 0)) &&
+               Succeeded(BCryptSetProperty(algorithm, BCRYPT_CHAINING_MODE,
+                                           reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(mode)),
+                                           static_cast<ULONG>((wcslen(mode) + 1) * sizeof(wchar_t)),
+                                           0)) &&
+               Succeeded(BCryptGenerateSymmetricKey(algorithm, &key, nullptr, 0,
+                                                    const_cast<uint8_t*>(secret),
+                                                    static_cast<ULONG>(size), 0));
     }
-    if (ok) {
-        std::copy(buffer.begin(), buffer.begin() + static_cast<long>(size), out);
+    void Close()
+    {
+        if (key != nullptr) {
+            BCryptDestroyKey(key);
+            key = nullptr;
+        }
+        if (algorithm != nullptr) {
+            BCryptCloseAlgorithmProvider(algorithm, 0);
+            algorithm = nullptr;
+        }
     }
-    SecureZeroMemory(buffer.data(), buffer.size());
-    if (handle != nullptr) {
-        BCryptDestroyKey(handle);
+    ~CngKey()
+    {
+        Close();
     }
-    if (algorithm != nullptr) {
-        BCryptCloseAlgorithmProvider(algorithm, 0);
-    }
-    return ok;
-}
+};
 
 }  // namespace
 
@@ -169,22 +160,68 @@ bool ComputeHmac(HashKind kind, const uint8_t* key, size_t keySize, const uint8_
            Succeeded(BCryptFinishHash(hmac.hash, mac, static_cast<ULONG>(HashDigestSize(kind)), 0));
 }
 
+// CFB128 is built here on AES's single block (ECB): wine's CNG feeds back one
+// byte only and refuses a 16-byte message block length, and one path for every
+// system is the path the tests prove. Each step encrypts the feedback register
+// and XORs the result in; the ciphertext becomes the next register.
 bool AesCfb128(bool encrypt, const uint8_t* key, size_t keySize, const uint8_t* iv,
                const uint8_t* in, size_t size, uint8_t* out)
 {
-    if (keySize != 16 && keySize != 24 && keySize != 32) {
+    constexpr size_t kBlock = 16;
+    CngKey aes;
+    if ((keySize != 16 && keySize != 24 && keySize != 32) ||
+        !aes.Open(BCRYPT_AES_ALGORITHM, BCRYPT_CHAIN_MODE_ECB, key, keySize)) {
         return false;
     }
-    return RunCipher(BCRYPT_AES_ALGORITHM, true, 16, encrypt, key, keySize, iv, in, size, out);
+    uint8_t feedback[kBlock];
+    uint8_t stream[kBlock];
+    std::copy(iv, iv + kBlock, feedback);
+    bool ok = true;
+    for (size_t at = 0; ok && at < size; at += kBlock) {
+        ULONG done = 0;
+        ok = Succeeded(BCryptEncrypt(aes.key, feedback, kBlock, nullptr, nullptr, 0, stream, kBlock,
+                                     &done, 0)) &&
+             done == kBlock;
+        for (size_t i = 0; ok && i < kBlock && at + i < size; ++i) {
+            const uint8_t given = in[at + i];  // read first: `out` may be `in`
+            out[at + i] = static_cast<uint8_t>(given ^ stream[i]);
+            feedback[i] = encrypt ? out[at + i] : given;
+        }
+    }
+    SecureZeroMemory(stream, sizeof stream);
+    return ok;
 }
 
+// Single DES where the provider has it (Windows); wine's CNG has only triple
+// DES, which with the key given three times is the same cipher.
 bool DesCbc(bool encrypt, const uint8_t* key, const uint8_t* iv, const uint8_t* in, size_t size,
             uint8_t* out)
 {
     if (size % 8 != 0) {
         return false;
     }
-    return RunCipher(BCRYPT_DES_ALGORITHM, false, 8, encrypt, key, 8, iv, in, size, out);
+    uint8_t tripled[24];
+    for (size_t i = 0; i < sizeof tripled; ++i) {
+        tripled[i] = key[i % 8];
+    }
+    CngKey des;
+    bool ok = des.Open(BCRYPT_DES_ALGORITHM, BCRYPT_CHAIN_MODE_CBC, key, 8) ||
+              des.Open(BCRYPT_3DES_ALGORITHM, BCRYPT_CHAIN_MODE_CBC, tripled, sizeof tripled);
+    SecureZeroMemory(tripled, sizeof tripled);
+    uint8_t chain[8];
+    std::copy(iv, iv + 8, chain);
+    if (out != in) {
+        std::memmove(out, in, size);  // CNG works in place
+    }
+    const ULONG length = static_cast<ULONG>(size);
+    ULONG done = 0;
+    ok = ok &&
+         Succeeded(
+             encrypt
+                 ? BCryptEncrypt(des.key, out, length, nullptr, chain, 8, out, length, &done, 0)
+                 : BCryptDecrypt(des.key, out, length, nullptr, chain, 8, out, length, &done, 0)) &&
+         done == length;
+    return ok;
 }
 
 bool RandomBytes(uint8_t* out, size_t size)
