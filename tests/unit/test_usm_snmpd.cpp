@@ -1,9 +1,6 @@
 // The user-based security model against the system's snmpd: discovery and
 // requests at every security level and protocol pair it offers, the reports
 // it refuses requests with, and the time window across its restart.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -171,36 +168,6 @@ TEST(UsmSnmpd, ARestartOrAnotherEngineIsLearntAgainOnce)
     ASSERT_TRUE(UsmAdoptEngine(peer, {1, 2, 3, 4, 5}, peer.boots, peer.latestTime));
     ASSERT_EQ(Ask(peer, snmpd.Address(), text), 0u);
     EXPECT_EQ(peer.engineId, engine);
-    snmpd.Stop();
-}
-
-// The tool's -v 3, its users file, and a report's one-line message.
-TEST(UsmSnmpd, TheToolWalksAsAUserOfTheFile)
-{
-    SNMPD_OR_END_TEST(snmpd, SnmpdUsers());
-    testsupport::TempDir dir;
-    const std::string users = dir.Write("users", "# who\nuSHA-256_AES-256 sha-256 " + kPhrase +
-                                                     " aes-256 \"" + kPhrase + "2\"\n");
-    chmod(users.c_str(), 0600);
-    auto run = [&](const std::string& user) {
-        return testsupport::RunProgram({MIBCLI_PATH, "-v", "3", "-t", "1000", "-r", "0", "walk",
-                                        snmpd.Address(), user, "system"},
-                                       {"MIBCLI_USERS=" + users});
-    };
-    testsupport::ProcessResult walk = run("uSHA-256_AES-256");
-    EXPECT_EQ(walk.exitCode, 0) << walk.out << walk.err;
-    EXPECT_NE(walk.out.find("system.sysContact.0"), std::string::npos) << walk.out;
-    testsupport::ProcessResult unknown = run("nobody");
-    EXPECT_EQ(unknown.exitCode, 254);
-    EXPECT_NE(unknown.err.find("\nmibcli: The agent does not know this user.\n"), std::string::npos)
-        << unknown.err;
-    chmod(users.c_str(), 0640);
-    testsupport::ProcessResult refused = run("uSHA-256_AES-256");
-    EXPECT_EQ(refused.exitCode, 254);
-    EXPECT_NE(refused.out.find("mibcli: " + users +
-                               ": others can read or write it; make it private (chmod 600)\n"),
-              std::string::npos)
-        << refused.out;
     snmpd.Stop();
 }
 
