@@ -376,7 +376,9 @@ class Runner:
         agents = Agents(self.options.agent, tmp)
         trap_port = str(free_udp_port())
         values = {"trapport": trap_port, "trapaddr": "127.0.0.1:" + trap_port, "agentbin": self.options.agent,
-                  "tmp": tmp}
+                  "tmp": tmp, "pathsep": ";" if self.wine else ":",
+                  # Escaped: byte sections read a backslash as the start of one.
+                  "dirsep": "\\\\" if self.wine else "/"}
         if variant is not None:
             values["each"] = variant
             values.update(("each%d" % (i + 1), word) for i, word in enumerate(variant.split()))
