@@ -13,7 +13,24 @@ enum class HashKind { Md5, Sha1, Sha224, Sha256, Sha384, Sha512 };
 // The largest digest any of them gives (SHA-512).
 constexpr size_t kMaxDigestSize = 64;
 
-size_t HashDigestSize(HashKind kind);
+constexpr size_t HashDigestSize(HashKind kind)
+{
+    switch (kind) {
+    case HashKind::Md5:
+        return 16;
+    case HashKind::Sha1:
+        return 20;
+    case HashKind::Sha224:
+        return 28;
+    case HashKind::Sha256:
+        return 32;
+    case HashKind::Sha384:
+        return 48;
+    case HashKind::Sha512:
+        return 64;
+    }
+    return 0;
+}
 
 // An incremental digest, for inputs too long to hold at once (key
 // localisation hashes a megabyte).

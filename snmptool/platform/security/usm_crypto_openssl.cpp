@@ -119,25 +119,6 @@ bool RunCipher(const CryptoLibrary& library, const EVP_CIPHER* cipher, bool encr
 
 }  // namespace
 
-size_t HashDigestSize(HashKind kind)
-{
-    switch (kind) {
-    case HashKind::Md5:
-        return 16;
-    case HashKind::Sha1:
-        return 20;
-    case HashKind::Sha224:
-        return 28;
-    case HashKind::Sha256:
-        return 32;
-    case HashKind::Sha384:
-        return 48;
-    case HashKind::Sha512:
-        return 64;
-    }
-    return 0;
-}
-
 HashStream::HashStream(HashKind kind) : context_(nullptr), ok_(false)
 {
     const CryptoLibrary* library = Library();

@@ -97,25 +97,6 @@ struct CngKey {
 
 }  // namespace
 
-size_t HashDigestSize(HashKind kind)
-{
-    switch (kind) {
-    case HashKind::Md5:
-        return 16;
-    case HashKind::Sha1:
-        return 20;
-    case HashKind::Sha224:
-        return 28;
-    case HashKind::Sha256:
-        return 32;
-    case HashKind::Sha384:
-        return 48;
-    case HashKind::Sha512:
-        return 64;
-    }
-    return 0;
-}
-
 HashStream::HashStream(HashKind kind) : context_(new CngHash), ok_(false)
 {
     ok_ = static_cast<CngHash*>(context_)->Open(kind, nullptr, 0, false);

@@ -1,4 +1,4 @@
-// The system's part of the credentials file (usm_users_posix.cpp).
+// The system's part of the credentials file (usm_users_posix.cpp, usm_users_win32.cpp).
 #pragma once
 
 #include <string>
