@@ -59,11 +59,13 @@ void MibListDirectory(const std::string& dir, size_t limit, std::vector<MibFileS
         if (entry->d_name[0] == '.' || files.size() >= limit) {
             continue;
         }
-        std::string path = dir + "/" + entry->d_name;
+        // Relative to the open directory: the kernel does not walk the
+        // directory's own path again for every file.
         struct stat about {};
-        if (stat(path.c_str(), &about) != 0 || !S_ISREG(about.st_mode)) {
+        if (fstatat(dirfd(listing), entry->d_name, &about, 0) != 0 || !S_ISREG(about.st_mode)) {
             continue;
         }
+        std::string path = dir + "/" + entry->d_name;
         int64_t mtime = int64_t{about.st_mtim.tv_sec} * 1000000000 + about.st_mtim.tv_nsec;
         files.push_back(MibFileStamp{std::move(path), static_cast<uint64_t>(about.st_size), mtime});
     }
