@@ -1,57 +1,87 @@
-// Finds the launcher's error box, prints its caption and text on one line
-// ("caption|text") and presses OK; then looks for the next one, until none
-// appears within the wait. Usage: box_reader WAIT_MS COUNT. It prints one line
-// per box, at most COUNT boxes, and exits 0; a box that cannot be read is
-// exit status 1.
+// Usage: box_reader LIMIT_MS PROGRAM [ARG]... Runs PROGRAM (its arguments joined by blanks),
+// reads each of its boxes once shown and presses OK: one line "caption|text|icon=I topmost=T"
+// each. Then "status N", its exit status, or "still running" after LIMIT_MS (it is ended).
+// Watching the launcher to its end, not for a fixed time, is what makes this reliable: under
+// wine the first window of a session can wait ten seconds for the desktop to start.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
-// The message box's text is the static control with this id.
-constexpr int kMessageTextId = 0xFFFF;
-
-HWND FindBox(DWORD waitMs)
+HWND ShownBox(DWORD process)
 {
-    const ULONGLONG deadline = GetTickCount64() + waitMs;
-    do {
-        const HWND box = FindWindowA("#32770", "Error");
-        if (box != nullptr) {
+    for (HWND box = FindWindowExA(nullptr, nullptr, "#32770", nullptr); box != nullptr;
+         box = FindWindowExA(nullptr, box, "#32770", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(box, &owner);
+        // Shown only once its caption and text are set.
+        if (owner == process && IsWindowVisible(box)) {
             return box;
         }
-        Sleep(50);
-    } while (GetTickCount64() < deadline);
+    }
     return nullptr;
+}
+
+void ReportAndClose(HWND box)
+{
+    // Once the box's thread answers, it waits in the box's loop: the box is complete.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(box, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+    char caption[256] = {};
+    char text[2048] = {};
+    GetWindowTextA(box, caption, sizeof caption);
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // the text's static control
+    bool icon = false;
+    EnumChildWindows(
+        box,
+        [](HWND control, LPARAM found) -> BOOL {
+            *reinterpret_cast<bool*>(found) |= SendMessageA(control, STM_GETICON, 0, 0) != 0;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&icon));
+    const bool topmost = (GetWindowLongA(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    std::printf("%s|%s|icon=%d topmost=%d\n", caption, text, icon, topmost);
+    std::fflush(stdout);
+    SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const DWORD waitMs = argc > 1 ? static_cast<DWORD>(std::atoi(argv[1])) : 5000;
-    const int count = argc > 2 ? std::atoi(argv[2]) : 1;
-    for (int i = 0; i < count; ++i) {
-        const HWND box = FindBox(waitMs);
-        if (box == nullptr) {
-            break;
+    if (argc < 3) {
+        return 2;
+    }
+    std::string commandLine = std::string("\"") + argv[2] + "\"";
+    for (int i = 3; i < argc; ++i) {
+        commandLine += std::string(" ") + argv[i];
+    }
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION launcher = {};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &launcher)) {
+        return 2;
+    }
+    const ULONGLONG deadline = GetTickCount64() + std::atoi(argv[1]);
+    HWND answered = nullptr;  // may still be on its way out
+    while (WaitForSingleObject(launcher.hProcess, 20) == WAIT_TIMEOUT) {
+        if (GetTickCount64() > deadline) {
+            std::printf("still running\n");
+            TerminateProcess(launcher.hProcess, 1);
+            return 0;
         }
-        char caption[256] = {};
-        char text[2048] = {};
-        GetWindowTextA(box, caption, sizeof caption);
-        if (GetDlgItemTextA(box, kMessageTextId, text, sizeof text) == 0) {
-            std::printf("unreadable box\n");
-            return 1;
-        }
-        std::printf("%s|%s\n", caption, text);
-        std::fflush(stdout);
-        // OK is the box's only button: IDOK.
-        SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        // The box is gone before the next one is looked for.
-        for (int tries = 0; tries < 100 && IsWindow(box); ++tries) {
-            Sleep(20);
+        const HWND box = ShownBox(launcher.dwProcessId);
+        if (box != nullptr && box != answered) {
+            ReportAndClose(box);
+            answered = box;
         }
     }
+    DWORD status = 0;
+    GetExitCodeProcess(launcher.hProcess, &status);
+    std::printf("status %lu\n", status);
     return 0;
 }
