@@ -1,8 +1,8 @@
-// Usage: box_reader LIMIT_MS PROGRAM [ARG]... Runs PROGRAM (its arguments joined by blanks),
-// reads each of its boxes once shown and presses OK: one line "caption|text|icon=I topmost=T"
-// each. Then "status N", its exit status, or "still running" after LIMIT_MS (it is ended).
-// Watching the launcher to its end, not for a fixed time, is what makes this reliable: under
-// wine the first window of a session can wait ten seconds for the desktop to start.
+// Usage: box_reader LIMIT_MS PROGRAM ARGUMENT_TEXT. Runs PROGRAM with that argument text, reads
+// each of its boxes once shown and presses OK: one line "caption|text|icon=I topmost=T" each.
+// Then "status N", its exit status, or "still running" after LIMIT_MS (it is then ended).
+// It watches the launcher to its end, not for a fixed time: under wine the first window of a
+// session can wait ten seconds for the desktop to start.
 #include <windows.h>
 
 #include <cstdio>
@@ -27,9 +27,6 @@ HWND ShownBox(DWORD process)
 
 void ReportAndClose(HWND box)
 {
-    // Once the box's thread answers, it waits in the box's loop: the box is complete.
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(box, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
     char caption[256] = {};
     char text[2048] = {};
     GetWindowTextA(box, caption, sizeof caption);
@@ -44,7 +41,6 @@ void ReportAndClose(HWND box)
         reinterpret_cast<LPARAM>(&icon));
     const bool topmost = (GetWindowLongA(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
     std::printf("%s|%s|icon=%d topmost=%d\n", caption, text, icon, topmost);
-    std::fflush(stdout);
     SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
@@ -52,13 +48,10 @@ void ReportAndClose(HWND box)
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) {
+    if (argc != 4) {
         return 2;
     }
-    std::string commandLine = std::string("\"") + argv[2] + "\"";
-    for (int i = 3; i < argc; ++i) {
-        commandLine += std::string(" ") + argv[i];
-    }
+    std::string commandLine = std::string("\"") + argv[2] + "\" " + argv[3];
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION launcher = {};

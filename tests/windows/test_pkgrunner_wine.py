@@ -12,7 +12,7 @@ import tempfile
 import time
 
 RUN_TIMEOUT = 60
-# Within the run's time-out, so that a launcher stuck behind a box is reported as such.
+# Within the run's time-out: a launcher still running then is reported as such.
 BOX_LIMIT_MS = 40000
 
 
@@ -34,16 +34,12 @@ class Launcher:
                 handle.write("not a program\n")
         return where
 
-    def run(self, where, arguments, read_boxes=False):
-        """Runs the launcher; returns its status, the children's records and, when
-        asked, the boxes that appeared (each 'caption|text|icon=I topmost=T')."""
-        if not read_boxes:
-            status = subprocess.run([self.wine, self.launcher] + arguments, cwd=where,
-                                    stdin=subprocess.DEVNULL, timeout=RUN_TIMEOUT).returncode
-            return status, self.records(where), []
-        # The reader runs the launcher itself and watches it to its end.
-        out = subprocess.run([self.wine, self.box_reader, str(BOX_LIMIT_MS), self.launcher] + arguments,
-                             cwd=where, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+    def run(self, where, arguments):
+        """Runs the launcher with this argument text under box_reader.exe, which answers its
+        boxes; returns its status, the children's records and the boxes that appeared (each
+        'caption|text|icon=I topmost=T')."""
+        reader = [self.wine, self.box_reader, str(BOX_LIMIT_MS), self.launcher, arguments]
+        out = subprocess.run(reader, cwd=where, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                              timeout=RUN_TIMEOUT).stdout
         lines = out.decode().replace("\r\n", "\n").splitlines() or ["no output"]
         last = lines.pop()
@@ -52,11 +48,8 @@ class Launcher:
     @staticmethod
     def records(where):
         path = os.path.join(where, "children.log")
-        if not os.path.exists(path):
-            return []
-        with open(path, "rb") as handle:
-            lines = handle.read().decode().splitlines()
-        return [(fields[0], int(fields[1]), int(fields[2])) for fields in (l.split("\t") for l in lines)]
+        lines = open(path, "rb").read().decode().splitlines() if os.path.exists(path) else []
+        return [(f[0], int(f[1]), int(f[2])) for f in (line.split("\t") for line in lines)]
 
 
 def check(failures, name, condition, detail):
@@ -78,19 +71,19 @@ def main():
     # argument text is handed on as the launcher got it (the blanks inside the
     # quotes stay two).
     where = launcher.directory(["qx005678.exe", "qx001234.exe"], ["b.ini", "a.ini"])
-    status, records, _ = launcher.run(where, ["x  y", "/silent"])
+    status, records, _ = launcher.run(where, '"x  y" /silent')
     lines = [r[0] for r in records]
     expected = ['qx001234.exe "x  y" /silent', 'qx005678.exe "x  y" /silent',
                 'deployer.exe "x  y" /silent /a a.ini', 'deployer.exe "x  y" /silent /a b.ini']
     check(failures, "order and command lines", status == 0 and lines == expected,
-          "status %d, command lines %r" % (status, lines))
+          "status %r, command lines %r" % (status, lines))
     overlaps = [i for i in range(1, len(records)) if records[i][1] < records[i - 1][2]]
     check(failures, "one child at a time", len(records) == 4 and not overlaps,
           "records %r" % (records,))
 
     # No arguments: the package line ends in its blank, two blanks before /a.
     where = launcher.directory(["qx001234.exe"], ["a.ini"])
-    status, records, _ = launcher.run(where, [])
+    status, records, _ = launcher.run(where, "")
     lines = [r[0] for r in records]
     check(failures, "empty arguments", lines == ["qx001234.exe ", "deployer.exe  /a a.ini"],
           "command lines %r" % (lines,))
@@ -98,7 +91,7 @@ def main():
     # A child that cannot start and a missing setup tool: one real box each, caption
     # "Error", no icon, not on top of other programs' windows; the run goes on, status 0.
     where = launcher.directory(["qx001.exe"], ["a.ini"], deployer=False, broken=["qx002bad.exe"])
-    status, records, boxes = launcher.run(where, ["now"], read_boxes=True)
+    status, records, boxes = launcher.run(where, "now")
     check(failures, "error boxes", status == 0 and boxes == [
         "Error|Unable to start %s|icon=0 topmost=0" % name for name in ("qx002bad.exe", "a.ini")]
           and [r[0] for r in records] == ["qx001.exe now"],
@@ -106,19 +99,19 @@ def main():
 
     # The same with the arguments ending in /silent: no box at all (one would hold the
     # launcher until the reader pressed OK).
-    status, _, boxes = launcher.run(where, ["now/silent"], read_boxes=True)
+    status, _, boxes = launcher.run(where, "now/silent")
     check(failures, "silent", status == 0 and boxes == [], "status %r, boxes %r" % (status, boxes))
 
     # WM_QUIT posted to the launcher's thread while a child runs: its wParam is
     # the status, at once, and nothing more is started.
     where = launcher.directory(["qx001quit.exe", "qx002.exe"], ["a.ini"])
-    status, _, _ = launcher.run(where, ["q"])
+    status, _, _ = launcher.run(where, "q")
     # The child goes on (300 ms) after the launcher has ended; a second child
     # would have started by now.
     time.sleep(1.5)
     lines = [r[0] for r in Launcher.records(where)]
     check(failures, "WM_QUIT", status == 77 and lines == ["qx001quit.exe q"],
-          "status %d, command lines %r" % (status, lines))
+          "status %r, command lines %r" % (status, lines))
 
     for where in launcher.made:
         shutil.rmtree(where, ignore_errors=True)
