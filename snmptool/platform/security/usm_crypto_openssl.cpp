@@ -206,7 +206,10 @@ bool RandomBytes(uint8_t* out, size_t size)
 void WipeBytes(void* data, size_t size)
 {
     // The C library's wipe: no reason to open libcrypto only to forget a secret.
-    explicit_bzero(data, size);
+    // An empty secret may have no storage at all, which the call does not take.
+    if (size != 0) {
+        explicit_bzero(data, size);
+    }
 }
 
 bool SameBytes(const uint8_t* a, const uint8_t* b, size_t size)
