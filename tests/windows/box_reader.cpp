@@ -2,7 +2,8 @@
 // each of its boxes once shown and presses OK: one line "caption|text|icon=I topmost=T" each.
 // Then "status N", its exit status, or "still running" after LIMIT_MS (it is then ended).
 // It watches the launcher to its end, not for a fixed time: under wine the first window of a
-// session can wait ten seconds for the desktop to start.
+// session can wait ten seconds for the desktop to start. A fifth argument, a virtual key code,
+// gives PROGRAM a console of its own, where that key is pressed and released.
 #include <windows.h>
 
 #include <cstdio>
@@ -44,22 +45,44 @@ void ReportAndClose(HWND box)
     SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
+// Once PROGRAM has run for a second. Escape carries its character; the other keys used, none.
+void PressKey(DWORD process, WORD key)
+{
+    Sleep(1000);
+    FreeConsole();
+    AttachConsole(process);
+    const HANDLE input = CreateFileA("CONIN$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+    INPUT_RECORD events[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        events[i].EventType = KEY_EVENT;
+        events[i].Event.KeyEvent = {i == 0, 1, key, 0, {key == VK_ESCAPE ? L'\x1b' : L'\0'}, 0};
+    }
+    DWORD written = 0;
+    WriteConsoleInputW(input, events, 2, &written);
+    CloseHandle(input);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
+    if (argc != 4 && argc != 5) {
         return 2;
     }
     std::string commandLine = std::string("\"") + argv[2] + "\" " + argv[3];
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION launcher = {};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &launcher)) {
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                        argc == 5 ? CREATE_NEW_CONSOLE : 0, nullptr, nullptr, &startup,
+                        &launcher)) {
         return 2;
     }
     const ULONGLONG deadline = GetTickCount64() + std::atoi(argv[1]);
+    if (argc == 5) {
+        PressKey(launcher.dwProcessId, static_cast<WORD>(std::atoi(argv[4])));
+    }
     HWND answered = nullptr;  // may still be on its way out
     while (WaitForSingleObject(launcher.hProcess, 20) == WAIT_TIMEOUT) {
         if (GetTickCount64() > deadline) {
