@@ -631,6 +631,9 @@ def main():
                         help="run the Windows mibcli.exe given by --mibcli with this wine loader")
     parser.add_argument("cases", nargs="+", help="case files or directories of them")
     options = parser.parse_args()
+    # A stop signal ignored by whoever started us (nohup) would be inherited
+    # by the programs, which rightly keep an inherited ignore.
+    signal.signal(signal.SIGHUP, signal.SIG_DFL)
     options.mibcli = os.path.abspath(options.mibcli)
     options.agent = os.path.abspath(options.agent)
     options.pkgrunner = os.path.abspath(options.pkgrunner)
