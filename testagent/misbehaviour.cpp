@@ -1,5 +1,7 @@
 #include "misbehaviour.h"
 
+#include <cstdint>
+
 #include "wire_layout.h"
 
 namespace {
@@ -176,13 +178,14 @@ bool PadAnswer(Reply& reply, const std::string& community, size_t size, std::vec
     value = AgentValue();
     value.tag = ASN_OCTETSTRING;
     value.bytes.assign(size, 'p');
+    // The padding is sized for a request ID of four bytes, the most any takes,
+    // so that its length does not change with the manager's random ID.
+    const int32_t requestId = reply.requestId;
+    reply.requestId = INT32_MAX;
     // The headers around the padding grow and shrink with it; a few rounds settle.
     for (int round = 0; round < 4; ++round) {
         if (!EncodeReply(reply, community, PDU_RESPONSE, out)) {
             return false;
-        }
-        if (out.size() == size) {
-            return true;
         }
         long difference = static_cast<long>(size) - static_cast<long>(out.size());
         long padding = static_cast<long>(value.bytes.size()) + difference;
@@ -191,5 +194,16 @@ bool PadAnswer(Reply& reply, const std::string& community, size_t size, std::vec
         }
         value.bytes.assign(static_cast<size_t>(padding), 'p');
     }
-    return EncodeReply(reply, community, PDU_RESPONSE, out);
+    reply.requestId = requestId;
+    if (!EncodeReply(reply, community, PDU_RESPONSE, out) || out.size() > size || out.size() < 2 ||
+        (out[1] & 0x80) == 0) {
+        return false;
+    }
+    // A shorter ID is made up for by the message's length written with
+    // leading zero bytes, which BER allows.
+    const size_t missing = size - out.size();
+    const size_t lengthBytes = (out[1] & 0x7F) + missing;
+    out.insert(out.begin() + 2, missing, 0x00);
+    out[1] = static_cast<uint8_t>(0x80 | lengthBytes);
+    return lengthBytes <= 8;
 }
