@@ -450,3 +450,20 @@ const MibTable& MibLoadedTable()
     }();
     return loaded->table;
 }
+
+std::vector<std::string> MibSplitPathList(const std::string& list, char separator)
+{
+    std::vector<std::string> dirs;
+    size_t start = 0;
+    for (;;) {
+        size_t end = list.find(separator, start);
+        std::string dir = list.substr(start, end - start);
+        if (!dir.empty()) {
+            dirs.push_back(dir);
+        }
+        if (end == std::string::npos) {
+            return dirs;
+        }
+        start = end + 1;
+    }
+}

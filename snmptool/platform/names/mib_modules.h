@@ -98,6 +98,8 @@ const MibTable& MibLoadedTable();
 // (MIBCLI_MIBDIRS, else the usual places) and the user's cache directory for
 // the index (empty when there is none).
 std::vector<std::string> MibSearchDirectories();
+// The folders of a list such as PATH, in order, empty entries left out.
+std::vector<std::string> MibSplitPathList(const std::string& list, char separator);
 std::string MibCacheDirectory();
 // The regular files of one directory that are not hidden, at most `limit` of
 // them, in no particular order; nothing when it cannot be read.

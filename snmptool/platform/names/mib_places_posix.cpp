@@ -33,19 +33,7 @@ std::vector<std::string> MibSearchDirectories()
         }
         return dirs;
     }
-    std::string list = listed;
-    size_t start = 0;
-    for (;;) {
-        size_t colon = list.find(':', start);
-        std::string dir = list.substr(start, colon - start);
-        if (!dir.empty()) {
-            dirs.push_back(dir);
-        }
-        if (colon == std::string::npos) {
-            return dirs;
-        }
-        start = colon + 1;
-    }
+    return MibSplitPathList(listed, ':');
 }
 
 void MibListDirectory(const std::string& dir, size_t limit, std::vector<MibFileStamp>& files)

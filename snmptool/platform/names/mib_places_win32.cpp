@@ -41,19 +41,7 @@ std::vector<std::string> MibSearchDirectories()
         }
         return dirs;
     }
-    std::string list = listed;
-    size_t start = 0;
-    for (;;) {
-        size_t separator = list.find(';', start);
-        std::string dir = list.substr(start, separator - start);
-        if (!dir.empty()) {
-            dirs.push_back(dir);
-        }
-        if (separator == std::string::npos) {
-            return dirs;
-        }
-        start = separator + 1;
-    }
+    return MibSplitPathList(listed, ';');
 }
 
 void MibListDirectory(const std::string& dir, size_t limit, std::vector<MibFileStamp>& files)
