@@ -58,7 +58,10 @@ public:
     MibFileBytes(const MibFileBytes&) = delete;
     MibFileBytes& operator=(const MibFileBytes&) = delete;
 
-    std::string_view Bytes() const { return {data_, size_}; }
+    std::string_view Bytes() const
+    {
+        return {data_, size_};
+    }
 
 private:
     const char* data_ = nullptr;

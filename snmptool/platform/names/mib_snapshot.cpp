@@ -83,8 +83,14 @@ public:
         at_ += sizeof record;
         return record;
     }
-    void Skip(uint64_t size) { at_ += size; }  // the caller checked the size
-    std::string_view Rest() const { return {at_, static_cast<size_t>(end_ - at_)}; }
+    void Skip(uint64_t size)
+    {
+        at_ += size;
+    }  // the caller checked the size
+    std::string_view Rest() const
+    {
+        return {at_, static_cast<size_t>(end_ - at_)};
+    }
 
 private:
     const char* at_;
@@ -177,7 +183,10 @@ public:
         text_.append(bytes);
         return span;
     }
-    bool Fits() const { return records_.size() + text_.size() < UINT32_MAX; }
+    bool Fits() const
+    {
+        return records_.size() + text_.size() < UINT32_MAX;
+    }
     std::string Bytes(Header header) const
     {
         header.counts[kTextBytes] = static_cast<uint32_t>(text_.size());
@@ -253,8 +262,8 @@ int MibWriteSnapshot(const std::string& path, const std::vector<MibFileStamp>& s
     // A name read back is mostly its node's own name: its text is written once.
     for (size_t i = 0; i < table.fileNames.Size(); ++i) {
         auto [name, node] = table.fileNames.At(i);
-        Span text = node != kMibNone && table.nodes[node].name == name ? nodeNames[node]
-                                                                        : out.Text(name);
+        Span text =
+            node != kMibNone && table.nodes[node].name == name ? nodeNames[node] : out.Text(name);
         out.Put(MibNameRecord{text.at, text.size, node});
     }
     for (size_t i = 0; i < table.moduleNames.Size(); ++i) {

@@ -61,7 +61,10 @@ public:
     {
     }
 
-    size_t Size() const { return records_ != nullptr ? count_ : held_.size(); }
+    size_t Size() const
+    {
+        return records_ != nullptr ? count_ : held_.size();
+    }
     Entry At(size_t i) const;
     // The node of `name`, or kMibNone.
     uint32_t Find(std::string_view name) const;

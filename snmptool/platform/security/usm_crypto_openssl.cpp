@@ -6,6 +6,7 @@
 #include "security/usm_crypto.h"
 
 #include <dlfcn.h>
+#include <string.h>  // explicit_bzero
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -14,19 +15,22 @@
 #include <openssl/rand.h>
 
 #include <climits>
-#include <cstring>
 #include <mutex>
 
 namespace {
 
-#define USM_CRYPTO_FUNCTIONS(F)                                                              \
-    F(EVP_md5) F(EVP_sha1) F(EVP_sha224) F(EVP_sha256) F(EVP_sha384) F(EVP_sha512)           \
-    F(EVP_MD_get_size) F(EVP_MD_CTX_new) F(EVP_MD_CTX_free) F(EVP_DigestInit_ex)             \
-    F(EVP_DigestUpdate) F(EVP_DigestFinal_ex) F(HMAC) F(EVP_aes_128_cfb128)                  \
-    F(EVP_aes_192_cfb128) F(EVP_aes_256_cfb128) F(EVP_CIPHER_CTX_new) F(EVP_CIPHER_CTX_free) \
-    F(EVP_CipherInit_ex2) F(EVP_CIPHER_CTX_set_padding) F(EVP_CipherUpdate)                  \
-    F(EVP_CipherFinal_ex) F(EVP_CIPHER_fetch) F(EVP_CIPHER_free) F(OSSL_LIB_CTX_new)         \
-    F(OSSL_PROVIDER_load) F(RAND_bytes) F(CRYPTO_memcmp)
+// Every function used, resolved by name when the library is opened.
+// clang-format off
+#define USM_CRYPTO_FUNCTIONS(F)                                                        \
+    F(EVP_md5) F(EVP_sha1) F(EVP_sha224) F(EVP_sha256) F(EVP_sha384) F(EVP_sha512)     \
+    F(EVP_MD_CTX_new) F(EVP_MD_CTX_free) F(EVP_DigestInit_ex) F(EVP_DigestUpdate)      \
+    F(EVP_DigestFinal_ex) F(HMAC)                                                      \
+    F(EVP_aes_128_cfb128) F(EVP_aes_192_cfb128) F(EVP_aes_256_cfb128)                  \
+    F(EVP_CIPHER_CTX_new) F(EVP_CIPHER_CTX_free) F(EVP_CIPHER_CTX_set_padding)         \
+    F(EVP_CipherInit_ex2) F(EVP_CipherUpdate) F(EVP_CipherFinal_ex)                    \
+    F(EVP_CIPHER_fetch) F(EVP_CIPHER_free) F(OSSL_LIB_CTX_new) F(OSSL_PROVIDER_load)   \
+    F(RAND_bytes) F(CRYPTO_memcmp)
+// clang-format on
 
 struct CryptoLibrary {
 #define USM_CRYPTO_POINTER(name) decltype(&::name) name = nullptr;
@@ -41,15 +45,15 @@ struct CryptoLibrary {
 // operation fails, and the session reports the library's failure.
 const CryptoLibrary* Library()
 {
-    static const CryptoLibrary* library = [] () -> const CryptoLibrary* {
+    static const CryptoLibrary* library = []() -> const CryptoLibrary* {
         void* handle = dlopen(USM_SONAME(OPENSSL_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) {
             return nullptr;
         }
         static CryptoLibrary loaded;
         bool complete = true;
-#define USM_CRYPTO_RESOLVE(name)                                                              \
-    loaded.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name));                  \
+#define USM_CRYPTO_RESOLVE(name)                                                                   \
+    loaded.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name));                       \
     complete = complete && loaded.name != nullptr;
         USM_CRYPTO_FUNCTIONS(USM_CRYPTO_RESOLVE)
 #undef USM_CRYPTO_RESOLVE
@@ -95,8 +99,7 @@ OSSL_LIB_CTX* LegacyContext(const CryptoLibrary& library)
 
 // One pass of a cipher without padding over [in, in + size).
 bool RunCipher(const CryptoLibrary& library, const EVP_CIPHER* cipher, bool encrypt,
-               const uint8_t* key, const uint8_t* iv, const uint8_t* in, size_t size,
-               uint8_t* out)
+               const uint8_t* key, const uint8_t* iv, const uint8_t* in, size_t size, uint8_t* out)
 {
     if (cipher == nullptr || size > static_cast<size_t>(INT_MAX)) {
         return false;
@@ -107,12 +110,11 @@ bool RunCipher(const CryptoLibrary& library, const EVP_CIPHER* cipher, bool encr
     }
     int written = 0;
     int last = 0;
-    bool ok =
-        library.EVP_CipherInit_ex2(context, cipher, key, iv, encrypt ? 1 : 0, nullptr) == 1 &&
-        library.EVP_CIPHER_CTX_set_padding(context, 0) == 1 &&
-        library.EVP_CipherUpdate(context, out, &written, in, static_cast<int>(size)) == 1 &&
-        library.EVP_CipherFinal_ex(context, out + written, &last) == 1 &&
-        static_cast<size_t>(written + last) == size;
+    bool ok = library.EVP_CipherInit_ex2(context, cipher, key, iv, encrypt ? 1 : 0, nullptr) == 1 &&
+              library.EVP_CIPHER_CTX_set_padding(context, 0) == 1 &&
+              library.EVP_CipherUpdate(context, out, &written, in, static_cast<int>(size)) == 1 &&
+              library.EVP_CipherFinal_ex(context, out + written, &last) == 1 &&
+              static_cast<size_t>(written + last) == size;
     library.EVP_CIPHER_CTX_free(context);  // wipes the key schedule
     return ok;
 }
@@ -164,8 +166,8 @@ bool ComputeHmac(HashKind kind, const uint8_t* key, size_t keySize, const uint8_
         return false;
     }
     unsigned int macSize = 0;
-    return library->HMAC(DigestOf(*library, kind), key, static_cast<int>(keySize), data, size,
-                         mac, &macSize) != nullptr;
+    return library->HMAC(DigestOf(*library, kind), key, static_cast<int>(keySize), data, size, mac,
+                         &macSize) != nullptr;
 }
 
 bool AesCfb128(bool encrypt, const uint8_t* key, size_t keySize, const uint8_t* iv,
