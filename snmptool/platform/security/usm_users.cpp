@@ -5,6 +5,7 @@
 
 #include <strings.h>
 
+#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -192,4 +193,13 @@ bool FindUser(const std::string& path, const std::string& name, UsmUser& user, s
         user.name = name;
     }
     return ok;
+}
+
+std::string UsersFilePath()
+{
+    const char* explicitPath = std::getenv("MIBCLI_USERS");
+    if (explicitPath != nullptr && explicitPath[0] != '\0') {
+        return explicitPath;
+    }
+    return DefaultUsersFilePath();
 }

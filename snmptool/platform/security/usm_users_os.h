@@ -9,3 +9,7 @@
 // `missing` when there is no file at all.
 bool ReadPrivateFile(const std::string& path, std::vector<char>& bytes, bool& missing,
                      std::string& problem);
+
+// Where the users file is when MIBCLI_USERS does not say: the user's
+// configuration folder; empty when there is none.
+std::string DefaultUsersFilePath();

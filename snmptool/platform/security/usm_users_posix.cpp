@@ -60,12 +60,8 @@ bool ReadPrivateFile(const std::string& path, std::vector<char>& bytes, bool& mi
     return ok;
 }
 
-std::string UsersFilePath()
+std::string DefaultUsersFilePath()
 {
-    const char* explicitPath = std::getenv("MIBCLI_USERS");
-    if (explicitPath != nullptr && explicitPath[0] != '\0') {
-        return explicitPath;
-    }
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config != nullptr && config[0] != '\0') {
         return std::string(config) + "/mibcli/users";

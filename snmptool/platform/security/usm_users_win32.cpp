@@ -92,12 +92,8 @@ bool ReadPrivateFile(const std::string& path, std::vector<char>& bytes, bool& mi
     return ok;
 }
 
-std::string UsersFilePath()
+std::string DefaultUsersFilePath()
 {
-    const char* explicitPath = std::getenv("MIBCLI_USERS");
-    if (explicitPath != nullptr && explicitPath[0] != '\0') {
-        return explicitPath;
-    }
     const char* appData = std::getenv("APPDATA");
     if (appData != nullptr && appData[0] != '\0') {
         return std::string(appData) + "\\mibcli\\users";
