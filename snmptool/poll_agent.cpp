@@ -36,11 +36,11 @@ int PollAgent(const char* agent, const char* community, uint32_t timeoutMs, uint
         int32_t errorStatus = 0;
         int32_t errorIndex = 0;
         if (DoRequest(agent, community, timeoutMs, retries, pduType, list, &errorStatus,
-                      &errorIndex, 1) != 0) {
+                      &errorIndex, SessionUse::KeepOpen) != 0) {
             result = 0;
             break;
         }
-        PrintResponse(errorStatus, errorIndex, list, 1);
+        PrintResponse(errorStatus, errorIndex, list, true);
         if (poll != pollCount) {
             // The poll is complete: its lines go out now, not after the
             // interval, so that a reader of a pipe sees each poll as it comes

@@ -71,7 +71,7 @@ bool OpenUserSession(const char* agent, const char* name, uint32_t timeoutMs, ui
 
 int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint32_t retries,
               uint8_t pduType, SnmpVarBindList* list, int32_t* errorStatus, int32_t* errorIndex,
-              int keepOpen)
+              SessionUse use)
 {
     if (agent == nullptr || community == nullptr || list == nullptr || errorStatus == nullptr ||
         errorIndex == nullptr) {
@@ -79,12 +79,12 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
     }
     // A single request gets a session of its own; the old one's close is not
     // worth reporting, since nothing of this request went through it.
-    if (keepOpen == 0 && g_session != nullptr) {
+    if (use == SessionUse::CloseAfter && g_session != nullptr) {
         SnmpMgrClose(g_session);
         g_session = nullptr;
     }
     if (g_session == nullptr) {
-        if (g_settings.version == SNMP_VERSION_3) {
+        if (RequestCapabilities().userSecurity) {
             if (!OpenUserSession(agent, community, timeoutMs, retries)) {
                 return kOpenFailed;
             }
@@ -116,7 +116,7 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
                        "the host.\n");
         }
     }
-    if (keepOpen != 0) {
+    if (use == SessionUse::KeepOpen) {
         return result;
     }
     if (!SnmpMgrClose(g_session)) {

@@ -72,7 +72,7 @@ constexpr std::array<TypeInfo, 256> kV2Types = MakeV2TypeTable();
 
 const TypeInfo& TypeOf(uint8_t tag)
 {
-    return ShowsSnmpV2() ? kV2Types[tag] : kTypes[tag];
+    return PrintedCapabilities().exceptions ? kV2Types[tag] : kTypes[tag];
 }
 
 // Indexed by the error status of RFC 1157 section 4.1.1.
@@ -235,6 +235,35 @@ uint32_t BinaryValue(const AsnOctetString& bytes)
     return number;
 }
 
+char* ValueToText(const AsnAny* value)
+{
+    if (value == nullptr) {
+        return nullptr;
+    }
+    switch (value->tag) {
+    case ASN_INTEGER:
+        return SignedText(value->data.integer);
+    case ASN_COUNTER:
+    case ASN_GAUGE:
+    case ASN_TIMETICKS:
+        return UnsignedText(value->data.unsigned32);
+    case ASN_COUNTER64:
+        // Version 1 has no Counter64: there the tag stays an unknown one.
+        return PrintedCapabilities().counter64 ? UnsignedText(value->data.counter64) : nullptr;
+    case ASN_OCTETSTRING:
+    case ASN_SEQUENCE:
+        return BytesText(value->data.bytes, true);
+    case ASN_OPAQUE:
+        return BytesText(value->data.bytes, false);
+    case ASN_IPADDRESS:
+        return DottedText(value->data.bytes.stream, value->data.bytes.length, kDottedByteSize);
+    case ASN_OBJECTIDENTIFIER:
+        return DottedText(value->data.object.ids, value->data.object.count, kDottedIdSize);
+    default:
+        return nullptr;
+    }
+}
+
 void PrintValue(const AsnAny& value, bool maskControls)
 {
     fputs("        Value: ", stdout);
@@ -301,14 +330,14 @@ void PrintVarBind(const SnmpVarBind& binding, uint32_t number, bool maskControls
 
 const char* ErrorStatusName(int32_t status)
 {
-    return ShowsSnmpV2() ? NameOrUnknown(kV2ErrorStatusNames, status)
+    return PrintedCapabilities().v2ErrorStatuses ? NameOrUnknown(kV2ErrorStatusNames, status)
                          : NameOrUnknown(kErrorStatusNames, status);
 }
 
 void PrintResponse(int32_t errorStatus, int32_t errorIndex, const SnmpVarBindList* list,
-                   int printStatus)
+                   bool withStatus)
 {
-    if (printStatus == 1) {
+    if (withStatus) {
         printf("  ErrorStatus: %u (%s)\n", static_cast<uint32_t>(errorStatus),
                ErrorStatusName(errorStatus));
         printf("   ErrorIndex: %u\n\n", static_cast<uint32_t>(errorIndex));
@@ -326,35 +355,6 @@ void PrintVarBinds(const SnmpVarBindList* list)
     const bool maskControls = StdoutIsTerminal();
     for (uint32_t i = 0; i < list->count; ++i) {
         PrintVarBind(list->bindings[i], i + 1, maskControls);
-    }
-}
-
-char* ValueToText(const AsnAny* value)
-{
-    if (value == nullptr) {
-        return nullptr;
-    }
-    switch (value->tag) {
-    case ASN_INTEGER:
-        return SignedText(value->data.integer);
-    case ASN_COUNTER:
-    case ASN_GAUGE:
-    case ASN_TIMETICKS:
-        return UnsignedText(value->data.unsigned32);
-    case ASN_COUNTER64:
-        // Version 1 has no Counter64: there the tag stays an unknown one.
-        return ShowsSnmpV2() ? UnsignedText(value->data.counter64) : nullptr;
-    case ASN_OCTETSTRING:
-    case ASN_SEQUENCE:
-        return BytesText(value->data.bytes, true);
-    case ASN_OPAQUE:
-        return BytesText(value->data.bytes, false);
-    case ASN_IPADDRESS:
-        return DottedText(value->data.bytes.stream, value->data.bytes.length, kDottedByteSize);
-    case ASN_OBJECTIDENTIFIER:
-        return DottedText(value->data.object.ids, value->data.object.count, kDottedIdSize);
-    default:
-        return nullptr;
     }
 }
 

@@ -260,8 +260,8 @@ SetValueResult ParseSetValue(uint32_t typeNumber, const char* text, AsnAny* valu
         }
         return SetValueResult::Parsed;
     case SET_TYPE_COUNTER64:
-        // An SNMPv1 message cannot carry a Counter64.
-        if (g_settings.version == SNMP_VERSION_1) {
+        // Not every version's messages can carry a Counter64 (SNMPv1's cannot).
+        if (!RequestCapabilities().counter64) {
             return SetValueResult::BadType;
         }
         if (!ReadSetNumber64(text, &value->data.counter64)) {

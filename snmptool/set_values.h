@@ -7,13 +7,13 @@
 
 enum class SetValueResult {
     Parsed,    // *value holds the value; its storage (if any) is owned by it
-    BadType,   // the type number is not one of 1 to 8
+    BadType,   // no such type number, or one the session's version cannot carry
     BadValue,  // the value text does not say a value of the type
     NoMemory,  // the value's storage could not be allocated
 };
 
 // The type numbers that a set triple names: 1 to 8 as the usage text lists
-// them, and 9 in SNMPv2c sessions only.
+// them, and 9 (Counter64) where the session's version can carry it.
 enum : uint32_t {
     SET_TYPE_INTEGER = 1,
     SET_TYPE_OCTETSTRING = 2,

@@ -20,8 +20,8 @@ struct ToolSettings {
     uint32_t pollIntervalMs = 3000;
     uint32_t pollCount = 10;
     // The message version of the request sessions (-v): SNMP_VERSION_1,
-    // SNMP_VERSION_2C or SNMP_VERSION_3 (the community word names the user).
-    // Trap reception takes versions 1 and 2c whatever it says.
+    // SNMP_VERSION_2C or SNMP_VERSION_3. What it can do is asked of
+    // RequestCapabilities. Trap reception takes versions 1 and 2c whatever it says.
     int32_t version = SNMP_VERSION_1;
     bool longWalk = false;
     bool trapPolling = false;
@@ -34,10 +34,12 @@ extern uint8_t g_toolMode;
 // The one manager session of the process; null when none is open.
 extern SnmpMgrSession* g_session;
 
-// True when the printer shows what SNMPv2 adds (Counter64, the exceptions, the
-// error statuses 6 to 18): in SNMPv2c request sessions and in trap reception,
-// which takes SNMPv2c notifications whatever -v says.
-bool ShowsSnmpV2();
+// What the request sessions' version can do (-v).
+const MessageCapabilities& RequestCapabilities();
+// What the printed messages can carry, and so which types and error-status
+// names the printer knows: the request sessions', or in trap reception, which
+// takes every community version whatever -v says, what reception takes.
+const MessageCapabilities& PrintedCapabilities();
 
 // Entry and dispatch.
 int ToolMain(int argc, char** argv);
@@ -56,10 +58,13 @@ int ReadCommandFile(const char* fileName, int* count, char*** words);
 // Variable binding lists.
 int BuildVarBindList(int count, char** words, uint8_t toolMode, SnmpVarBindList* list);
 
-// Requests and the system error report.
+// Requests and the system error report. A single request gets a session of
+// its own, closed after it; a poll or a walk keeps one open for all of its
+// requests.
+enum class SessionUse { CloseAfter, KeepOpen };
 int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint32_t retries,
               uint8_t pduType, SnmpVarBindList* list, int32_t* errorStatus, int32_t* errorIndex,
-              int keepOpen);
+              SessionUse use);
 void ReportSystemError(const char* label, uint32_t code);
 
 // Output. Standard output is fully buffered when it is not a terminal; every
@@ -76,10 +81,11 @@ void ReportLostOutput(bool lineOpen);
 // Result printer.
 // The name of a response's error status ("General error"), "Unknown" outside the table.
 const char* ErrorStatusName(int32_t errorStatus);
+// The error status and index lines come first unless `withStatus` is false
+// (a walk prints only bindings).
 void PrintResponse(int32_t errorStatus, int32_t errorIndex, const SnmpVarBindList* list,
-                   int printStatus);
+                   bool withStatus);
 void PrintVarBinds(const SnmpVarBindList* list);
-char* ValueToText(const AsnAny* value);
 void PrintDottedOid(const AsnObjectIdentifier* oid);
 
 // Poll and walk.

@@ -225,10 +225,10 @@ int RunSingleRequest(const char* agent, const char* community, SnmpVarBindList* 
     int32_t errorStatus = 0;
     int32_t errorIndex = 0;
     if (DoRequest(agent, community, g_settings.timeoutMs, g_settings.retries, g_toolMode, list,
-                  &errorStatus, &errorIndex, 0) != 0) {
+                  &errorStatus, &errorIndex, SessionUse::CloseAfter) != 0) {
         return kStatusFailed;
     }
-    PrintResponse(errorStatus, errorIndex, list, 1);
+    PrintResponse(errorStatus, errorIndex, list, true);
     return kStatusRan;
 }
 

@@ -5,7 +5,13 @@ ToolSettings g_settings;
 uint8_t g_toolMode = 0;
 SnmpMgrSession* g_session = nullptr;
 
-bool ShowsSnmpV2()
+const MessageCapabilities& RequestCapabilities()
 {
-    return g_settings.version != SNMP_VERSION_1 || g_toolMode == TOOL_MODE_TRAP;
+    // -v stores only versions that a model serves.
+    return *SnmpMgrVersionCapabilities(g_settings.version);
+}
+
+const MessageCapabilities& PrintedCapabilities()
+{
+    return g_toolMode == TOOL_MODE_TRAP ? SnmpMgrTrapCapabilities() : RequestCapabilities();
 }

@@ -1,8 +1,8 @@
 // The MIB walk: successive GETNEXT requests over one kept-open session, each
-// asking for the successor of the name that the previous answer brought; in
-// SNMPv2c sessions GETBULK requests, each bringing many successors at once.
-// Both take every answered binding through the same steps, so that a walk
-// prints and ends the same way in either version.
+// asking for the successor of the name that the previous answer brought; where
+// the session's version can bulk, GETBULK requests, each bringing many
+// successors at once. Both take every answered binding through the same
+// steps, so that a walk prints and ends the same way in every version.
 #include <cstdio>
 
 #include "tool.h"
@@ -65,7 +65,7 @@ enum class WalkStep {
 WalkStep TakeBinding(const SnmpVarBind& binding, const AsnObjectIdentifier& start, AskedName& asked)
 {
     // RFC 3416 section 4.2.3: the agent has nothing after the name asked.
-    if (g_settings.version != SNMP_VERSION_1 && binding.value.tag == ASN_ENDOFMIBVIEW) {
+    if (RequestCapabilities().exceptions && binding.value.tag == ASN_ENDOFMIBVIEW) {
         return WalkStep::Ended;
     }
     const AsnObjectIdentifier& returned = binding.name;
@@ -82,7 +82,7 @@ WalkStep TakeBinding(const SnmpVarBind& binding, const AsnObjectIdentifier& star
         return WalkStep::Ended;
     }
     const SnmpVarBindList one = {const_cast<SnmpVarBind*>(&binding), 1};
-    PrintResponse(SNMP_ERROR_NOERROR, 0, &one, 0);
+    PrintResponse(SNMP_ERROR_NOERROR, 0, &one, false);
     if (!RememberAskedName(asked, returned)) {
         ReportSystemError("SnmpUtilMemReAlloc() Error", GetLastError());
         return WalkStep::Failed;
@@ -141,7 +141,7 @@ int WalkMib(const char* agent, const char* community, uint32_t timeoutMs, uint32
         return 0;
     }
     AskedName asked;
-    const bool bulk = g_settings.version != SNMP_VERSION_1;
+    const bool bulk = RequestCapabilities().bulk;
     int32_t repetitions = kFirstRepetitions;
     int result = 1;
 
@@ -158,7 +158,7 @@ int WalkMib(const char* agent, const char* community, uint32_t timeoutMs, uint32
         // A walk that got no answer did not finish, however much it printed:
         // the caller must not report it as done.
         if (DoRequest(agent, community, timeoutMs, retries, bulk ? PDU_GETBULK : PDU_GETNEXT, list,
-                      &errorStatus, &errorIndex, 1) != 0) {
+                      &errorStatus, &errorIndex, SessionUse::KeepOpen) != 0) {
             result = 0;
             break;
         }

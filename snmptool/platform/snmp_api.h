@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "message/capabilities.h"
 #include "values/snmp_values.h"
 
 // ---- Manager routines -------------------------------------------------------
@@ -14,7 +15,7 @@ struct SnmpMgrSession;
 
 // Nonzero result: success. On failure the last-error code tells why.
 // SnmpMgrOpen opens an SNMPv1 session; SnmpMgrOpenVersion one of the given
-// message version, SNMP_VERSION_1 or SNMP_VERSION_2C (RFC 1901 community framing);
+// community version, SNMP_VERSION_1 or SNMP_VERSION_2C (RFC 1901 community framing);
 // SnmpMgrOpenUser an SNMPv3 one as `user` (security/usm_users.h), whose
 // passphrases it takes over and wipes at the close.
 SnmpMgrSession* SnmpMgrOpen(const char* agent, const char* community, int32_t timeoutMs,
@@ -24,8 +25,14 @@ SnmpMgrSession* SnmpMgrOpenVersion(const char* agent, const char* community, int
 struct UsmUser;
 SnmpMgrSession* SnmpMgrOpenUser(const char* agent, UsmUser* user, int32_t timeoutMs,
                                 int32_t retries);
-// One request of PDU_GET, PDU_GETNEXT or PDU_SET, or in an SNMPv2c or SNMPv3
-// session PDU_GETBULK; answered by a Response in the session's version (in
+// What the messages of a version can carry and do (null for a version no
+// model serves), and what trap reception takes: asked instead of comparing
+// version numbers.
+const MessageCapabilities* SnmpMgrVersionCapabilities(int32_t version);
+const MessageCapabilities& SnmpMgrTrapCapabilities();
+
+// One request of PDU_GET, PDU_GETNEXT or PDU_SET, or where the session's
+// version can bulk PDU_GETBULK; answered by a Response in the session's version (in
 // SNMPv3 after discovering the agent's engine; a Report ends the request with
 // its ERROR_USM_* code). On success
 // the list holds the answer's bindings and the two integers its error status

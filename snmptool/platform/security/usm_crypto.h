@@ -41,7 +41,6 @@ public:
     HashStream(const HashStream&) = delete;
     HashStream& operator=(const HashStream&) = delete;
 
-    bool Ok() const;  // false when the library refused to start the digest
     void Update(const uint8_t* data, size_t size);
     // Writes HashDigestSize bytes to `digest`; false when any step failed.
     bool Finish(uint8_t* digest);

@@ -139,11 +139,6 @@ HashStream::~HashStream()
     }
 }
 
-bool HashStream::Ok() const
-{
-    return ok_;
-}
-
 void HashStream::Update(const uint8_t* data, size_t size)
 {
     if (ok_) {

@@ -107,11 +107,6 @@ HashStream::~HashStream()
     delete static_cast<CngHash*>(context_);
 }
 
-bool HashStream::Ok() const
-{
-    return ok_;
-}
-
 void HashStream::Update(const uint8_t* data, size_t size)
 {
     if (ok_) {

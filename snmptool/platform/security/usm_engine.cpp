@@ -10,8 +10,6 @@ using Clock = std::chrono::steady_clock;
 // RFC 3414 section 2.2.3: the time window is 150 seconds.
 constexpr int64_t kTimeWindowSeconds = 150;
 constexpr int32_t kMaxEngineValue = 2147483647;
-// The largest message we can take (the largest UDP payload over IPv4).
-constexpr int32_t kMaxMessageSize = 65507;
 // The report counters (RFC 3414 section 5, usmStats 1.3.6.1.6.3.15.1.1.n.0).
 constexpr uint32_t kUsmStatsPrefix[] = {1, 3, 6, 1, 6, 3, 15, 1, 1};
 constexpr uint32_t kUsmStatsCodes[] = {
@@ -104,50 +102,46 @@ bool Decrypt(const UsmPeer& peer, const V3Message& message, std::vector<uint8_t>
 bool Sign(const UsmPeer& peer, std::vector<uint8_t>& wire, size_t authOffset)
 {
     uint8_t mac[kMaxDigestSize];
-    const HashKind hash = HashOf(peer.user.auth);
-    if (!ComputeHmac(hash, peer.authKey.bytes.data(), peer.authKey.bytes.size(), wire.data(),
+    if (!ComputeHmac(peer.hash, peer.authKey.bytes.data(), peer.authKey.bytes.size(), wire.data(),
                      wire.size(), mac)) {
         return false;
     }
-    std::copy(mac, mac + MacSize(peer.user.auth), wire.begin() + static_cast<long>(authOffset));
+    std::copy(mac, mac + peer.macSize, wire.begin() + static_cast<long>(authOffset));
     return true;
 }
 
 bool IsAuthentic(const UsmPeer& peer, const uint8_t* data, size_t size, const V3Message& message,
                  size_t authOffset)
 {
-    const size_t macSize = MacSize(peer.user.auth);
-    if (message.authParams.size() != macSize || authOffset + macSize > size) {
+    if (message.authParams.size() != peer.macSize || authOffset + peer.macSize > size) {
         return false;
     }
     std::vector<uint8_t> zeroed(data, data + size);
-    std::fill_n(zeroed.begin() + static_cast<long>(authOffset), macSize, 0);
+    std::fill_n(zeroed.begin() + static_cast<long>(authOffset), peer.macSize, 0);
     uint8_t mac[kMaxDigestSize];
-    return ComputeHmac(HashOf(peer.user.auth), peer.authKey.bytes.data(), peer.authKey.bytes.size(),
+    return ComputeHmac(peer.hash, peer.authKey.bytes.data(), peer.authKey.bytes.size(),
                        zeroed.data(), zeroed.size(), mac) &&
-           SameBytes(mac, message.authParams.data(), macSize);
+           SameBytes(mac, message.authParams.data(), peer.macSize);
 }
 
-// RFC 3414 section 3.2.7 b, as a non-authoritative engine: a later boots or
-// time moves our notion forward; a message older than the window is refused.
+// RFC 3414 section 3.2 step 7 b, as a non-authoritative engine: a later boots
+// or time moves our notion forward; a message older than the window is refused.
 bool WithinTimeWindow(UsmPeer& peer, int32_t boots, int32_t time)
 {
     if (boots > peer.boots || (boots == peer.boots && time > peer.latestTime)) {
-        peer.boots = boots;
-        peer.latestTime = time;
-        peer.latestTimeAt = Clock::now();
+        UsmAdoptClock(peer, boots, time);
     }
     return peer.boots != kMaxEngineValue && boots == peer.boots &&
            static_cast<int64_t>(time) >=
                static_cast<int64_t>(EstimatedTime(peer)) - kTimeWindowSeconds;
 }
 
-bool EncodeAtLevel(UsmPeer& peer, int32_t msgId, SecurityLevel level, const SnmpMessage& pdu,
-                   std::vector<uint8_t>& out)
+bool PrepareAtLevel(UsmPeer& peer, int32_t msgId, SecurityLevel level, const SnmpPdu& pdu,
+                    std::vector<uint8_t>& out)
 {
     V3Message message;
     message.msgId = msgId;
-    message.maxSize = kMaxMessageSize;
+    message.maxSize = static_cast<int32_t>(kMaxSnmpMessageSize);
     message.flags = kMsgFlagReportable;
     message.engineId = peer.engineId;
     message.engineBoots = peer.boots;
@@ -158,6 +152,7 @@ bool EncodeAtLevel(UsmPeer& peer, int32_t msgId, SecurityLevel level, const Snmp
     }
     std::vector<uint8_t> scoped;
     if (!EncodeScopedPdu(peer.engineId, "", pdu, scoped)) {
+        SetLastError(ERROR_BAD_ARGUMENT);
         return false;
     }
     if (level == SecurityLevel::AuthPriv) {
@@ -171,7 +166,7 @@ bool EncodeAtLevel(UsmPeer& peer, int32_t msgId, SecurityLevel level, const Snmp
     }
     if (level != SecurityLevel::NoAuthNoPriv) {
         message.flags |= kMsgFlagAuth;
-        message.authParams.assign(MacSize(peer.user.auth), 0);
+        message.authParams.assign(peer.macSize, 0);
     }
     size_t authOffset = 0;
     if (!EncodeV3Message(message, out, authOffset)) {
@@ -182,80 +177,31 @@ bool EncodeAtLevel(UsmPeer& peer, int32_t msgId, SecurityLevel level, const Snmp
         SetLastError(ERROR_USM_CRYPTO);
         return false;
     }
-    if (out.size() > static_cast<size_t>(kMaxMessageSize)) {
-        SetLastError(ERROR_MESSAGE_TOO_BIG);
-        return false;
-    }
     return true;
 }
 
-int32_t TakeMsgId(UsmPeer& peer)
+SecurityLevel LevelOfFlags(uint8_t flags)
 {
-    int32_t id = peer.nextMsgId;
-    peer.nextMsgId = id == kMaxEngineValue ? 1 : id + 1;
-    return id;
-}
-
-// Sends one message and waits for its answer; the answer's kind, or NotAnswer
-// with `code` set when none came.
-UsmAnswerKind Send(UsmPeer& peer, const UsmExchange& exchange, int32_t msgId, int32_t requestId,
-                   const std::vector<uint8_t>& datagram, V3Message& message, SnmpMessage& pdu,
-                   uint32_t& code, const UsmFits& fits = nullptr)
-{
-    UsmAnswerKind kind = UsmAnswerKind::NotAnswer;
-    code = exchange(datagram, [&](const uint8_t* data, size_t size) {
-        kind = UsmReadAnswer(peer, msgId, requestId, data, size, message, pdu);
-        if (kind == UsmAnswerKind::Response && fits && !fits(pdu)) {
-            FreeMessage(pdu);
-            kind = UsmAnswerKind::NotAnswer;
-        }
-        return kind != UsmAnswerKind::NotAnswer;
-    });
-    return code == 0 ? kind : UsmAnswerKind::NotAnswer;
-}
-
-uint32_t Discover(UsmPeer& peer, const UsmExchange& exchange)
-{
-    peer.discovered = false;
-    peer.engineId.clear();
-    peer.boots = 0;
-    peer.latestTime = 0;
-    const int32_t msgId = TakeMsgId(peer);
-    std::vector<uint8_t> datagram;
-    if (!UsmEncodeDiscovery(peer, msgId, datagram)) {
-        return GetLastError();
+    if ((flags & kMsgFlagPriv) != 0) {
+        return SecurityLevel::AuthPriv;
     }
-    V3Message message;
-    SnmpMessage pdu;
-    uint32_t code = 0;
-    UsmAnswerKind kind = Send(peer, exchange, msgId, 0, datagram, message, pdu, code);
-    if (kind == UsmAnswerKind::NotAnswer) {
-        return code;
-    }
-    FreeMessage(pdu);
-    if (message.engineId.empty()) {
-        return ERROR_USM_NO_ENGINE;
-    }
-    if (!UsmAdoptEngine(peer, message.engineId, message.engineBoots, message.engineTime)) {
-        return ERROR_USM_CRYPTO;
-    }
-    return 0;
+    return (flags & kMsgFlagAuth) != 0 ? SecurityLevel::AuthNoPriv : SecurityLevel::NoAuthNoPriv;
 }
 
 }  // namespace
 
-SecurityLevel LevelOf(const UsmUser& user)
-{
-    if (user.auth == AuthProtocol::None) {
-        return SecurityLevel::NoAuthNoPriv;
-    }
-    return user.priv == PrivProtocol::None ? SecurityLevel::AuthNoPriv : SecurityLevel::AuthPriv;
-}
-
 bool UsmPeerInit(UsmPeer& peer, UsmUser&& user)
 {
     peer.user = std::move(user);
-    peer.level = LevelOf(peer.user);
+    if (peer.user.auth == AuthProtocol::None) {
+        peer.level = SecurityLevel::NoAuthNoPriv;
+    } else {
+        peer.level = peer.user.priv == PrivProtocol::None ? SecurityLevel::AuthNoPriv
+                                                          : SecurityLevel::AuthPriv;
+    }
+    peer.hash = HashOf(peer.user.auth);
+    peer.macSize = MacSize(peer.user.auth);
+    peer.privKeySize = PrivKeySize(peer.user.priv);
     uint8_t random[12];
     if (!RandomBytes(random, sizeof random)) {
         SetLastError(ERROR_USM_CRYPTO);
@@ -276,19 +222,16 @@ bool UsmAdoptEngine(UsmPeer& peer, const std::vector<uint8_t>& engineId, int32_t
                     int32_t time)
 {
     peer.engineId = engineId;
-    peer.boots = boots;
-    peer.latestTime = time;
-    peer.latestTimeAt = Clock::now();
+    UsmAdoptClock(peer, boots, time);
     peer.authKey.Wipe();
     peer.privKey.Wipe();
-    const HashKind hash = HashOf(peer.user.auth);
     if (peer.level != SecurityLevel::NoAuthNoPriv &&
-        !LocaliseKey(hash, peer.user.authPassphrase, engineId.data(), engineId.size(),
+        !LocaliseKey(peer.hash, peer.user.authPassphrase, engineId.data(), engineId.size(),
                      peer.authKey)) {
         return false;
     }
     if (peer.level == SecurityLevel::AuthPriv &&
-        !MakePrivKey(hash, peer.user.priv, peer.user.privPassphrase, engineId.data(),
+        !MakePrivKey(peer.hash, peer.privKeySize, peer.user.privPassphrase, engineId.data(),
                      engineId.size(), peer.privKey)) {
         return false;
     }
@@ -296,68 +239,74 @@ bool UsmAdoptEngine(UsmPeer& peer, const std::vector<uint8_t>& engineId, int32_t
     return true;
 }
 
-bool UsmEncodeDiscovery(UsmPeer& peer, int32_t msgId, std::vector<uint8_t>& out)
+void UsmForgetEngine(UsmPeer& peer)
 {
-    SnmpMessage probe;
+    peer.discovered = false;
+    peer.engineId.clear();
+    peer.boots = 0;
+    peer.latestTime = 0;
+}
+
+void UsmAdoptClock(UsmPeer& peer, int32_t boots, int32_t time)
+{
+    peer.boots = boots;
+    peer.latestTime = time;
+    peer.latestTimeAt = Clock::now();
+}
+
+int32_t UsmTakeMsgId(UsmPeer& peer)
+{
+    int32_t id = peer.nextMsgId;
+    peer.nextMsgId = id == kMaxEngineValue ? 1 : id + 1;
+    return id;
+}
+
+bool UsmPrepareDiscovery(UsmPeer& peer, int32_t msgId, std::vector<uint8_t>& out)
+{
+    SnmpPdu probe;
     probe.pduType = PDU_GET;
     probe.requestId = msgId;
-    return EncodeAtLevel(peer, msgId, SecurityLevel::NoAuthNoPriv, probe, out);
+    return PrepareAtLevel(peer, msgId, SecurityLevel::NoAuthNoPriv, probe, out);
 }
 
-bool UsmEncodeRequest(UsmPeer& peer, int32_t msgId, const SnmpMessage& pdu,
-                      std::vector<uint8_t>& out)
+bool UsmPrepare(UsmPeer& peer, int32_t msgId, const SnmpPdu& pdu, std::vector<uint8_t>& out)
 {
-    return EncodeAtLevel(peer, msgId, peer.level, pdu, out);
+    return PrepareAtLevel(peer, msgId, peer.level, pdu, out);
 }
 
-UsmAnswerKind UsmReadAnswer(UsmPeer& peer, int32_t msgId, int32_t requestId, const uint8_t* data,
-                            size_t size, V3Message& message, SnmpMessage& pdu)
+bool UsmTakeApart(UsmPeer& peer, const uint8_t* data, size_t size, UsmIncoming& incoming)
 {
     size_t authOffset = 0;
-    message = V3Message{};
-    if (!DecodeV3Message(data, size, message, authOffset) || message.msgId != msgId) {
-        return UsmAnswerKind::NotAnswer;
+    V3Message& message = incoming.message;
+    if (!DecodeV3Message(data, size, message, authOffset)) {
+        return false;
     }
+    incoming.level = LevelOfFlags(message.flags);
     const bool authenticated = (message.flags & kMsgFlagAuth) != 0;
     const bool encrypted = (message.flags & kMsgFlagPriv) != 0;
     if (encrypted && !authenticated) {
-        return UsmAnswerKind::NotAnswer;  // RFC 3412 section 7.2 step 5: no such level
+        return false;  // RFC 3412 section 7.2 step 5: no such level
     }
     if (authenticated) {
-        // Only our user's keys can prove an answer, and only for the engine
+        // Only our user's keys can prove a message, and only for the engine
         // they were localised to.
         if (peer.level == SecurityLevel::NoAuthNoPriv || !peer.discovered ||
             message.engineId != peer.engineId || message.userName != peer.user.name ||
             !IsAuthentic(peer, data, size, message, authOffset) ||
             !WithinTimeWindow(peer, message.engineBoots, message.engineTime)) {
-            return UsmAnswerKind::NotAnswer;
+            return false;
         }
     }
     std::vector<uint8_t> plain;
     if (encrypted && (peer.level != SecurityLevel::AuthPriv || !Decrypt(peer, message, plain))) {
-        return UsmAnswerKind::NotAnswer;
+        return false;
     }
     const std::vector<uint8_t>& scoped = encrypted ? plain : message.data;
-    std::vector<uint8_t> contextEngineId;
-    if (!DecodeScopedPdu(scoped.data(), scoped.size(), contextEngineId, pdu)) {
-        return UsmAnswerKind::NotAnswer;
-    }
-    const SecurityLevel level = encrypted       ? SecurityLevel::AuthPriv
-                                : authenticated ? SecurityLevel::AuthNoPriv
-                                                : SecurityLevel::NoAuthNoPriv;
-    if (pdu.pduType == PDU_REPORT) {
-        return UsmAnswerKind::Report;
-    }
-    // RFC 3412 section 7.2 step 12: a response comes at the request's level.
-    if (pdu.pduType == PDU_RESPONSE && pdu.requestId == requestId && level == peer.level &&
-        peer.discovered && message.engineId == peer.engineId) {
-        return UsmAnswerKind::Response;
-    }
-    FreeMessage(pdu);
-    return UsmAnswerKind::NotAnswer;
+    return DecodeScopedPdu(scoped.data(), scoped.size(), incoming.contextEngineId,
+                           incoming.contextName, incoming.pdu);
 }
 
-uint32_t UsmReportCode(const SnmpMessage& report)
+uint32_t UsmReportCode(const SnmpPdu& report)
 {
     constexpr uint32_t prefixSize = sizeof kUsmStatsPrefix / sizeof kUsmStatsPrefix[0];
     if (report.bindings.count == 0) {
@@ -370,52 +319,4 @@ uint32_t UsmReportCode(const SnmpMessage& report)
         return kUsmStatsCodes[name.ids[prefixSize]];
     }
     return ERROR_USM_OTHER_REPORT;
-}
-
-uint32_t UsmRequest(UsmPeer& peer, const UsmExchange& exchange, const SnmpMessage& request,
-                    SnmpMessage& response, const UsmFits& fits)
-{
-    if (!peer.discovered) {
-        uint32_t code = Discover(peer, exchange);
-        if (code != 0) {
-            return code;
-        }
-    }
-    bool retried = false;
-    for (;;) {
-        const int32_t msgId = TakeMsgId(peer);
-        std::vector<uint8_t> datagram;
-        if (!UsmEncodeRequest(peer, msgId, request, datagram)) {
-            return GetLastError();
-        }
-        V3Message message;
-        uint32_t code = 0;
-        UsmAnswerKind kind =
-            Send(peer, exchange, msgId, request.requestId, datagram, message, response, code, fits);
-        if (kind == UsmAnswerKind::NotAnswer) {
-            return code;
-        }
-        if (kind == UsmAnswerKind::Response) {
-            return 0;
-        }
-        code = UsmReportCode(response);
-        FreeMessage(response);
-        if (retried) {
-            return code;
-        }
-        retried = true;
-        if (code == ERROR_USM_NOT_IN_TIME_WINDOW && message.engineId == peer.engineId) {
-            // RFC 3414 section 4: the report carries the agent's boots and time.
-            peer.boots = message.engineBoots;
-            peer.latestTime = message.engineTime;
-            peer.latestTimeAt = Clock::now();
-        } else if (code == ERROR_USM_UNKNOWN_ENGINE) {
-            code = Discover(peer, exchange);
-            if (code != 0) {
-                return code;
-            }
-        } else {
-            return code;
-        }
-    }
 }

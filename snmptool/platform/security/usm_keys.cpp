@@ -89,18 +89,6 @@ bool ParsePrivProtocol(std::string_view name, PrivProtocol& protocol)
     return false;
 }
 
-const char* AuthProtocolName(AuthProtocol protocol)
-{
-    const AuthEntry* entry = FindAuth(protocol);
-    return entry != nullptr ? entry->name : "none";
-}
-
-const char* PrivProtocolName(PrivProtocol protocol)
-{
-    const PrivEntry* entry = FindPriv(protocol);
-    return entry != nullptr ? entry->name : "none";
-}
-
 HashKind HashOf(AuthProtocol protocol)
 {
     const AuthEntry* entry = FindAuth(protocol);
@@ -180,10 +168,9 @@ bool LocaliseKey(HashKind hash, const std::string& passphrase, const uint8_t* en
     return ok;
 }
 
-bool MakePrivKey(HashKind hash, PrivProtocol protocol, const std::string& passphrase,
+bool MakePrivKey(HashKind hash, size_t needed, const std::string& passphrase,
                  const uint8_t* engineId, size_t engineIdSize, SecretKey& key)
 {
-    const size_t needed = PrivKeySize(protocol);
     if (needed == 0) {
         return false;
     }

@@ -19,8 +19,6 @@ enum class PrivProtocol { None, Des, Aes128, Aes192, Aes256 };
 // ... "DES", "AES", "AES-192", "AES-256"), in either case. False for others.
 bool ParseAuthProtocol(std::string_view name, AuthProtocol& protocol);
 bool ParsePrivProtocol(std::string_view name, PrivProtocol& protocol);
-const char* AuthProtocolName(AuthProtocol protocol);
-const char* PrivProtocolName(PrivProtocol protocol);
 
 HashKind HashOf(AuthProtocol protocol);
 // The bytes of msgAuthenticationParameters: 12 for HMAC-MD5-96 and HMAC-SHA-96
@@ -56,9 +54,9 @@ void WipeString(std::string& text);
 bool LocaliseKey(HashKind hash, const std::string& passphrase, const uint8_t* engineId,
                  size_t engineIdSize, SecretKey& key);
 
-// The privacy key: the localised key cut to PrivKeySize, first lengthened
+// The privacy key: the localised key cut to `needed` bytes (PrivKeySize), first lengthened
 // when the hash is too short (MD5 or SHA-1 with AES-192, for example) by
 // appending H(key so far) until it is long enough, as the widely deployed
 // agents do for AES-192 and AES-256.
-bool MakePrivKey(HashKind hash, PrivProtocol protocol, const std::string& passphrase,
+bool MakePrivKey(HashKind hash, size_t needed, const std::string& passphrase,
                  const uint8_t* engineId, size_t engineIdSize, SecretKey& key);

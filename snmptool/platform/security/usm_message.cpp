@@ -65,11 +65,6 @@ bool DecodeUsmParameters(BerReader parameters, const uint8_t* base, V3Message& m
     return true;
 }
 
-// The community message the codec reads and writes around a PDU: the PDU of
-// an SNMPv3 scoped PDU is the one the community versions carry (RFC 3416
-// section 3), so the codec's own PDU coding serves both.
-constexpr uint8_t kCommunityFrame[] = {ASN_INTEGER, 1, SNMP_VERSION_2C, ASN_OCTETSTRING, 0};
-
 }  // namespace
 
 bool EncodeV3Message(const V3Message& message, std::vector<uint8_t>& out, size_t& authOffset)
@@ -147,65 +142,50 @@ bool DecodeV3Message(const uint8_t* data, size_t size, V3Message& message, size_
     return true;
 }
 
-bool EncodeScopedPdu(const std::vector<uint8_t>& contextEngineId, const std::string& contextName,
-                     const SnmpMessage& pdu, std::vector<uint8_t>& out)
+bool PeekV3MsgId(const uint8_t* data, size_t size, int32_t& msgId)
 {
-    SnmpMessage framed = pdu;  // borrows the bindings; never freed here
-    framed.version = SNMP_VERSION_2C;
-    framed.community.clear();
-    std::vector<uint8_t> community;
-    if (!EncodeMessage(framed, community)) {
-        return false;
-    }
-    BerReader whole = BerReaderOver(community.data(), community.size());
+    BerReader whole = BerReaderOver(data, size);
     BerReader content{};
-    const uint8_t* frame = nullptr;
-    if (!BerEnter(whole, ASN_SEQUENCE, content) ||
-        !BerTake(content, sizeof kCommunityFrame, frame) ||
-        !std::equal(frame, frame + sizeof kCommunityFrame, kCommunityFrame)) {
+    BerReader global{};
+    int32_t version = -1;
+    return data != nullptr && BerEnter(whole, ASN_SEQUENCE, content) && BerAtEnd(whole) &&
+           BerReadSigned(content, ASN_INTEGER, version) && version == SNMP_VERSION_3 &&
+           BerEnter(content, ASN_SEQUENCE, global) && ReadNonNegative(global, msgId);
+}
+
+bool EncodeScopedPdu(const std::vector<uint8_t>& contextEngineId, const std::string& contextName,
+                     const SnmpPdu& pdu, std::vector<uint8_t>& out)
+{
+    BerPduSizes pduSizes{};
+    if (!BerSizePdu(pdu, pduSizes)) {
         return false;
     }
-    const size_t pduSize = BerRemaining(content);
-    const size_t scopedSize =
-        BytesItemSize(contextEngineId.size()) + BytesItemSize(contextName.size()) + pduSize;
+    const size_t scopedSize = BytesItemSize(contextEngineId.size()) +
+                              BytesItemSize(contextName.size()) + BerItemSize(pduSizes.content);
     out.assign(BerItemSize(scopedSize), 0);
     BerWriter writer{out.data(), out.data() + out.size(), false};
     BerPutHeader(writer, ASN_SEQUENCE, scopedSize);
     BerPutBytes(writer, ASN_OCTETSTRING, contextEngineId.data(), contextEngineId.size());
     BerPutBytes(writer, ASN_OCTETSTRING, reinterpret_cast<const uint8_t*>(contextName.data()),
                 contextName.size());
-    if (writer.failed || static_cast<size_t>(writer.end - writer.pos) != pduSize) {
-        return false;
-    }
-    std::copy(content.pos, content.end, writer.pos);
-    return true;
+    BerPutPdu(writer, pdu, pduSizes);
+    return !writer.failed && writer.pos == writer.end;
 }
 
 bool DecodeScopedPdu(const uint8_t* data, size_t size, std::vector<uint8_t>& contextEngineId,
-                     SnmpMessage& pdu)
+                     std::string& contextName, SnmpPdu& pdu)
 {
     BerReader whole = BerReaderOver(data, size);
     BerReader scoped{};
     BerReader name{};
     if (!BerEnter(whole, ASN_SEQUENCE, scoped) || !ReadBytes(scoped, contextEngineId) ||
-        !BerEnter(scoped, ASN_OCTETSTRING, name)) {
+        !BerEnter(scoped, ASN_OCTETSTRING, name) || !BerReadPdu(scoped, pdu)) {
         return false;
     }
-    const uint8_t* pduStart = scoped.pos;
-    uint8_t tag = 0;
-    BerReader body{};
-    if (!BerReadItem(scoped, tag, body) || !BerAtEnd(scoped)) {
+    if (!BerAtEnd(scoped)) {
+        FreePdu(pdu);
         return false;
     }
-    const size_t pduSize = static_cast<size_t>(scoped.pos - pduStart);
-    const size_t contentSize = sizeof kCommunityFrame + pduSize;
-    std::vector<uint8_t> community(BerItemSize(contentSize), 0);
-    BerWriter writer{community.data(), community.data() + community.size(), false};
-    BerPutHeader(writer, ASN_SEQUENCE, contentSize);
-    if (writer.failed || static_cast<size_t>(writer.end - writer.pos) != contentSize) {
-        return false;
-    }
-    std::copy(kCommunityFrame, kCommunityFrame + sizeof kCommunityFrame, writer.pos);
-    std::copy(pduStart, scoped.pos, writer.pos + sizeof kCommunityFrame);
-    return DecodeMessage(community.data(), community.size(), pdu);
+    contextName.assign(reinterpret_cast<const char*>(name.pos), BerRemaining(name));
+    return true;
 }

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "ber/ber_codec.h"
+#include "ber/pdu_codec.h"
 
 // RFC 3411 section 5: SnmpSecurityModel 3 is the user-based model.
 constexpr int32_t kUsmSecurityModel = 3;
@@ -55,12 +55,15 @@ bool EncodeV3Message(const V3Message& message, std::vector<uint8_t>& out, size_t
 // version 3 with the user-based model, and trailing bytes.
 bool DecodeV3Message(const uint8_t* data, size_t size, V3Message& message, size_t& authOffset);
 
-// The ScopedPDU item holding `pdu` (its type, request ID, error fields and
-// bindings; version and community are not used).
+// Reads only the msgID of a version 3 datagram, without allocating: enough to
+// drop a stale answer before taking it apart.
+bool PeekV3MsgId(const uint8_t* data, size_t size, int32_t& msgId);
+
+// The ScopedPDU item holding `pdu`.
 bool EncodeScopedPdu(const std::vector<uint8_t>& contextEngineId, const std::string& contextName,
-                     const SnmpMessage& pdu, std::vector<uint8_t>& out);
+                     const SnmpPdu& pdu, std::vector<uint8_t>& out);
 
 // Decodes a ScopedPDU item at the start of `data`; bytes after it are ignored
-// (DES pads the plaintext to whole blocks). On success `pdu` owns its bindings (FreeMessage).
+// (DES pads the plaintext to whole blocks). On success `pdu` owns its bindings (FreePdu).
 bool DecodeScopedPdu(const uint8_t* data, size_t size, std::vector<uint8_t>& contextEngineId,
-                     SnmpMessage& pdu);
+                     std::string& contextName, SnmpPdu& pdu);

@@ -1,42 +1,25 @@
 // Manager sessions: one UDP socket per session, one request at a time,
 // answered within the time-out and retries (RFC 1157 section 4.1; RFC 3416
-// section 4.2 and RFC 1901 for SNMPv2c sessions).
+// section 4.2). The session's message model prepares each datagram and takes
+// each received one apart; the session decides which one is the answer.
 #include <atomic>
 #include <cerrno>
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "message/dispatcher.h"
 #include "session/agent_address.h"
-#include "ber/ber_codec.h"
+#include "session/answer_match.h"
+#include "session/manager_session.h"
 #include "snmp_api.h"
-#include "security/usm_engine.h"
 #include "session/system_random.h"
 #include "session/udp_transport.h"
-
-struct SnmpMgrSession {
-    int socketFd = -1;
-    int armedReceiveMs = 0;  // the socket's receive time-out (UdpReceive)
-    bool connected = false;  // the socket is connected to the agent
-    AgentAddress agent;
-    std::chrono::milliseconds timeout{0};
-    int32_t retries = 0;
-    // Kept from one request to the next, so that a walk allocates nothing here
-    // beyond what decoding the answers needs. The request holds the version and
-    // community for good; each request fills in the rest and borrows the
-    // caller's bindings only while it is encoded.
-    SnmpMessage request;
-    std::vector<uint8_t> sendBuffer;
-    std::vector<uint8_t> receiveBuffer;
-    // SNMPv3 only: the user and what is known of the agent's engine.
-    std::unique_ptr<UsmPeer> usm;
-};
 
 namespace {
 
@@ -61,10 +44,10 @@ int32_t NextRequestId()
     return id;
 }
 
-bool IsRequestPdu(int32_t version, uint8_t pduType)
+bool IsRequestPdu(const MessageCapabilities& capabilities, uint8_t pduType)
 {
     if (pduType == PDU_GETBULK) {
-        return version != SNMP_VERSION_1;
+        return capabilities.bulk;
     }
     return pduType == PDU_GET || pduType == PDU_GETNEXT || pduType == PDU_SET;
 }
@@ -103,86 +86,15 @@ bool DropBindingsFrom(SnmpVarBindList& list, uint32_t keep)
     return true;
 }
 
-// Encodes the request into the session's send buffer. `field1` and `field2`
-// are the error status and index, or GETBULK's non-repeaters and max-repetitions.
-bool EncodeRequest(SnmpMgrSession& session, uint8_t pduType, const SnmpVarBindList& list,
-                   int32_t requestId, int32_t field1, int32_t field2)
-{
-    SnmpMessage& request = session.request;
-    request.pduType = pduType;
-    request.requestId = requestId;
-    request.errorStatus = field1;
-    request.errorIndex = field2;
-    request.bindings = list;
-    bool encoded = EncodeMessage(request, session.sendBuffer);
-    request.bindings = {nullptr, 0};
-    if (!encoded) {
-        return false;
-    }
-    if (session.sendBuffer.size() > kMaxDatagramPayload) {
-        SetLastError(ERROR_MESSAGE_TOO_BIG);
-        return false;
-    }
-    return true;
-}
-
-// What an answer must match: the request's ID and its binding count, exactly
-// or (GETBULK) as the most it may hold.
-struct Expected {
-    int32_t requestId;
-    uint32_t bindingCount;
-    bool countIsExact;
-};
-
-// True, with `response` holding the decoded answer, when the datagram is the
-// answer to this request: a Response from the agent's own address and port,
-// in the session's version, with the session's community and the request's
-// ID. Everything else is dropped: late answers to earlier requests, datagrams
-// from elsewhere (anyone can send to our port), answers in another version,
-// Reports, and datagrams that do not decode.
-bool IsAnswer(const SnmpMgrSession& session, const Expected& expected, const uint8_t* data,
-              size_t size, SnmpMessage& response)
-{
-    int32_t version = -1;
-    uint8_t pduType = 0;
-    int32_t answeredId = 0;
-    // The header alone settles most strangers without allocating anything.
-    if (!PeekMessageHeader(data, size, version, pduType, answeredId)) {
-        return false;
-    }
-    const int32_t sessionVersion = session.request.version;
-    if (version != sessionVersion || pduType != PDU_RESPONSE || answeredId != expected.requestId) {
-        return false;
-    }
-    if (!DecodeMessage(data, size, response)) {
-        return false;
-    }
-    // RFC 1157 section 4.1: a GetResponse carries the request's bindings, one
-    // for one, also with an error status. An answer with more or fewer cannot
-    // be matched to what was asked (a walk would ask for names nobody named).
-    // A GETBULK answer may hold fewer than the most; more are dropped later.
-    const bool countFits =
-        !expected.countIsExact || response.bindings.count == expected.bindingCount;
-    if (response.version != sessionVersion || response.pduType != PDU_RESPONSE ||
-        response.requestId != expected.requestId ||
-        response.community != session.request.community || !countFits) {
-        FreeMessage(response);
-        return false;
-    }
-    return true;
-}
-
 enum class WaitOutcome { Answered, NoAnswer, Failed };
 
 // Waits for the answer until the deadline. A dropped datagram never moves the
 // deadline; once it has passed, the first dropped datagram ends the wait, so
 // that a stream of strangers cannot keep us here.
-// Whether a datagram from the agent's own address and port is the answer;
-// the check keeps what it takes.
-using AnswerCheck = std::function<bool(const uint8_t* data, size_t size)>;
-
+// Only a datagram from the agent's own address and port can be the answer
+// (anyone can send to our port).
 WaitOutcome AwaitAnswer(SnmpMgrSession& session, TransportClock::time_point deadline,
-                        const AnswerCheck& isAnswer)
+                        const AwaitedAnswer& awaited, IncomingMessage& answer, AnswerKind& kind)
 {
     for (;;) {
         size_t size = 0;
@@ -197,9 +109,11 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, TransportClock::time_point dead
         if (outcome == ReceiveOutcome::Failed) {
             return WaitOutcome::Failed;
         }
-        if (IsSameEndpoint(session.agent, from, fromLength) &&
-            isAnswer(session.receiveBuffer.data(), size)) {
-            return WaitOutcome::Answered;
+        if (IsSameEndpoint(session.agent, from, fromLength)) {
+            kind = MatchAnswer(*session.model, awaited, session.receiveBuffer.data(), size, answer);
+            if (kind != AnswerKind::NotAnswer) {
+                return WaitOutcome::Answered;
+            }
         }
         if (TransportClock::now() >= deadline) {
             return WaitOutcome::NoAnswer;
@@ -207,12 +121,17 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, TransportClock::time_point dead
     }
 }
 
-// Sends the encoded request once per attempt and waits a full time-out after
-// each. Every attempt carries the same request ID, so an answer to an earlier
+// Sends the prepared datagram once per attempt and waits a full time-out
+// after each. Every attempt carries the same IDs, so an answer to an earlier
 // attempt that comes late still completes the request.
-uint32_t Exchange(SnmpMgrSession& session, const std::vector<uint8_t>& datagram,
-                  const AnswerCheck& isAnswer)
+uint32_t Exchange(SnmpMgrSession& session, const AwaitedAnswer& awaited, IncomingMessage& answer,
+                  AnswerKind& kind)
 {
+    const std::vector<uint8_t>& datagram = session.sendBuffer;
+    if (datagram.size() > kMaxSnmpMessageSize) {
+        SetLastError(ERROR_MESSAGE_TOO_BIG);
+        return ERROR_MESSAGE_TOO_BIG;
+    }
     for (int64_t attempt = 0; attempt <= session.retries; ++attempt) {
         SendOutcome sent =
             UdpSend(session.socketFd, session.agent.address,
@@ -221,7 +140,7 @@ uint32_t Exchange(SnmpMgrSession& session, const std::vector<uint8_t>& datagram,
             return SNMP_MGMTAPI_SELECT_FDERRORS;
         }
         TransportClock::time_point deadline = TransportClock::now() + session.timeout;
-        WaitOutcome outcome = AwaitAnswer(session, deadline, isAnswer);
+        WaitOutcome outcome = AwaitAnswer(session, deadline, awaited, answer, kind);
         if (outcome == WaitOutcome::Answered) {
             return 0;
         }
@@ -232,34 +151,28 @@ uint32_t Exchange(SnmpMgrSession& session, const std::vector<uint8_t>& datagram,
     return SNMP_MGMTAPI_TIMEOUT;
 }
 
-SnmpMgrSession* NewSession(const char* community, int32_t timeoutMs, int32_t retries,
-                           int32_t version)
+SnmpMgrSession* OpenSession(const char* agent, std::unique_ptr<MessageModel> model,
+                            int32_t timeoutMs, int32_t retries)
 {
-    try {
-        auto* session = new SnmpMgrSession;
-        session->request.version = version;
-        session->request.community = community;
-        session->timeout = std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
-        session->retries = retries < 0 ? 0 : retries;
-        session->receiveBuffer.resize(kReceiveBufferSize);
-        return session;
-    } catch (const std::bad_alloc&) {
+    if (model == nullptr) {
         return nullptr;
     }
-}
-
-SnmpMgrSession* OpenSession(const char* agent, const char* community, int32_t timeoutMs,
-                            int32_t retries, int32_t version)
-{
     AgentAddress address;
     if (!ResolveAgentAddress(agent, address)) {
         return nullptr;
     }
-    SnmpMgrSession* session = NewSession(community, timeoutMs, retries, version);
-    if (session == nullptr) {
+    SnmpMgrSession* session = nullptr;
+    try {
+        session = new SnmpMgrSession;
+        session->receiveBuffer.resize(kReceiveBufferSize);
+    } catch (const std::bad_alloc&) {
+        delete session;
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
+    session->model = std::move(model);
+    session->timeout = std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    session->retries = retries < 0 ? 0 : retries;
     session->agent = address;
     session->socketFd = UdpOpen(address.address.ss_family);
     if (session->socketFd < 0) {
@@ -273,25 +186,62 @@ SnmpMgrSession* OpenSession(const char* agent, const char* community, int32_t ti
     return session;
 }
 
-// SNMPv3: the user-based security model wraps and checks the PDU, and the
-// session's exchange carries its datagrams. Answers must fit as in 2c.
-uint32_t UserExchange(SnmpMgrSession& session, uint8_t pduType, const SnmpVarBindList& list,
-                      const Expected& expected, int32_t field1, int32_t field2,
-                      SnmpMessage& response)
+// RFC 3414 section 4: the engine is learnt from the report that answers a
+// request without user or engine ID.
+uint32_t Discover(SnmpMgrSession& session)
 {
-    SnmpMessage request;
-    request.pduType = pduType;
-    request.requestId = expected.requestId;
-    request.errorStatus = field1;
-    request.errorIndex = field2;
-    request.bindings = list;  // borrowed while encoded
-    auto exchange = [&session](const std::vector<uint8_t>& datagram, const UsmIsAnswer& isAnswer) {
-        return Exchange(session, datagram, isAnswer);
-    };
-    auto fits = [&expected](const SnmpMessage& answer) {
-        return !expected.countIsExact || answer.bindings.count == expected.bindingCount;
-    };
-    return UsmRequest(*session.usm, exchange, request, response, fits);
+    MessageModel& model = *session.model;
+    int32_t msgId = 0;
+    if (!model.PrepareDiscovery(session.sendBuffer, msgId)) {
+        return GetLastError();
+    }
+    IncomingMessage report;
+    AnswerKind kind = AnswerKind::NotAnswer;
+    uint32_t code = Exchange(session, {msgId, msgId, 0, false}, report, kind);
+    if (code != 0) {
+        return code;
+    }
+    code = model.LearnEngine(report);
+    FreeIncoming(report);
+    return code;
+}
+
+// Sends `request` and fills `answer` with its Response, discovering the
+// agent's engine first where the model needs one. A report that refused the
+// request is remedied once where the model can (a new engine time, a new
+// discovery: the agent may have been replaced); 0, or the code of the failure.
+uint32_t Converse(SnmpMgrSession& session, const SnmpPdu& request, AwaitedAnswer awaited,
+                  IncomingMessage& answer)
+{
+    MessageModel& model = *session.model;
+    if (model.NeedsDiscovery()) {
+        const uint32_t code = Discover(session);
+        if (code != 0) {
+            return code;
+        }
+    }
+    for (bool remedied = false;; remedied = true) {
+        if (!model.Prepare(request, session.sendBuffer, awaited.msgId)) {
+            return GetLastError();
+        }
+        AnswerKind kind = AnswerKind::NotAnswer;
+        uint32_t code = Exchange(session, awaited, answer, kind);
+        if (code != 0 || kind == AnswerKind::Response) {
+            return code;
+        }
+        code = model.ReportCode(answer);
+        const ReportRemedy remedy = remedied ? ReportRemedy::GiveUp : model.RemedyFor(answer, code);
+        FreeIncoming(answer);
+        if (remedy == ReportRemedy::GiveUp) {
+            return code;
+        }
+        if (remedy == ReportRemedy::Rediscover) {
+            code = Discover(session);
+            if (code != 0) {
+                return code;
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -305,12 +255,11 @@ SnmpMgrSession* SnmpMgrOpen(const char* agent, const char* community, int32_t ti
 SnmpMgrSession* SnmpMgrOpenVersion(const char* agent, const char* community, int32_t timeoutMs,
                                    int32_t retries, int32_t version)
 {
-    if (agent == nullptr || community == nullptr ||
-        (version != SNMP_VERSION_1 && version != SNMP_VERSION_2C)) {
+    if (agent == nullptr) {
         SetLastError(ERROR_BAD_ARGUMENT);
         return nullptr;
     }
-    return OpenSession(agent, community, timeoutMs, retries, version);
+    return OpenSession(agent, MakeCommunityModel(version, community), timeoutMs, retries);
 }
 
 SnmpMgrSession* SnmpMgrOpenUser(const char* agent, UsmUser* user, int32_t timeoutMs,
@@ -320,23 +269,12 @@ SnmpMgrSession* SnmpMgrOpenUser(const char* agent, UsmUser* user, int32_t timeou
         SetLastError(ERROR_BAD_ARGUMENT);
         return nullptr;
     }
-    SnmpMgrSession* session =
-        OpenSession(agent, user->name.c_str(), timeoutMs, retries, SNMP_VERSION_3);
-    if (session == nullptr) {
-        return nullptr;
-    }
-    try {
-        session->usm = std::make_unique<UsmPeer>();
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        SnmpMgrClose(session);
-        return nullptr;
-    }
-    if (!UsmPeerInit(*session->usm, std::move(*user))) {
-        SnmpMgrClose(session);
-        return nullptr;
-    }
-    return session;
+    return OpenSession(agent, MakeUserModel(std::move(*user)), timeoutMs, retries);
+}
+
+const MessageCapabilities* SnmpMgrVersionCapabilities(int32_t version)
+{
+    return CapabilitiesOfVersion(version);
 }
 
 // On success the list takes the answer's bindings, in order; an answer whose
@@ -346,34 +284,32 @@ int SnmpMgrRequest(SnmpMgrSession* session, uint8_t pduType, SnmpVarBindList* li
                    int32_t* errorStatus, int32_t* errorIndex)
 {
     if (session == nullptr || list == nullptr || errorStatus == nullptr || errorIndex == nullptr ||
-        !IsRequestPdu(session->request.version, pduType) ||
+        !IsRequestPdu(session->model->Capabilities(), pduType) ||
         (list->count > 0 && list->bindings == nullptr)) {
         SetLastError(ERROR_BAD_ARGUMENT);
         return 0;
     }
     const bool bulk = pduType == PDU_GETBULK;
-    const Expected expected = {
-        NextRequestId(), MostBindingsAnswered(pduType, *list, *errorStatus, *errorIndex), !bulk};
-    const int32_t field1 = bulk ? *errorStatus : 0;
-    const int32_t field2 = bulk ? *errorIndex : 0;
-    SnmpMessage response;
+    SnmpPdu request;
+    request.pduType = pduType;
+    request.requestId = NextRequestId();
+    // GETBULK's non-repeaters and max-repetitions travel where the other
+    // requests carry a zero error status and index.
+    request.errorStatus = bulk ? *errorStatus : 0;
+    request.errorIndex = bulk ? *errorIndex : 0;
+    request.bindings = *list;  // borrowed while prepared
+    const AwaitedAnswer awaited = {
+        0, request.requestId, MostBindingsAnswered(pduType, *list, *errorStatus, *errorIndex),
+        !bulk};
+    IncomingMessage answer;
     uint32_t failure = 0;
     try {
-        if (session->usm) {
-            failure = UserExchange(*session, pduType, *list, expected, field1, field2, response);
-        } else if (!EncodeRequest(*session, pduType, *list, expected.requestId, field1, field2)) {
-            return 0;
-        } else {
-            failure =
-                Exchange(*session, session->sendBuffer, [&](const uint8_t* data, size_t size) {
-                    return IsAnswer(*session, expected, data, size, response);
-                });
-        }
+        failure = Converse(*session, request, awaited, answer);
     } catch (const std::bad_alloc&) {
         failure = ERROR_NOT_ENOUGH_MEMORY;
     }
-    if (failure == 0 && !DropBindingsFrom(response.bindings, expected.bindingCount)) {
-        FreeMessage(response);
+    if (failure == 0 && !DropBindingsFrom(answer.pdu.bindings, awaited.bindingCount)) {
+        FreeIncoming(answer);
         failure = ERROR_NOT_ENOUGH_MEMORY;
     }
     if (failure != 0) {
@@ -381,11 +317,11 @@ int SnmpMgrRequest(SnmpMgrSession* session, uint8_t pduType, SnmpVarBindList* li
         return 0;
     }
     SnmpUtilVarBindListFree(list);
-    *list = response.bindings;
-    response.bindings = {nullptr, 0};
-    *errorStatus = response.errorStatus;
-    *errorIndex = response.errorIndex;
-    FreeMessage(response);
+    *list = answer.pdu.bindings;
+    answer.pdu.bindings = {nullptr, 0};
+    *errorStatus = answer.pdu.errorStatus;
+    *errorIndex = answer.pdu.errorIndex;
+    FreeIncoming(answer);
     return 1;
 }
 

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "ber/ber_codec.h"
+#include "message/dispatcher.h"
 #include "os/event_reset_guard.h"
 #include "os/os_services.h"
 #include "snmp_api.h"
@@ -25,8 +25,6 @@ constexpr uint32_t kMaxQueuedTraps = 65536;
 // Counted as what the queued traps hold in memory (TrapRecordBytes), not as
 // the size of their datagrams.
 constexpr size_t kMaxQueuedBytes = 32u * 1024 * 1024;
-// The largest UDP payload; a datagram is never longer.
-constexpr size_t kMaxDatagram = 65535;
 // Datagrams read between two looks at the stop signal, so that a flood cannot
 // hold the thread past SnmpMgrTrapStop.
 constexpr int kDatagramsPerPass = 1024;
@@ -90,55 +88,34 @@ bool Enqueue(TrapRecord* trap)
     return true;
 }
 
-// The Response that acknowledges an InformRequest (RFC 3416 section 4.2.7):
-// its request ID and bindings, noError; or tooBig without bindings when that
-// would not fit a datagram.
-bool EncodeInformAck(const SnmpMessage& inform, std::vector<uint8_t>& out)
-{
-    SnmpMessage ack;
-    ack.version = inform.version;
-    ack.community = inform.community;
-    ack.pduType = PDU_RESPONSE;
-    ack.requestId = inform.requestId;
-    ack.bindings = inform.bindings;
-    bool encoded = EncodeMessage(ack, out) && out.size() <= kMaxDatagramPayload;
-    if (!encoded) {
-        ack.errorStatus = SNMP_ERROR_TOOBIG;
-        ack.bindings = {nullptr, 0};
-        encoded = EncodeMessage(ack, out);
-    }
-    ack.bindings = {nullptr, 0};
-    return encoded;
-}
-
-// Decodes one datagram; anything that is not a well-formed trap is dropped
-// without a word (any community is accepted). An SNMPv2c InformRequest is
+// Takes one datagram apart; anything that is not a well-formed trap is
+// dropped without a word (any community is accepted). An InformRequest is
 // acknowledged from the receiving socket once it is queued: one that is
 // dropped goes unacknowledged, so that its sender tries again.
 void TakeDatagram(const uint8_t* data, size_t size, const sockaddr_storage& sender,
                   socklen_t senderLength)
 {
-    SnmpMessage message;
-    if (!DecodeMessage(data, size, message)) {
+    IncomingMessage message;
+    if (!TakeNotificationApart(data, size, message)) {
         return;
     }
     std::vector<uint8_t> ack;
-    const bool inform = message.pduType == PDU_INFORM;
-    if (inform && (message.version != SNMP_VERSION_2C || !EncodeInformAck(message, ack))) {
-        FreeMessage(message);
+    const bool inform = message.pdu.pduType == PDU_INFORM;
+    if (inform && !PrepareInformAck(message, ack)) {
+        FreeIncoming(message);
         return;
     }
     TrapRecord trap = {};
-    if (TrapFromMessage(message, reinterpret_cast<const sockaddr*>(&sender), senderLength, &trap) &&
+    if (TrapFromPdu(message.pdu, reinterpret_cast<const sockaddr*>(&sender), senderLength, &trap) &&
         Enqueue(&trap) && inform) {
         SendTrapAnswer(g_reception.socket, ack.data(), ack.size(), sender, senderLength);
     }
-    FreeMessage(message);
+    FreeIncoming(message);
 }
 
 void ReceiveTraps()
 {
-    uint8_t* buffer = static_cast<uint8_t*>(std::malloc(kMaxDatagram));
+    uint8_t* buffer = static_cast<uint8_t*>(std::malloc(kReceiveBufferSize));
     if (buffer == nullptr) {
         return;
     }
@@ -151,11 +128,11 @@ void ReceiveTraps()
             sockaddr_storage sender;
             socklen_t senderLength = sizeof(sender);
             const long got =
-                ReadTrapDatagram(g_reception.socket, buffer, kMaxDatagram, sender, senderLength);
+                ReadTrapDatagram(g_reception.socket, buffer, kReceiveBufferSize, sender, senderLength);
             if (got <= 0) {
                 break;
             }
-            if (static_cast<size_t>(got) <= kMaxDatagram) {
+            if (static_cast<size_t>(got) <= kReceiveBufferSize) {
                 TakeDatagram(buffer, static_cast<size_t>(got), sender, senderLength);
             }
         }
@@ -313,6 +290,11 @@ int SnmpMgrGetTrap(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress
     *bindings = trap.bindings;
     SetLastError(0);
     return 1;
+}
+
+const MessageCapabilities& SnmpMgrTrapCapabilities()
+{
+    return NotificationCapabilities();
 }
 
 uint64_t SnmpMgrTrapStop()

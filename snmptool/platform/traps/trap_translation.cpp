@@ -3,6 +3,7 @@
 #include "traps/trap_translation.h"
 
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -95,23 +96,23 @@ void SenderIpv4(const sockaddr* sender, socklen_t senderLength, uint8_t address[
     }
 }
 
-bool FromV1(SnmpMessage& message, TrapRecord* trap)
+bool FromV1(SnmpPdu& pdu, TrapRecord* trap)
 {
-    trap->enterprise = message.enterprise;
-    std::memcpy(trap->agentAddress, message.agentAddress, kIpAddressLength);
-    trap->genericTrap = message.genericTrap;
-    trap->specificTrap = message.specificTrap;
-    trap->timeStamp = message.timeStamp;
-    trap->bindings = message.bindings;
-    message.enterprise = {0, nullptr};
-    message.bindings = {nullptr, 0};
+    trap->enterprise = pdu.enterprise;
+    std::memcpy(trap->agentAddress, pdu.agentAddress, kIpAddressLength);
+    trap->genericTrap = pdu.genericTrap;
+    trap->specificTrap = pdu.specificTrap;
+    trap->timeStamp = pdu.timeStamp;
+    trap->bindings = pdu.bindings;
+    pdu.enterprise = {0, nullptr};
+    pdu.bindings = {nullptr, 0};
     return true;
 }
 
 // RFC 3584 section 3.2, steps (1) to (6).
-bool FromV2(SnmpMessage& message, const sockaddr* sender, socklen_t senderLength, TrapRecord* trap)
+bool FromV2(SnmpPdu& pdu, const sockaddr* sender, socklen_t senderLength, TrapRecord* trap)
 {
-    SnmpVarBindList& list = message.bindings;
+    SnmpVarBindList& list = pdu.bindings;
     // RFC 3416 section 4.2.6: sysUpTime.0 and snmpTrapOID.0 come first.
     if (list.count < 2 || !Is(list.bindings[0].name, kSysUpTime0) ||
         list.bindings[0].value.tag != ASN_TIMETICKS || !Is(list.bindings[1].name, kSnmpTrapOid0) ||
@@ -177,23 +178,22 @@ bool FromV2(SnmpMessage& message, const sockaddr* sender, socklen_t senderLength
     // The moved bindings now belong to the trap: free only the first two.
     list.count = 2;
     SnmpUtilVarBindListFree(&list);
-    FreeMessage(message);
+    FreePdu(pdu);
     *trap = made;
     return true;
 }
 
 }  // namespace
 
-bool TrapFromMessage(SnmpMessage& message, const sockaddr* sender, socklen_t senderLength,
-                     TrapRecord* trap)
+bool TrapFromPdu(SnmpPdu& pdu, const sockaddr* sender, socklen_t senderLength, TrapRecord* trap)
 {
-    if (message.pduType == PDU_TRAP_V1) {
-        return FromV1(message, trap);
+    if (pdu.pduType == PDU_TRAP_V1) {
+        return FromV1(pdu, trap);
     }
     // An InformRequest carries its notification as an SNMPv2-Trap-PDU does
     // (RFC 3416 section 4.2.7).
-    if (message.pduType == PDU_TRAP_V2 || message.pduType == PDU_INFORM) {
-        return FromV2(message, sender, senderLength, trap);
+    if (pdu.pduType == PDU_TRAP_V2 || pdu.pduType == PDU_INFORM) {
+        return FromV2(pdu, sender, senderLength, trap);
     }
     return false;
 }

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ber/ber_codec.h"
+#include "ber/pdu_codec.h"
 #include "snmp_api.h"
 
 struct TrapRecord {
@@ -20,10 +20,10 @@ struct TrapRecord {
 };
 
 // Takes a decoded Trap-PDU, SNMPv2-Trap-PDU or InformRequest that came from `sender`. On
-// success the trap owns what the message held (the message is left empty). On
+// success the trap owns what the PDU held (the PDU is left empty). On
 // failure (another PDU type, a v2 trap that lacks sysUpTime.0 and snmpTrapOID.0
 // as its first two bindings, no memory) nothing changes and the caller frees
-// the message.
+// the PDU.
 //
 // SNMPv2 traps follow RFC 3584 section 3.2: the time stamp is sysUpTime.0; a
 // snmpTrapOID.0 under snmpTraps (.1 to .6) gives generic 0 to 5, specific 0,
@@ -36,8 +36,7 @@ struct TrapRecord {
 // A Counter64 binding, which section 3.2 would have the whole trap dropped
 // for, is kept as it came and printed as a Counter64: losing the notification
 // would be worse than showing a value that no SNMPv1 trap can carry.
-bool TrapFromMessage(SnmpMessage& message, const sockaddr* sender, socklen_t senderLength,
-                     TrapRecord* trap);
+bool TrapFromPdu(SnmpPdu& pdu, const sockaddr* sender, socklen_t senderLength, TrapRecord* trap);
 
 // The memory the record takes: the record itself and every block it owns, each
 // with what the allocator spends beside it. A datagram of many small bindings

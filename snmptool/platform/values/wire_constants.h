@@ -1,6 +1,7 @@
-// Wire constants of SNMPv1 and SNMPv2c, named once with their RFC values.
+// Wire constants of every SNMP version, named once with their RFC values.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Value tags: RFC 1155 section 3.2 (universal and application types), plus the
@@ -76,6 +77,10 @@ enum : int32_t {
     SNMP_TRAP_EGPNEIGHBORLOSS = 5,
     SNMP_TRAP_ENTERPRISESPECIFIC = 6,
 };
+
+// The largest SNMP message we send or take: the largest UDP payload over IPv4
+// (65535 less the IPv4 and UDP headers).
+constexpr size_t kMaxSnmpMessageSize = 65507;
 
 // The largest identifier the layer accepts, in sub-identifiers (RFC 2578 section 3.5).
 constexpr uint32_t kMaxOidLength = 128;

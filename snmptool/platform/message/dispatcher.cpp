@@ -1,0 +1,102 @@
+// Version numbers are read here and in the models, nowhere above.
+#include "message/dispatcher.h"
+
+#include <new>
+
+#include "message/community_model.h"
+#include "message/user_model.h"
+
+namespace {
+
+// The community versions' capabilities together: what reception prints.
+MessageCapabilities Union(const MessageCapabilities& a, const MessageCapabilities& b)
+{
+    return {a.bulk || b.bulk,           a.exceptions || b.exceptions,
+            a.counter64 || b.counter64, a.v2ErrorStatuses || b.v2ErrorStatuses,
+            a.informs || b.informs,     a.reports || b.reports,
+            a.userSecurity || b.userSecurity};
+}
+
+bool PeekVersion(const uint8_t* data, size_t size, int32_t& version)
+{
+    uint8_t pduType = 0;
+    int32_t requestId = 0;
+    return PeekMessageHeader(data, size, version, pduType, requestId);
+}
+
+}  // namespace
+
+std::unique_ptr<MessageModel> MakeCommunityModel(int32_t version, const char* community)
+{
+    if (community == nullptr || !CommunityModel::IsCommunityVersion(version)) {
+        SetLastError(ERROR_BAD_ARGUMENT);
+        return nullptr;
+    }
+    try {
+        return std::make_unique<CommunityModel>(version, community);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+}
+
+std::unique_ptr<MessageModel> MakeUserModel(UsmUser&& user)
+{
+    std::unique_ptr<UserModel> model;
+    try {
+        model = std::make_unique<UserModel>();
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    if (!model->Init(std::move(user))) {
+        return nullptr;
+    }
+    return model;
+}
+
+const MessageCapabilities* CapabilitiesOfVersion(int32_t version)
+{
+    if (CommunityModel::IsCommunityVersion(version)) {
+        return &CommunityModel::CapabilitiesOf(version);
+    }
+    return version == SNMP_VERSION_3 ? &UserModel::VersionCapabilities() : nullptr;
+}
+
+const MessageCapabilities& NotificationCapabilities()
+{
+    static const MessageCapabilities kReception =
+        Union(CommunityModel::CapabilitiesOf(SNMP_VERSION_1),
+              CommunityModel::CapabilitiesOf(SNMP_VERSION_2C));
+    return kReception;
+}
+
+bool TakeNotificationApart(const uint8_t* data, size_t size, IncomingMessage& incoming)
+{
+    int32_t version = -1;
+    if (!PeekVersion(data, size, version) || !CommunityModel::IsCommunityVersion(version)) {
+        return false;
+    }
+    CommunityModel model(version, std::string());
+    return model.TakeApart(data, size, incoming);
+}
+
+bool PrepareInformAck(const IncomingMessage& inform, std::vector<uint8_t>& out)
+{
+    if (!CommunityModel::IsCommunityVersion(inform.version) ||
+        !CommunityModel::CapabilitiesOf(inform.version).informs) {
+        return false;
+    }
+    CommunityModel model(inform.version, inform.securityName);
+    SnmpPdu ack;
+    ack.pduType = PDU_RESPONSE;
+    ack.requestId = inform.pdu.requestId;
+    ack.bindings = inform.pdu.bindings;  // borrowed
+    int32_t msgId = 0;
+    if (model.Prepare(ack, out, msgId) && out.size() <= kMaxSnmpMessageSize) {
+        return true;
+    }
+    ack.errorStatus = SNMP_ERROR_TOOBIG;
+    ack.bindings = {nullptr, 0};
+    return model.Prepare(ack, out, msgId);
+}

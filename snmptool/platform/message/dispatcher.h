@@ -1,0 +1,34 @@
+// The dispatcher (RFC 3412 section 4.1): the model of each message version,
+// chosen once for a session from the version asked for, and for each
+// received notification from the version the datagram names.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "message/message_model.h"
+
+// The model of a community version (1 or 2c) under `community`; null (last
+// error ERROR_BAD_ARGUMENT) for another version or without memory.
+std::unique_ptr<MessageModel> MakeCommunityModel(int32_t version, const char* community);
+// The version 3 model for `user` (taken over); null with the last error set.
+std::unique_ptr<MessageModel> MakeUserModel(UsmUser&& user);
+
+// What a version can do; null for a version no model serves.
+const MessageCapabilities* CapabilitiesOfVersion(int32_t version);
+
+// What trap reception can take: every version whose model takes
+// notifications from anyone (the community versions).
+const MessageCapabilities& NotificationCapabilities();
+
+// Takes a received notification apart with the model its version names;
+// false for a datagram to drop. Any community is taken.
+bool TakeNotificationApart(const uint8_t* data, size_t size, IncomingMessage& incoming);
+
+// The Response that acknowledges an InformRequest (RFC 3416 section 4.2.7),
+// in the inform's version and community: its request ID and bindings,
+// noError; or tooBig without bindings when that would not fit a datagram.
+// False when the inform's version has no informs.
+bool PrepareInformAck(const IncomingMessage& inform, std::vector<uint8_t>& out);

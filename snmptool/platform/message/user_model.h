@@ -1,0 +1,30 @@
+// The version 3 model (RFC 3412 section 7) with the user-based security
+// model (RFC 3414) of one user towards one agent's engine.
+#pragma once
+
+#include "message/message_model.h"
+#include "security/usm_engine.h"
+
+class UserModel final : public MessageModel {
+public:
+    static const MessageCapabilities& VersionCapabilities();
+
+    // False (last error set) when the peer cannot be made: no random numbers.
+    bool Init(UsmUser&& user);
+    UsmPeer& Peer() { return peer_; }
+
+    const MessageCapabilities& Capabilities() const override;
+    bool Prepare(const SnmpPdu& pdu, std::vector<uint8_t>& out, int32_t& msgId) override;
+    bool Peek(const uint8_t* data, size_t size, MessageHeader& header) const override;
+    bool TakeApart(const uint8_t* data, size_t size, IncomingMessage& incoming) override;
+    bool UnderRequestSecurity(const IncomingMessage& incoming) const override;
+
+    bool NeedsDiscovery() const override;
+    bool PrepareDiscovery(std::vector<uint8_t>& out, int32_t& msgId) override;
+    uint32_t LearnEngine(const IncomingMessage& report) override;
+    uint32_t ReportCode(const IncomingMessage& report) const override;
+    ReportRemedy RemedyFor(const IncomingMessage& report, uint32_t code) override;
+
+private:
+    UsmPeer peer_;
+};
