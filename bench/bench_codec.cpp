@@ -41,7 +41,7 @@ void EncodeGetRequest(benchmark::State& state)
     }
     std::vector<uint8_t> out;
     for (auto _ : state) {
-        ++request.requestId;
+        ++request.pdu.requestId;
         bool ok = EncodeMessage(request, out);
         benchmark::DoNotOptimize(ok);
         benchmark::DoNotOptimize(out.data());

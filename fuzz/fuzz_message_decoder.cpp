@@ -27,12 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     SnmpMessage message;
     if (!DecodeMessage(data, size, message)) {
-        Require(message.bindings.bindings == nullptr && message.bindings.count == 0);
-        Require(message.enterprise.ids == nullptr && message.community.empty());
+        Require(message.pdu.bindings.bindings == nullptr && message.pdu.bindings.count == 0);
+        Require(message.pdu.enterprise.ids == nullptr && message.community.empty());
         return 0;
     }
-    Require(peeked && version == message.version && pduType == message.pduType &&
-            requestId == message.requestId);
+    Require(peeked && version == message.version && pduType == message.pdu.pduType &&
+            requestId == message.pdu.requestId);
 
     std::vector<uint8_t> first;
     Require(EncodeMessage(message, first));

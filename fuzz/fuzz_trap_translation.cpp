@@ -27,7 +27,7 @@ void Translate(const uint8_t* data, size_t size, const sockaddr* sender, socklen
         return;
     }
     TrapRecord trap{};
-    if (TrapFromMessage(message, sender, length, &trap)) {
+    if (TrapFromPdu(message.pdu, sender, length, &trap)) {
         Require(trap.bindings.count == 0 || trap.bindings.bindings != nullptr);
         Require(trap.enterprise.count == 0 || trap.enterprise.ids != nullptr);
         Require(TrapRecordBytes(trap) >= sizeof(TrapRecord));

@@ -6,7 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "security/usm_engine.h"
+#include "message/user_model.h"
+#include "session/answer_match.h"
 
 namespace {
 
@@ -17,21 +18,21 @@ void Require(bool condition)
     }
 }
 
-UsmPeer& Peer()
+UserModel& Model()
 {
-    static UsmPeer* peer = [] {
-        auto* made = new UsmPeer;
+    static UserModel* model = [] {
+        auto* made = new UserModel;
         UsmUser user;
         user.name = "fuzz";
         user.auth = AuthProtocol::Sha1;
         user.authPassphrase = "fuzzing phrase";
         user.priv = PrivProtocol::Aes128;
         user.privPassphrase = "fuzzing phrase";
-        Require(UsmPeerInit(*made, std::move(user)));
-        Require(UsmAdoptEngine(*made, {0x80, 0, 0x1f, 0x88, 4, 'f', 'u', 'z', 'z'}, 1, 100));
+        Require(made->Init(std::move(user)));
+        Require(UsmAdoptEngine(made->Peer(), {0x80, 0, 0x1f, 0x88, 4, 'f', 'u', 'z', 'z'}, 1, 100));
         return made;
     }();
-    return *peer;
+    return *model;
 }
 
 }  // namespace
@@ -51,17 +52,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         size_t secondOffset = 0;
         Require(EncodeV3Message(decoded, second, secondOffset));
         Require(second == first && secondOffset == firstOffset && decodedOffset == firstOffset);
-        SnmpMessage pdu;
-        UsmAnswerKind kind = UsmReadAnswer(Peer(), message.msgId, 1, data, size, message, pdu);
-        if (kind != UsmAnswerKind::NotAnswer) {
-            UsmReportCode(pdu);
-            FreeMessage(pdu);
+        IncomingMessage answer;
+        if (MatchAnswer(Model(), {message.msgId, 1, 1, false}, data, size, answer) !=
+            AnswerKind::NotAnswer) {
+            Model().ReportCode(answer);
+            FreeIncoming(answer);
         }
     }
     std::vector<uint8_t> contextEngineId;
-    SnmpMessage pdu;
-    if (DecodeScopedPdu(data, size, contextEngineId, pdu)) {
-        FreeMessage(pdu);
+    std::string contextName;
+    SnmpPdu pdu;
+    if (DecodeScopedPdu(data, size, contextEngineId, contextName, pdu)) {
+        FreePdu(pdu);
     }
     return 0;
 }

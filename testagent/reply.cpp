@@ -42,11 +42,11 @@ bool EncodeReply(const Reply& reply, const std::string& community, uint8_t pduTy
     SnmpMessage message;
     message.version = reply.version;
     message.community = community;
-    message.pduType = pduType;
-    message.requestId = reply.requestId;
-    message.errorStatus = reply.errorStatus;
-    message.errorIndex = reply.errorIndex;
-    message.bindings.bindings = views.empty() ? nullptr : views.data();
-    message.bindings.count = static_cast<uint32_t>(views.size());
+    message.pdu.pduType = pduType;
+    message.pdu.requestId = reply.requestId;
+    message.pdu.errorStatus = reply.errorStatus;
+    message.pdu.errorIndex = reply.errorIndex;
+    message.pdu.bindings.bindings = views.empty() ? nullptr : views.data();
+    message.pdu.bindings.count = static_cast<uint32_t>(views.size());
     return EncodeMessage(message, out) && PatchRawTags(reply.bindings, out);
 }

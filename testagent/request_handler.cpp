@@ -13,7 +13,7 @@ Reply ErrorReply(const SnmpMessage& request, int32_t status, uint32_t index)
 {
     Reply reply;
     reply.version = request.version;
-    reply.requestId = request.requestId;
+    reply.requestId = request.pdu.requestId;
     reply.errorStatus = status;
     reply.errorIndex = static_cast<int32_t>(index);
     reply.bindings = EchoBindings(request);
@@ -53,14 +53,14 @@ Reply AnswerBulk(const SnmpMessage& request, const ObjectStore& store)
 {
     Reply reply;
     reply.version = request.version;
-    reply.requestId = request.requestId;
-    const uint32_t count = request.bindings.count;
+    reply.requestId = request.pdu.requestId;
+    const uint32_t count = request.pdu.bindings.count;
     const uint32_t single =
-        std::min<uint32_t>(static_cast<uint32_t>(std::max(request.errorStatus, 0)), count);
-    const uint32_t rounds = static_cast<uint32_t>(std::max(request.errorIndex, 0));
+        std::min<uint32_t>(static_cast<uint32_t>(std::max(request.pdu.errorStatus, 0)), count);
+    const uint32_t rounds = static_cast<uint32_t>(std::max(request.pdu.errorIndex, 0));
     std::vector<Oid> names;
     for (uint32_t i = 0; i < count; ++i) {
-        names.push_back(NameOf(request.bindings.bindings[i]));
+        names.push_back(NameOf(request.pdu.bindings.bindings[i]));
     }
     auto next = [&](Oid& name) {
         std::optional<AgentObject> object = store.Next(name);
@@ -84,10 +84,10 @@ Reply AnswerBulk(const SnmpMessage& request, const ObjectStore& store)
 std::vector<AgentObject> EchoBindings(const SnmpMessage& request)
 {
     std::vector<AgentObject> bindings;
-    for (uint32_t i = 0; i < request.bindings.count; ++i) {
+    for (uint32_t i = 0; i < request.pdu.bindings.count; ++i) {
         AgentObject object;
-        object.name = NameOf(request.bindings.bindings[i]);
-        object.value = ValueFromAsn(request.bindings.bindings[i].value);
+        object.name = NameOf(request.pdu.bindings.bindings[i]);
+        object.value = ValueFromAsn(request.pdu.bindings.bindings[i].value);
         bindings.push_back(object);
     }
     return bindings;
@@ -97,9 +97,9 @@ Reply AnswerRequest(const SnmpMessage& request, ObjectStore& store, const Handle
 {
     Reply reply;
     reply.version = request.version;
-    reply.requestId = request.requestId;
-    const SnmpVarBindList& list = request.bindings;
-    if (request.pduType == PDU_SET) {
+    reply.requestId = request.pdu.requestId;
+    const SnmpVarBindList& list = request.pdu.bindings;
+    if (request.pdu.pduType == PDU_SET) {
         bool mayWrite = request.community == settings.writeCommunity;
         // Every binding is checked before any is stored: a SET is all or nothing.
         for (uint32_t i = 0; i < list.count; ++i) {
@@ -114,18 +114,18 @@ Reply AnswerRequest(const SnmpMessage& request, ObjectStore& store, const Handle
         }
         return reply;
     }
-    if (request.pduType == PDU_GETBULK) {
+    if (request.pdu.pduType == PDU_GETBULK) {
         return AnswerBulk(request, store);
     }
     const bool v2 = request.version == SNMP_VERSION_2C;
     for (uint32_t i = 0; i < list.count; ++i) {
         Oid name = NameOf(list.bindings[i]);
         std::optional<AgentObject> object =
-            request.pduType == PDU_GET ? store.Find(name) : store.Next(name);
+            request.pdu.pduType == PDU_GET ? store.Find(name) : store.Next(name);
         if (!object && !v2) {
             return ErrorReply(request, SNMP_ERROR_NOSUCHNAME, i + 1);
         }
-        const uint8_t missing = request.pduType == PDU_GET ? ASN_NOSUCHOBJECT : ASN_ENDOFMIBVIEW;
+        const uint8_t missing = request.pdu.pduType == PDU_GET ? ASN_NOSUCHOBJECT : ASN_ENDOFMIBVIEW;
         reply.bindings.push_back(object ? *object : Exception(name, missing));
     }
     return reply;
@@ -141,7 +141,7 @@ bool EncodeWithinLimit(const SnmpMessage& request, Reply& reply, const HandlerSe
         if (out.size() <= settings.maxSize) {
             return true;
         }
-        if (request.pduType != PDU_GETBULK || reply.bindings.size() <= 1) {
+        if (request.pdu.pduType != PDU_GETBULK || reply.bindings.size() <= 1) {
             break;
         }
         reply.bindings.pop_back();

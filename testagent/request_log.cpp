@@ -34,16 +34,16 @@ const char* PduName(uint8_t pduType)
 std::string RequestLogLine(const SnmpMessage& request, const uint8_t* data, size_t size)
 {
     std::string line = request.version == SNMP_VERSION_2C ? "v2c " : "";
-    line += PduName(request.pduType);
-    if (request.pduType == PDU_GETBULK) {
+    line += PduName(request.pdu.pduType);
+    if (request.pdu.pduType == PDU_GETBULK) {
         line +=
-            ' ' + std::to_string(request.errorStatus) + '/' + std::to_string(request.errorIndex);
+            ' ' + std::to_string(request.pdu.errorStatus) + '/' + std::to_string(request.pdu.errorIndex);
     }
     std::vector<TlvSpan> values;
-    bool haveValues = request.pduType == PDU_SET && LocateBindingValues(data, size, values) &&
-                      values.size() == request.bindings.count;
-    for (uint32_t i = 0; i < request.bindings.count; ++i) {
-        const AsnObjectIdentifier& name = request.bindings.bindings[i].name;
+    bool haveValues = request.pdu.pduType == PDU_SET && LocateBindingValues(data, size, values) &&
+                      values.size() == request.pdu.bindings.count;
+    for (uint32_t i = 0; i < request.pdu.bindings.count; ++i) {
+        const AsnObjectIdentifier& name = request.pdu.bindings.bindings[i].name;
         line += ' ';
         for (uint32_t k = 0; k < name.count; ++k) {
             if (k > 0) {

@@ -43,7 +43,7 @@ void SleepUnlessStopped(int milliseconds)
 
 bool IsRequest(const SnmpMessage& request)
 {
-    const uint8_t pduType = request.pduType;
+    const uint8_t pduType = request.pdu.pduType;
     if (request.version == SNMP_VERSION_2C && pduType == PDU_GETBULK) {
         return true;
     }
@@ -132,21 +132,21 @@ private:
         }
         std::vector<AgentObject> asked = EchoBindings(request);
         int32_t forced = ErrorAtStatus(behaviour, asked);
-        const bool bulk = request.pduType == PDU_GETBULK;
+        const bool bulk = request.pdu.pduType == PDU_GETBULK;
         if (bulk && behaviour.tooBigBulk != 0 &&
-            request.errorIndex > static_cast<int32_t>(behaviour.tooBigBulk)) {
+            request.pdu.errorIndex > static_cast<int32_t>(behaviour.tooBigBulk)) {
             forced = SNMP_ERROR_TOOBIG;
         }
         if (forced >= 0) {
             reply.version = request.version;
-            reply.requestId = request.requestId;
+            reply.requestId = request.pdu.requestId;
             reply.errorStatus = forced;
             reply.errorIndex = 1;
             reply.bindings = asked;
         } else {
             reply = AnswerRequest(request, store_, settings);
         }
-        if ((request.pduType == PDU_GETNEXT || bulk) && reply.errorStatus == SNMP_ERROR_NOERROR) {
+        if ((request.pdu.pduType == PDU_GETNEXT || bulk) && reply.errorStatus == SNMP_ERROR_NOERROR) {
             BendGetNext(asked, reply);
         }
         if (behaviour.wrongVersion) {

@@ -68,16 +68,16 @@ bool EncodeTrap(const TrapOptions& options, uint32_t sequence, std::vector<uint8
     SnmpMessage message;
     message.version = SNMP_VERSION_1;
     message.community = options.community;
-    message.pduType = PDU_TRAP_V1;
-    message.enterprise.count = static_cast<uint32_t>(options.enterprise.size());
-    message.enterprise.ids = const_cast<uint32_t*>(options.enterprise.data());
-    std::memcpy(message.agentAddress, options.agentAddress.data(), 4);
-    message.genericTrap = options.generic;
-    message.specificTrap = options.specific;
-    message.timeStamp = stamp;
+    message.pdu.pduType = PDU_TRAP_V1;
+    message.pdu.enterprise.count = static_cast<uint32_t>(options.enterprise.size());
+    message.pdu.enterprise.ids = const_cast<uint32_t*>(options.enterprise.data());
+    std::memcpy(message.pdu.agentAddress, options.agentAddress.data(), 4);
+    message.pdu.genericTrap = options.generic;
+    message.pdu.specificTrap = options.specific;
+    message.pdu.timeStamp = stamp;
     std::vector<SnmpVarBind> views = BindingViews(bindings);
-    message.bindings.bindings = views.empty() ? nullptr : views.data();
-    message.bindings.count = static_cast<uint32_t>(views.size());
+    message.pdu.bindings.bindings = views.empty() ? nullptr : views.data();
+    message.pdu.bindings.count = static_cast<uint32_t>(views.size());
     return EncodeMessage(message, out) && PatchRawTags(bindings, out);
 }
 

@@ -88,13 +88,13 @@ TEST(Vectors, DecodeReencodeToTheSameBytesAndEveryCutIsRefused)
         uint8_t pduType = 0;
         ASSERT_TRUE(PeekMessageHeader(bytes.data(), bytes.size(), version, pduType, requestId));
         EXPECT_EQ(version, message.version);
-        EXPECT_EQ(pduType, message.pduType);
-        EXPECT_EQ(requestId, message.requestId);
+        EXPECT_EQ(pduType, message.pdu.pduType);
+        EXPECT_EQ(requestId, message.pdu.requestId);
         FreeMessage(message);
         for (size_t size = 0; size < bytes.size(); ++size) {
             SnmpMessage cut;
             EXPECT_FALSE(DecodeMessage(bytes.data(), size, cut)) << "cut at " << size;
-            EXPECT_EQ(cut.bindings.count, 0u);
+            EXPECT_EQ(cut.pdu.bindings.count, 0u);
             EXPECT_FALSE(PeekMessageHeader(bytes.data(), size, version, pduType, requestId));
         }
     }
@@ -169,11 +169,11 @@ TEST(Values, ReadAsTheTableSaysAndWrittenBackMinimal)
         const bool read = DecodeMessage(bytes.data(), bytes.size(), message);
         ASSERT_EQ(read, *row.reads != '\0') << row.hex;
         if (!read) {
-            EXPECT_EQ(message.bindings.bindings, nullptr) << row.hex;
+            EXPECT_EQ(message.pdu.bindings.bindings, nullptr) << row.hex;
             continue;
         }
-        ASSERT_EQ(message.bindings.count, 1u);
-        EXPECT_EQ(Describe(message.bindings.bindings[0].value), row.reads) << row.hex;
+        ASSERT_EQ(message.pdu.bindings.count, 1u);
+        EXPECT_EQ(Describe(message.pdu.bindings.bindings[0].value), row.reads) << row.hex;
         Bytes again;
         EXPECT_TRUE(EncodeMessage(message, again));
         EXPECT_EQ(again == bytes, row.writtenTheSame)
@@ -188,7 +188,7 @@ TEST(Lengths, LongFormsAreReadAndTheFewestBytesWritten)
     const Bytes bytes = FromHex(Message(Tlv("30", kName + Tlv("04", std::string(600, 'a')))));
     SnmpMessage message;
     ASSERT_TRUE(DecodeMessage(bytes.data(), bytes.size(), message));
-    EXPECT_EQ(message.bindings.bindings[0].value.data.bytes.length, 300u);
+    EXPECT_EQ(message.pdu.bindings.bindings[0].value.data.bytes.length, 300u);
     Bytes again;
     EXPECT_TRUE(EncodeMessage(message, again));
     EXPECT_EQ(ToHex(again.data(), again.size()), ToHex(bytes.data(), bytes.size()));
@@ -219,7 +219,7 @@ TEST(Encoder, RefusesWhatHasNoEncoding)
     const std::vector<SnmpVarBind> refused = {{{2, three}, null}, {{2, forty}, null}};
     for (SnmpVarBind binding : refused) {
         SnmpMessage message;
-        message.bindings = SnmpVarBindList{&binding, 1};
+        message.pdu.bindings = SnmpVarBindList{&binding, 1};
         Bytes out = {1};
         EXPECT_FALSE(EncodeMessage(message, out));
         EXPECT_TRUE(out.empty());
@@ -228,9 +228,9 @@ TEST(Encoder, RefusesWhatHasNoEncoding)
     SnmpVarBind walk{{1, &one}, null};
     SnmpMessage message;
     message.community = "public";
-    message.requestId = 1;
-    message.pduType = PDU_GETNEXT;
-    message.bindings = SnmpVarBindList{&walk, 1};
+    message.pdu.requestId = 1;
+    message.pdu.pduType = PDU_GETNEXT;
+    message.pdu.bindings = SnmpVarBindList{&walk, 1};
     Bytes out;
     EXPECT_TRUE(EncodeMessage(message, out));
     EXPECT_EQ(ToHex(out.data(), out.size()), Message(Tlv("30", "060128"

@@ -67,7 +67,7 @@ struct Responder {
                 if (!DecodeMessage(datagram.data(), datagram.size(), message)) {
                     return;
                 }
-                message.pduType = PDU_RESPONSE;
+                message.pdu.pduType = PDU_RESPONSE;
                 shape(message);
                 std::vector<uint8_t> bytes;
                 if (EncodeMessage(message, bytes)) {
@@ -111,7 +111,7 @@ int32_t Ask(Responder& responder, int32_t timeoutMs, int32_t retries, int* resul
 Shape Stranger(Shape change)
 {
     return [change](SnmpMessage& m) {
-        m.errorStatus = SNMP_ERROR_GENERR;
+        m.pdu.errorStatus = SNMP_ERROR_GENERR;
         change(m);
     };
 }
@@ -122,12 +122,12 @@ TEST(Session, OnlyTheTrueAnswerIsTaken)
     responder.Answer(
         1, {
                {Stranger([](SnmpMessage&) {}), true},
-               {Stranger([](SnmpMessage& m) { m.requestId += 1; }), false},
+               {Stranger([](SnmpMessage& m) { m.pdu.requestId += 1; }), false},
                {Stranger([](SnmpMessage& m) { m.community = "publi"; }), false},
                {Stranger([](SnmpMessage& m) { m.version = SNMP_VERSION_2C; }), false},
-               {Stranger([](SnmpMessage& m) { m.pduType = PDU_GET; }), false},
-               {Stranger([](SnmpMessage& m) { SnmpUtilVarBindListFree(&m.bindings); }), false},
-               {[](SnmpMessage& m) { m.errorStatus = SNMP_ERROR_BADVALUE; }, false},
+               {Stranger([](SnmpMessage& m) { m.pdu.pduType = PDU_GET; }), false},
+               {Stranger([](SnmpMessage& m) { SnmpUtilVarBindListFree(&m.pdu.bindings); }), false},
+               {[](SnmpMessage& m) { m.pdu.errorStatus = SNMP_ERROR_BADVALUE; }, false},
            });
     int result = 0;
     EXPECT_EQ(Ask(responder, 5000, 0, &result), SNMP_ERROR_BADVALUE);
@@ -139,7 +139,7 @@ TEST(Session, OnlyTheTrueAnswerIsTaken)
 TEST(Session, AnAnswerDuringARetryCountsAndRetriesKeepTheRequestId)
 {
     Responder responder;
-    responder.Answer(3, {{[](SnmpMessage& m) { m.errorStatus = SNMP_ERROR_READONLY; }, false}});
+    responder.Answer(3, {{[](SnmpMessage& m) { m.pdu.errorStatus = SNMP_ERROR_READONLY; }, false}});
     int result = 0;
     EXPECT_EQ(Ask(responder, 300, 5, &result), SNMP_ERROR_READONLY);
     EXPECT_EQ(result, 1);

@@ -110,7 +110,7 @@ TEST(TrapTranslation, EachTrapReadsAsTheTableSays)
                                     : reinterpret_cast<const sockaddr*>(&sender4);
         TrapRecord trap = {};
         const bool taken =
-            TrapFromMessage(message, sender, v6 ? sizeof sender6 : sizeof sender4, &trap);
+            TrapFromPdu(message.pdu, sender, v6 ? sizeof sender6 : sizeof sender4, &trap);
         EXPECT_EQ(taken ? Describe(trap) : "", row.reads) << hex;
         if (!taken) {  // untouched: the caller still owns every binding
             EXPECT_EQ(trap.enterprise.ids, nullptr);

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "security/usm_engine.h"
-#include "session/agent_address.h"
-#include "session/udp_transport.h"
+#include "message/user_model.h"
+#include "session/manager_session.h"
+#include "snmp_api.h"
 #include "test_processes.h"
 
 namespace {
@@ -37,89 +37,65 @@ std::string SnmpdUsers()
     return config;
 }
 
-// A UDP exchange with the agent: two attempts of a second each.
-uint32_t Exchange(const std::string& address, const std::vector<uint8_t>& datagram,
-                  const UsmIsAnswer& isAnswer)
-{
-    AgentAddress agent{};
-    EXPECT_TRUE(ResolveAgentAddress(address.c_str(), agent));
-    int fd = UdpOpen(AF_INET);
-    std::vector<uint8_t> buffer(kReceiveBufferSize);
-    uint32_t code = SNMP_MGMTAPI_TIMEOUT;
-    int armedMs = 0;
-    for (int attempt = 0; attempt < 2 && code != 0; ++attempt) {
-        UdpSend(fd, agent.address, agent.length, datagram.data(), datagram.size());
-        auto deadline = TransportClock::now() + 1s;
-        size_t size = 0;
-        sockaddr_storage from{};
-        socklen_t fromLength = sizeof from;
-        while (code != 0 && UdpReceive(fd, deadline, buffer.data(), buffer.size(), size, from,
-                                       fromLength, armedMs) == ReceiveOutcome::Datagram) {
-            if (IsSameEndpoint(agent, from, fromLength) && isAnswer(buffer.data(), size)) {
-                code = 0;
-            }
-        }
-    }
-    UdpClose(fd);
-    return code;
-}
-
 // Asks for sysContact.0, setting it first when `text` is not empty; the
 // code, and the text answered.
-uint32_t Ask(UsmPeer& peer, const std::string& address, std::string& text)
+uint32_t Ask(SnmpMgrSession* session, std::string& text)
 {
     uint32_t sysContact[] = {1, 3, 6, 1, 2, 1, 1, 4, 0};
     SnmpVarBind binding{{9, sysContact}, {}};
     binding.value.tag = text.empty() ? ASN_NULL : ASN_OCTETSTRING;
     binding.value.data.bytes = {reinterpret_cast<uint8_t*>(text.data()),
                                 static_cast<uint32_t>(text.size()), 0};
-    SnmpMessage request;
-    request.pduType = text.empty() ? PDU_GET : PDU_SET;
-    request.requestId = 4711;
-    request.bindings = {&binding, 1};
-    SnmpMessage response;
-    auto exchange = [&](const std::vector<uint8_t>& datagram, const UsmIsAnswer& isAnswer) {
-        return Exchange(address, datagram, isAnswer);
-    };
-    uint32_t code = UsmRequest(peer, exchange, request, response);
-    if (code == 0) {
-        EXPECT_EQ(response.errorStatus, 0);
-        const AsnAny& value = response.bindings.bindings[0].value;
-        EXPECT_EQ(value.tag, ASN_OCTETSTRING);
-        text.assign(reinterpret_cast<const char*>(value.data.bytes.stream),
-                    value.data.bytes.length);
-        FreeMessage(response);
+    const SnmpVarBindList asked = {&binding, 1};
+    SnmpVarBindList list{};
+    EXPECT_TRUE(SnmpUtilVarBindListCpy(&list, &asked));
+    int32_t errorStatus = 0, errorIndex = 0;
+    if (!SnmpMgrRequest(session, text.empty() ? PDU_GET : PDU_SET, &list, &errorStatus,
+                        &errorIndex)) {
+        SnmpUtilVarBindListFree(&list);
+        return GetLastError();
     }
-    return code;
+    EXPECT_EQ(errorStatus, 0);
+    const AsnAny& value = list.bindings[0].value;
+    EXPECT_EQ(value.tag, ASN_OCTETSTRING);
+    text.assign(reinterpret_cast<const char*>(value.data.bytes.stream), value.data.bytes.length);
+    SnmpUtilVarBindListFree(&list);
+    return 0;
 }
 
-void MakePeer(UsmPeer& peer, std::string name, const char* auth, const std::string& authPhrase,
-              const char* priv = nullptr)
+// A session of two attempts of a second each.
+std::unique_ptr<SnmpMgrSession, int (*)(SnmpMgrSession*)> OpenAs(
+    const testsupport::SnmpdAgent& snmpd, std::string name, const char* auth,
+    const std::string& authPhrase, const char* priv = nullptr)
 {
     UsmUser user;
     user.name = name;
     if (auth != nullptr) {
-        ASSERT_TRUE(ParseAuthProtocol(auth, user.auth));
+        EXPECT_TRUE(ParseAuthProtocol(auth, user.auth));
         user.authPassphrase = authPhrase;
     }
     if (priv != nullptr) {
-        ASSERT_TRUE(ParsePrivProtocol(priv, user.priv));
+        EXPECT_TRUE(ParsePrivProtocol(priv, user.priv));
         user.privPassphrase = kPhrase + "2";
     }
-    ASSERT_TRUE(UsmPeerInit(peer, std::move(user)));
+    return {SnmpMgrOpenUser(snmpd.Address().c_str(), &user, 1000, 1), SnmpMgrClose};
+}
+
+UsmPeer& PeerOf(SnmpMgrSession* session)
+{
+    return static_cast<UserModel&>(*session->model).Peer();
 }
 
 uint32_t SetAndGetAs(const testsupport::SnmpdAgent& snmpd, const std::string& name,
                      const char* auth, const std::string& authPhrase = kPhrase,
                      const char* priv = nullptr)
 {
-    UsmPeer peer;
-    MakePeer(peer, name, auth, authPhrase, priv);
+    auto session = OpenAs(snmpd, name, auth, authPhrase, priv);
     std::string text = "contact of " + name;
-    uint32_t code = Ask(peer, snmpd.Address(), text);
+    uint32_t code = Ask(session.get(), text);
     if (code == 0) {
         text.clear();
-        code = Ask(peer, snmpd.Address(), text);
+        code = Ask(session.get(), text);
         EXPECT_EQ(text, "contact of " + name);
     }
     return code;
@@ -154,19 +130,19 @@ TEST(UsmSnmpd, RefusalsComeWithTheirCodes)
 TEST(UsmSnmpd, ARestartOrAnotherEngineIsLearntAgainOnce)
 {
     SNMPD_OR_END_TEST(snmpd, SnmpdUsers());
-    UsmPeer peer;
-    MakePeer(peer, "uMD5_DES", "MD5", kPhrase, "DES");
+    auto session = OpenAs(snmpd, "uMD5_DES", "MD5", kPhrase, "DES");
+    UsmPeer& peer = PeerOf(session.get());
     std::string text;
-    ASSERT_EQ(Ask(peer, snmpd.Address(), text), 0u);
+    ASSERT_EQ(Ask(session.get(), text), 0u);
     const std::vector<uint8_t> engine = peer.engineId;
     const int32_t boots = peer.boots;
     ASSERT_TRUE(snmpd.Restart());
-    ASSERT_EQ(Ask(peer, snmpd.Address(), text), 0u);
+    ASSERT_EQ(Ask(session.get(), text), 0u);
     EXPECT_EQ(peer.engineId, engine);
     EXPECT_EQ(peer.boots, boots + 1);
     // As if another agent had taken the address.
     ASSERT_TRUE(UsmAdoptEngine(peer, {1, 2, 3, 4, 5}, peer.boots, peer.latestTime));
-    ASSERT_EQ(Ask(peer, snmpd.Address(), text), 0u);
+    ASSERT_EQ(Ask(session.get(), text), 0u);
     EXPECT_EQ(peer.engineId, engine);
     snmpd.Stop();
 }

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "security/usm_engine.h"
+#include "message/user_model.h"
+#include "session/answer_match.h"
 
 namespace {
 
@@ -114,7 +115,7 @@ TEST(UsmAnswers, DiscoveryRequestBytesAndTheirDecoding)
     UsmPeer peer;
     ASSERT_TRUE(UsmPeerInit(peer, UsmUser{}));
     std::vector<uint8_t> out;
-    ASSERT_TRUE(UsmEncodeDiscovery(peer, 0x1234, out));
+    ASSERT_TRUE(UsmPrepareDiscovery(peer, 0x1234, out));
     EXPECT_EQ(out, Hex(kDiscovery));
     V3Message message;
     size_t authOffset = 0;
@@ -142,7 +143,7 @@ struct Agent {
 };
 
 // A peer that speaks for the engine "agent-1" at boots 5, time 1000.
-void MakePeer(UsmPeer& peer, const Agent& agent)
+void MakePeer(UserModel& model, const Agent& agent)
 {
     UsmUser user;
     user.name = "bob";
@@ -154,35 +155,34 @@ void MakePeer(UsmPeer& peer, const Agent& agent)
         ASSERT_TRUE(ParsePrivProtocol(agent.priv, user.priv));
         user.privPassphrase = "privacy phrase";
     }
-    ASSERT_TRUE(UsmPeerInit(peer, std::move(user)));
+    ASSERT_TRUE(model.Init(std::move(user)));
     const std::string engine = "agent-1";
-    ASSERT_TRUE(UsmAdoptEngine(peer, std::vector<uint8_t>(engine.begin(), engine.end()),
+    ASSERT_TRUE(UsmAdoptEngine(model.Peer(), std::vector<uint8_t>(engine.begin(), engine.end()),
                                agent.boots, 1000 + agent.timeOffset));
 }
 
 // A message from `agent` as our peer would see it, to message 77 and request 7.
-UsmAnswerKind Read(UsmPeer& peer, const Agent& agent, uint8_t pduType, bool flipLastByte = false)
+AnswerKind Read(UserModel& model, const Agent& agent, uint8_t pduType, bool flipLastByte = false)
 {
-    UsmPeer sender;
+    UserModel sender;
     MakePeer(sender, agent);
     uint32_t sysName[] = {1, 3, 6, 1, 2, 1, 1, 5, 0};
     SnmpVarBind binding{{9, sysName}, {}};
     binding.value.tag = ASN_NULL;
-    SnmpMessage pdu;
+    SnmpPdu pdu;
     pdu.pduType = pduType;
     pdu.requestId = 7;
     pdu.bindings = {&binding, 1};
     std::vector<uint8_t> out;
-    EXPECT_TRUE(UsmEncodeRequest(sender, 77, pdu, out));
+    EXPECT_TRUE(UsmPrepare(sender.Peer(), 77, pdu, out));
     if (flipLastByte) {
         out.back() ^= 1;
     }
-    V3Message message;
-    SnmpMessage answer;
-    UsmAnswerKind kind = UsmReadAnswer(peer, 77, 7, out.data(), out.size(), message, answer);
-    if (kind != UsmAnswerKind::NotAnswer) {
-        EXPECT_EQ(answer.bindings.count, 1u);
-        FreeMessage(answer);
+    IncomingMessage answer;
+    AnswerKind kind = MatchAnswer(model, {77, 7, 1, false}, out.data(), out.size(), answer);
+    if (kind != AnswerKind::NotAnswer) {
+        EXPECT_EQ(answer.pdu.bindings.count, 1u);
+        FreeIncoming(answer);
     }
     return kind;
 }
@@ -195,27 +195,27 @@ TEST(UsmAnswers, OnlyAuthenticTimelyAnswersAtTheRequestsLevelCount)
         Agent agent;
         uint8_t pduType;
         bool flip;
-        UsmAnswerKind kind;
+        AnswerKind kind;
     } cases[] = {
         // clang-format off
-        {"the answer", ours, PDU_RESPONSE, false, UsmAnswerKind::Response},
-        {"a changed byte", ours, PDU_RESPONSE, true, UsmAnswerKind::NotAnswer},
-        {"another passphrase", {"SHA-256", "authenticatiom", "AES", 5, 0}, PDU_RESPONSE, false, UsmAnswerKind::NotAnswer},
-        {"another protocol", {"SHA-384", "authentication", "AES", 5, 0}, PDU_RESPONSE, false, UsmAnswerKind::NotAnswer},
-        {"no privacy", {"SHA-256", "authentication", "", 5, 0}, PDU_RESPONSE, false, UsmAnswerKind::NotAnswer},
-        {"no authentication", {"", "", "", 5, 0}, PDU_RESPONSE, false, UsmAnswerKind::NotAnswer},
-        {"an earlier boot", {"SHA-256", "authentication", "AES", 4, 0}, PDU_RESPONSE, false, UsmAnswerKind::NotAnswer},
-        {"too old", {"SHA-256", "authentication", "AES", 5, -151}, PDU_RESPONSE, false, UsmAnswerKind::NotAnswer},
-        {"old within the window", {"SHA-256", "authentication", "AES", 5, -140}, PDU_RESPONSE, false, UsmAnswerKind::Response},
-        {"a later boot", {"SHA-256", "authentication", "AES", 6, -900}, PDU_RESPONSE, false, UsmAnswerKind::Response},
-        {"a request", ours, PDU_GET, false, UsmAnswerKind::NotAnswer},
-        {"a report without authentication", {"", "", "", 5, 0}, PDU_REPORT, false, UsmAnswerKind::Report},
+        {"the answer", ours, PDU_RESPONSE, false, AnswerKind::Response},
+        {"a changed byte", ours, PDU_RESPONSE, true, AnswerKind::NotAnswer},
+        {"another passphrase", {"SHA-256", "authenticatiom", "AES", 5, 0}, PDU_RESPONSE, false, AnswerKind::NotAnswer},
+        {"another protocol", {"SHA-384", "authentication", "AES", 5, 0}, PDU_RESPONSE, false, AnswerKind::NotAnswer},
+        {"no privacy", {"SHA-256", "authentication", "", 5, 0}, PDU_RESPONSE, false, AnswerKind::NotAnswer},
+        {"no authentication", {"", "", "", 5, 0}, PDU_RESPONSE, false, AnswerKind::NotAnswer},
+        {"an earlier boot", {"SHA-256", "authentication", "AES", 4, 0}, PDU_RESPONSE, false, AnswerKind::NotAnswer},
+        {"too old", {"SHA-256", "authentication", "AES", 5, -151}, PDU_RESPONSE, false, AnswerKind::NotAnswer},
+        {"old within the window", {"SHA-256", "authentication", "AES", 5, -140}, PDU_RESPONSE, false, AnswerKind::Response},
+        {"a later boot", {"SHA-256", "authentication", "AES", 6, -900}, PDU_RESPONSE, false, AnswerKind::Response},
+        {"a request", ours, PDU_GET, false, AnswerKind::NotAnswer},
+        {"a report without authentication", {"", "", "", 5, 0}, PDU_REPORT, false, AnswerKind::Report},
         // clang-format on
     };
     for (const Case& c : cases) {
-        UsmPeer peer;
-        MakePeer(peer, ours);
-        EXPECT_EQ(Read(peer, c.agent, c.pduType, c.flip), c.kind) << c.what;
+        UserModel model;
+        MakePeer(model, ours);
+        EXPECT_EQ(Read(model, c.agent, c.pduType, c.flip), c.kind) << c.what;
     }
 }
 
@@ -228,7 +228,7 @@ TEST(UsmAnswers, ReportsAreNamedByTheirCounter)
                               ERROR_USM_OTHER_REPORT};
     uint32_t ids[] = {1, 3, 6, 1, 6, 3, 15, 1, 1, 0, 0};
     SnmpVarBind binding{{11, ids}, {}};
-    SnmpMessage report;
+    SnmpPdu report;
     report.bindings = {&binding, 1};
     for (uint32_t counter = 1; counter <= 7; ++counter) {
         ids[9] = counter;
