@@ -6,8 +6,6 @@
 
 namespace {
 
-// The largest UDP payload over IPv4.
-constexpr size_t kMaxDatagram = 65507;
 constexpr int kNestingDepth = 10000;
 
 // "name" or "name=N": the N, or kEvery without one.
@@ -62,7 +60,7 @@ bool ParseMisbehaviour(const std::string& mode, Misbehaviour& b, std::string& wh
     } else if (name == "truncated" && !hasArgument) {
         b.truncated = true;
     } else if (name == "oversized") {
-        ok = ParseDecimal(argument, kMaxDatagram, n) && n > 0;
+        ok = ParseDecimal(argument, kMaxSnmpMessageSize, n) && n > 0;
         b.oversized = static_cast<size_t>(n);
     } else if (name == "nested" && !hasArgument) {
         b.nested = true;

@@ -98,7 +98,7 @@ bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& optio
         } else if (option == "--write-community") {
             ok = words.TakeValue(option, options.handler.writeCommunity, why);
         } else if (option == "--max-size") {
-            ok = NumberOption(words, option, 65507, number, why);
+            ok = NumberOption(words, option, kMaxSnmpMessageSize, number, why);
             options.handler.maxSize = static_cast<size_t>(number);
         } else if (option == "--behave") {
             ok = words.TakeValue(option, value, why) &&

@@ -81,6 +81,12 @@ Reply AnswerBulk(const SnmpMessage& request, const ObjectStore& store)
 
 }  // namespace
 
+const MessageCapabilities* CommunityCapabilities(int32_t version)
+{
+    const MessageCapabilities* capabilities = SnmpMgrVersionCapabilities(version);
+    return capabilities != nullptr && !capabilities->userSecurity ? capabilities : nullptr;
+}
+
 std::vector<AgentObject> EchoBindings(const SnmpMessage& request)
 {
     std::vector<AgentObject> bindings;
@@ -117,12 +123,12 @@ Reply AnswerRequest(const SnmpMessage& request, ObjectStore& store, const Handle
     if (request.pdu.pduType == PDU_GETBULK) {
         return AnswerBulk(request, store);
     }
-    const bool v2 = request.version == SNMP_VERSION_2C;
+    const bool exceptions = CommunityCapabilities(request.version)->exceptions;
     for (uint32_t i = 0; i < list.count; ++i) {
         Oid name = NameOf(list.bindings[i]);
         std::optional<AgentObject> object =
             request.pdu.pduType == PDU_GET ? store.Find(name) : store.Next(name);
-        if (!object && !v2) {
+        if (!object && !exceptions) {
             return ErrorReply(request, SNMP_ERROR_NOSUCHNAME, i + 1);
         }
         const uint8_t missing = request.pdu.pduType == PDU_GET ? ASN_NOSUCHOBJECT : ASN_ENDOFMIBVIEW;

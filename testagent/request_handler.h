@@ -8,12 +8,17 @@
 #include "ber/ber_codec.h"
 #include "object_store.h"
 #include "reply.h"
+#include "snmp_api.h"
 
 struct HandlerSettings {
     std::string readCommunity = "public";
     std::string writeCommunity = "private";
     size_t maxSize = 1472;
 };
+
+// What a community version can do; null for a version without communities,
+// whose messages the agent takes for malformed.
+const MessageCapabilities* CommunityCapabilities(int32_t version);
 
 // The request's bindings as names and values, for the answers that echo them.
 std::vector<AgentObject> EchoBindings(const SnmpMessage& request);

@@ -44,8 +44,8 @@ void SleepUnlessStopped(int milliseconds)
 bool IsRequest(const SnmpMessage& request)
 {
     const uint8_t pduType = request.pdu.pduType;
-    if (request.version == SNMP_VERSION_2C && pduType == PDU_GETBULK) {
-        return true;
+    if (pduType == PDU_GETBULK) {
+        return CommunityCapabilities(request.version)->bulk;
     }
     return pduType == PDU_GET || pduType == PDU_GETNEXT || pduType == PDU_SET;
 }
@@ -88,6 +88,13 @@ private:
     {
         SnmpMessage request;
         if (!DecodeMessage(data, size, request)) {
+            WriteLogLine(log_, "MALFORMED " + std::to_string(size));
+            return;
+        }
+        // The community framing of a version that has no community is no
+        // message of ours either.
+        if (CommunityCapabilities(request.version) == nullptr) {
+            FreeMessage(request);
             WriteLogLine(log_, "MALFORMED " + std::to_string(size));
             return;
         }

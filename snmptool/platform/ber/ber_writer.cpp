@@ -56,6 +56,8 @@ uint8_t* PutBase128(uint8_t* at, uint64_t value)
     return at + size;
 }
 
+}  // namespace
+
 void PutBigEndian(uint8_t* at, uint64_t value, size_t size)
 {
     for (size_t i = size; i > 0; --i) {
@@ -63,8 +65,6 @@ void PutBigEndian(uint8_t* at, uint64_t value, size_t size)
         value >>= 8;
     }
 }
-
-}  // namespace
 
 bool BerOidArcsOf(const AsnObjectIdentifier& oid, BerOidArcs& arcs)
 {

@@ -22,6 +22,10 @@ struct BerOidArcs {
 // 2, a second above 39 under 0 or 1, more than kMaxOidLength sub-identifiers.
 bool BerOidArcsOf(const AsnObjectIdentifier& oid, BerOidArcs& arcs);
 
+// The low `size` bytes of `value`, most significant first (the byte order of
+// BER contents and of the security model's salts and IVs).
+void PutBigEndian(uint8_t* at, uint64_t value, size_t size);
+
 size_t BerItemSize(size_t contentSize);
 size_t BerSignedContentSize(int32_t value);
 size_t BerUnsignedContentSize(uint64_t value);

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "ber/ber_writer.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -30,13 +32,6 @@ int32_t EstimatedTime(const UsmPeer& peer)
         std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - peer.latestTimeAt);
     int64_t time = static_cast<int64_t>(peer.latestTime) + passed.count();
     return static_cast<int32_t>(std::min<int64_t>(time, kMaxEngineValue));
-}
-
-void PutBigEndian(uint8_t* at, uint64_t value, size_t size)
-{
-    for (size_t i = 0; i < size; ++i) {
-        at[size - 1 - i] = static_cast<uint8_t>(value >> (8 * i));
-    }
 }
 
 // RFC 3826 section 3.1.2.1: the IV is boots, time and the 64-bit salt.
