@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ber/ber_codec.h"
+#include "message/dispatcher.h"
 #include "traps/trap_translation.h"
 
 namespace {
@@ -98,8 +98,15 @@ TEST(TrapTranslation, EachTrapReadsAsTheTableSays)
         for (size_t i = 0; i < hex.size(); i += 2) {
             bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
         }
-        SnmpMessage message;
-        ASSERT_TRUE(DecodeMessage(bytes.data(), bytes.size(), message)) << hex;
+        IncomingMessage message;
+        ASSERT_TRUE(TakeNotificationApart(bytes.data(), bytes.size(), message)) << hex;
+        // Only the community versions' models take notifications.
+        for (uint8_t version : {2, 3}) {
+            std::vector<uint8_t> other = bytes;
+            other[4] = version;
+            IncomingMessage dropped;
+            EXPECT_FALSE(TakeNotificationApart(other.data(), other.size(), dropped)) << hex;
+        }
         sockaddr_in6 sender6 = {};
         sockaddr_in sender4 = {};
         sender6.sin6_family = AF_INET6;
@@ -116,7 +123,7 @@ TEST(TrapTranslation, EachTrapReadsAsTheTableSays)
             EXPECT_EQ(trap.enterprise.ids, nullptr);
         }
         FreeTrapRecord(&trap);
-        FreeMessage(message);
+        FreeIncoming(message);
     }
 }
 
