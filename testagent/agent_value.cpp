@@ -3,19 +3,11 @@
 #include <charconv>
 #include <cstring>
 
-bool ParseDecimal(const std::string& text, uint64_t limit, uint64_t& out)
-{
-    if (text.empty()) {
-        return false;
-    }
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, out, 10);
-    return ec == std::errc() && ptr == end && out <= limit;
-}
-
 namespace {
 
-bool ParseSigned32(const std::string& text, int32_t& out)
+// The whole text as one decimal number that fits `Number`.
+template <typename Number>
+bool ParseWhole(const std::string& text, Number& out)
 {
     if (text.empty()) {
         return false;
@@ -24,6 +16,15 @@ bool ParseSigned32(const std::string& text, int32_t& out)
     auto [ptr, ec] = std::from_chars(text.data(), end, out, 10);
     return ec == std::errc() && ptr == end;
 }
+
+}  // namespace
+
+bool ParseDecimal(const std::string& text, uint64_t limit, uint64_t& out)
+{
+    return ParseWhole(text, out) && out <= limit;
+}
+
+namespace {
 
 int HexDigit(char c)
 {
@@ -168,7 +169,7 @@ bool ParseValue(const std::string& type, const std::string& text, AgentValue& va
     bool ok = false;
     if (type == "integer") {
         value.tag = ASN_INTEGER;
-        ok = ParseSigned32(text, value.integer);
+        ok = ParseWhole(text, value.integer);
     } else if (type == "string") {
         value.tag = ASN_OCTETSTRING;
         ok = ParseEscapedString(text, value.bytes);

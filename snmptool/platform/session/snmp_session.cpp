@@ -90,9 +90,8 @@ enum class WaitOutcome { Answered, NoAnswer, Failed };
 
 // Waits for the answer until the deadline. A dropped datagram never moves the
 // deadline; once it has passed, the first dropped datagram ends the wait, so
-// that a stream of strangers cannot keep us here.
-// Only a datagram from the agent's own address and port can be the answer
-// (anyone can send to our port).
+// that a stream of strangers cannot keep us here. Only a datagram from the
+// agent's own address and port can be the answer (anyone can send to our port).
 WaitOutcome AwaitAnswer(SnmpMgrSession& session, TransportClock::time_point deadline,
                         const AwaitedAnswer& awaited, IncomingMessage& answer, AnswerKind& kind)
 {
@@ -128,8 +127,8 @@ uint32_t Exchange(SnmpMgrSession& session, const AwaitedAnswer& awaited, Incomin
                   AnswerKind& kind)
 {
     const std::vector<uint8_t>& datagram = session.sendBuffer;
+    // Refused before sending: no agent could take it.
     if (datagram.size() > kMaxSnmpMessageSize) {
-        SetLastError(ERROR_MESSAGE_TOO_BIG);
         return ERROR_MESSAGE_TOO_BIG;
     }
     for (int64_t attempt = 0; attempt <= session.retries; ++attempt) {
