@@ -331,7 +331,7 @@ void PrintVarBind(const SnmpVarBind& binding, uint32_t number, bool maskControls
 const char* ErrorStatusName(int32_t status)
 {
     return PrintedCapabilities().v2ErrorStatuses ? NameOrUnknown(kV2ErrorStatusNames, status)
-                         : NameOrUnknown(kErrorStatusNames, status);
+                                                 : NameOrUnknown(kErrorStatusNames, status);
 }
 
 void PrintResponse(int32_t errorStatus, int32_t errorIndex, const SnmpVarBindList* list,

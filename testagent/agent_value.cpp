@@ -6,8 +6,7 @@
 namespace {
 
 // The whole text as one decimal number that fits `Number`.
-template <typename Number>
-bool ParseWhole(const std::string& text, Number& out)
+template <typename Number> bool ParseWhole(const std::string& text, Number& out)
 {
     if (text.empty()) {
         return false;

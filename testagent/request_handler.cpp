@@ -131,7 +131,8 @@ Reply AnswerRequest(const SnmpMessage& request, ObjectStore& store, const Handle
         if (!object && !exceptions) {
             return ErrorReply(request, SNMP_ERROR_NOSUCHNAME, i + 1);
         }
-        const uint8_t missing = request.pdu.pduType == PDU_GET ? ASN_NOSUCHOBJECT : ASN_ENDOFMIBVIEW;
+        const uint8_t missing =
+            request.pdu.pduType == PDU_GET ? ASN_NOSUCHOBJECT : ASN_ENDOFMIBVIEW;
         reply.bindings.push_back(object ? *object : Exception(name, missing));
     }
     return reply;

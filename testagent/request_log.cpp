@@ -36,8 +36,8 @@ std::string RequestLogLine(const SnmpMessage& request, const uint8_t* data, size
     std::string line = request.version == SNMP_VERSION_2C ? "v2c " : "";
     line += PduName(request.pdu.pduType);
     if (request.pdu.pduType == PDU_GETBULK) {
-        line +=
-            ' ' + std::to_string(request.pdu.errorStatus) + '/' + std::to_string(request.pdu.errorIndex);
+        line += ' ' + std::to_string(request.pdu.errorStatus) + '/' +
+                std::to_string(request.pdu.errorIndex);
     }
     std::vector<TlvSpan> values;
     bool haveValues = request.pdu.pduType == PDU_SET && LocateBindingValues(data, size, values) &&

@@ -153,7 +153,8 @@ private:
         } else {
             reply = AnswerRequest(request, store_, settings);
         }
-        if ((request.pdu.pduType == PDU_GETNEXT || bulk) && reply.errorStatus == SNMP_ERROR_NOERROR) {
+        if ((request.pdu.pduType == PDU_GETNEXT || bulk) &&
+            reply.errorStatus == SNMP_ERROR_NOERROR) {
             BendGetNext(asked, reply);
         }
         if (behaviour.wrongVersion) {

@@ -64,9 +64,9 @@ uint32_t Ask(SnmpMgrSession* session, std::string& text)
 }
 
 // A session of two attempts of a second each.
-std::unique_ptr<SnmpMgrSession, int (*)(SnmpMgrSession*)> OpenAs(
-    const testsupport::SnmpdAgent& snmpd, std::string name, const char* auth,
-    const std::string& authPhrase, const char* priv = nullptr)
+std::unique_ptr<SnmpMgrSession, int (*)(SnmpMgrSession*)>
+OpenAs(const testsupport::SnmpdAgent& snmpd, std::string name, const char* auth,
+       const std::string& authPhrase, const char* priv = nullptr)
 {
     UsmUser user;
     user.name = name;

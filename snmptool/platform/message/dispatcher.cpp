@@ -11,9 +11,12 @@ namespace {
 // The community versions' capabilities together: what reception prints.
 MessageCapabilities Union(const MessageCapabilities& a, const MessageCapabilities& b)
 {
-    return {a.bulk || b.bulk,           a.exceptions || b.exceptions,
-            a.counter64 || b.counter64, a.v2ErrorStatuses || b.v2ErrorStatuses,
-            a.informs || b.informs,     a.reports || b.reports,
+    return {a.bulk || b.bulk,
+            a.exceptions || b.exceptions,
+            a.counter64 || b.counter64,
+            a.v2ErrorStatuses || b.v2ErrorStatuses,
+            a.informs || b.informs,
+            a.reports || b.reports,
             a.userSecurity || b.userSecurity};
 }
 

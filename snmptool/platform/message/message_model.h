@@ -69,7 +69,10 @@ public:
     virtual bool UnderRequestSecurity(const IncomingMessage& incoming) const = 0;
 
     // Engine discovery (RFC 3414 section 4) where the model needs it.
-    virtual bool NeedsDiscovery() const { return false; }
+    virtual bool NeedsDiscovery() const
+    {
+        return false;
+    }
     virtual bool PrepareDiscovery(std::vector<uint8_t>& out, int32_t& msgId);
     // 0 once the answer to the discovery taught the engine, or the code of the failure.
     virtual uint32_t LearnEngine(const IncomingMessage& report);

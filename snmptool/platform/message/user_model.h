@@ -11,7 +11,10 @@ public:
 
     // False (last error set) when the peer cannot be made: no random numbers.
     bool Init(UsmUser&& user);
-    UsmPeer& Peer() { return peer_; }
+    UsmPeer& Peer()
+    {
+        return peer_;
+    }
 
     const MessageCapabilities& Capabilities() const override;
     bool Prepare(const SnmpPdu& pdu, std::vector<uint8_t>& out, int32_t& msgId) override;

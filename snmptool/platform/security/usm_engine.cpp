@@ -137,7 +137,10 @@ bool PrepareAtLevel(UsmPeer& peer, int32_t msgId, SecurityLevel level, const Snm
     V3Message message;
     message.msgId = msgId;
     message.maxSize = static_cast<int32_t>(kMaxSnmpMessageSize);
-    message.flags = kMsgFlagReportable;
+    // RFC 3412 section 6.4: only the confirmed class asks for a report.
+    const bool confirmed = pdu.pduType != PDU_RESPONSE && pdu.pduType != PDU_TRAP_V2 &&
+                           pdu.pduType != PDU_REPORT;
+    message.flags = confirmed ? kMsgFlagReportable : 0;
     message.engineId = peer.engineId;
     message.engineBoots = peer.boots;
     message.engineTime = peer.discovered ? EstimatedTime(peer) : 0;

@@ -28,8 +28,7 @@ AnswerKind MatchAnswer(MessageModel& model, const AwaitedAnswer& awaited, const 
         // fewer cannot be matched to what was asked (a walk would ask for
         // names nobody named). A GETBULK answer may hold fewer than the
         // most; more are dropped later.
-        const bool countFits =
-            !awaited.countIsExact || pdu.bindings.count == awaited.bindingCount;
+        const bool countFits = !awaited.countIsExact || pdu.bindings.count == awaited.bindingCount;
         if (pdu.pduType == PDU_RESPONSE && pdu.requestId == awaited.requestId && countFits &&
             model.UnderRequestSecurity(incoming)) {
             return AnswerKind::Response;

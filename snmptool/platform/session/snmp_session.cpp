@@ -297,9 +297,9 @@ int SnmpMgrRequest(SnmpMgrSession* session, uint8_t pduType, SnmpVarBindList* li
     request.errorStatus = bulk ? *errorStatus : 0;
     request.errorIndex = bulk ? *errorIndex : 0;
     request.bindings = *list;  // borrowed while prepared
-    const AwaitedAnswer awaited = {
-        0, request.requestId, MostBindingsAnswered(pduType, *list, *errorStatus, *errorIndex),
-        !bulk};
+    const AwaitedAnswer awaited = {0, request.requestId,
+                                   MostBindingsAnswered(pduType, *list, *errorStatus, *errorIndex),
+                                   !bulk};
     IncomingMessage answer;
     uint32_t failure = 0;
     try {

@@ -127,8 +127,8 @@ void ReceiveTraps()
         for (int taken = 0; taken < kDatagramsPerPass; ++taken) {
             sockaddr_storage sender;
             socklen_t senderLength = sizeof(sender);
-            const long got =
-                ReadTrapDatagram(g_reception.socket, buffer, kReceiveBufferSize, sender, senderLength);
+            const long got = ReadTrapDatagram(g_reception.socket, buffer, kReceiveBufferSize,
+                                              sender, senderLength);
             if (got <= 0) {
                 break;
             }
