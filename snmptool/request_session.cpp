@@ -51,9 +51,9 @@ int FailedRequestResult(uint32_t code)
 }
 
 // SNMPv3: the community word names the user, whose protocols and
-// passphrases come from the users file; a user it does not list is asked
-// for without authentication or privacy. False when the file is refused
-// (said here, naming the file and line).
+// passphrases come from the users file; a user it does not list is refused.
+// False when the file or the user is refused (said here, naming the file and
+// line).
 bool OpenUserSession(const char* agent, const char* name, uint32_t timeoutMs, uint32_t retries)
 {
     UsmUser user;
@@ -108,6 +108,11 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
         } else if (code >= ERROR_USM_UNSUPPORTED_LEVEL && code <= ERROR_USM_CRYPTO) {
             // SNMPv3: the agent's report of why it refused, or our side's failure.
             PrintError("\nmibcli: %s\n", LastErrorText(code));
+        } else if (code >= ERROR_USM_UNPROVEN_BASE + ERROR_USM_UNSUPPORTED_LEVEL &&
+                   code <= ERROR_USM_UNPROVEN_BASE + ERROR_USM_OTHER_REPORT) {
+            PrintError("\nmibcli: No authentic answer from the agent; an unauthenticated report, "
+                       "which anyone could have sent, said: %s\n",
+                       LastErrorText(code - ERROR_USM_UNPROVEN_BASE));
         } else {
             PrintError("\nmibcli: No response from agent (%s).\n", NoResponseReason(code));
         }

@@ -45,15 +45,30 @@ TEST(UsmUsers, LinesGiveTheUsersLevelAndPassphrases)
     EXPECT_EQ(alice.user.auth, AuthProtocol::Md5);
     EXPECT_EQ(alice.user.authPassphrase, "alicepass");
     EXPECT_EQ(alice.user.priv, PrivProtocol::None);
-    for (const char* plain : {"carol", "dave"}) {
-        Lookup user = Find(path, plain);
-        ASSERT_TRUE(user.ok);
-        EXPECT_EQ(user.user.name, plain);
-        EXPECT_EQ(user.user.auth, AuthProtocol::None);
-    }
+    Lookup carol = Find(path, "carol");
+    ASSERT_TRUE(carol.ok);
+    EXPECT_EQ(carol.user.auth, AuthProtocol::None);
+}
+
+// Nothing goes out under a security the user did not choose, and a FIFO in
+// the file's place does not hold the process.
+TEST(UsmUsers, UnlistedUsersMissingFilesAndFifosAreRefused)
+{
+    testsupport::TempDir dir;
+    const std::string path = dir.Write("users", "bob SHA authphrase\n");
+    chmod(path.c_str(), 0600);
+    Lookup dave = Find(path, "dave");
+    EXPECT_FALSE(dave.ok);
+    EXPECT_EQ(dave.problem,
+              path + ": lists no user dave (a line with the name alone uses no authentication)");
     Lookup missing = Find(dir.Path() + "/absent", "bob");
-    EXPECT_TRUE(missing.ok);
-    EXPECT_EQ(missing.user.auth, AuthProtocol::None);
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.problem, dir.Path() + "/absent: No such file or directory");
+    const std::string fifo = dir.Path() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Lookup piped = Find(fifo, "bob");
+    EXPECT_FALSE(piped.ok);
+    EXPECT_EQ(piped.problem, fifo + ": not a regular file");
 }
 
 TEST(UsmUsers, BadLinesAreRefusedWithTheirNumber)

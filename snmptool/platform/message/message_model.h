@@ -77,6 +77,11 @@ public:
     // 0 once the answer to the discovery taught the engine, or the code of the failure.
     virtual uint32_t LearnEngine(const IncomingMessage& report);
 
+    // Whether a report is as authenticated as the requests it may answer.
+    virtual bool ProvesReport(const IncomingMessage& /*report*/) const
+    {
+        return true;
+    }
     // The code naming what a report says (ERROR_USM_*), and what to do about it.
     virtual uint32_t ReportCode(const IncomingMessage& report) const;
     virtual ReportRemedy RemedyFor(const IncomingMessage& report, uint32_t code);

@@ -86,6 +86,11 @@ uint32_t UserModel::LearnEngine(const IncomingMessage& report)
     return 0;
 }
 
+bool UserModel::ProvesReport(const IncomingMessage& report) const
+{
+    return report.level != SecurityLevel::NoAuthNoPriv || peer_.level == SecurityLevel::NoAuthNoPriv;
+}
+
 uint32_t UserModel::ReportCode(const IncomingMessage& report) const
 {
     return UsmReportCode(report.pdu);
@@ -93,8 +98,11 @@ uint32_t UserModel::ReportCode(const IncomingMessage& report) const
 
 ReportRemedy UserModel::RemedyFor(const IncomingMessage& report, uint32_t code)
 {
-    if (code == ERROR_USM_NOT_IN_TIME_WINDOW && report.engineId == peer_.engineId) {
-        // RFC 3414 section 4: the report carries the agent's boots and time.
+    if (code == ERROR_USM_NOT_IN_TIME_WINDOW && report.engineId == peer_.engineId &&
+        report.level != SecurityLevel::NoAuthNoPriv) {
+        // RFC 3414 section 4: the report carries the agent's boots and time;
+        // section 3.2 step 7 sends it authenticated, and only such a one may
+        // move our clock.
         UsmAdoptClock(peer_, report.engineBoots, report.engineTime);
         return ReportRemedy::Resend;
     }

@@ -25,6 +25,7 @@ public:
     bool NeedsDiscovery() const override;
     bool PrepareDiscovery(std::vector<uint8_t>& out, int32_t& msgId) override;
     uint32_t LearnEngine(const IncomingMessage& report) override;
+    bool ProvesReport(const IncomingMessage& report) const override;
     uint32_t ReportCode(const IncomingMessage& report) const override;
     ReportRemedy RemedyFor(const IncomingMessage& report, uint32_t code) override;
 

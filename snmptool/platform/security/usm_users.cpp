@@ -133,6 +133,13 @@ bool ParseUsers(const std::string& path, std::string_view text, const std::strin
         }
         start = end + 1;
     }
+    if (foundOn == 0) {
+        // Never sent without the security the user meant: a typo in the name
+        // would otherwise go out unauthenticated, a set too.
+        problem = path + ": lists no user " + name +
+                  " (a line with the name alone uses no authentication)";
+        return false;
+    }
     return true;
 }
 
@@ -175,16 +182,13 @@ bool FindUser(const std::string& path, const std::string& name, UsmUser& user, s
     user.Wipe();
     user.name = name;
     std::vector<char> bytes;
-    bool missing = false;
     if (path.empty()) {
-        return true;
+        problem = "no users file: set MIBCLI_USERS to its path";
+        return false;
     }
-    if (!ReadPrivateFile(path, bytes, missing, problem)) {
+    if (!ReadPrivateFile(path, bytes, problem)) {
         WipeBytes(bytes.data(), bytes.size());
-        if (missing) {
-            problem.clear();
-        }
-        return missing;
+        return false;
     }
     bool ok = ParseUsers(path, std::string_view(bytes.data(), bytes.size()), name, user, problem);
     WipeBytes(bytes.data(), bytes.size());

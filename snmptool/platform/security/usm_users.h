@@ -5,8 +5,9 @@
 //   bob SHA-256 "my auth phrase" AES-256 "my priv phrase"
 //
 // Words are separated by blanks; a passphrase with blanks goes in double
-// quotes. Names are compared without regard to case. A user without a line
-// is used without authentication or privacy.
+// quotes. Names are compared without regard to case. A line with the name
+// alone is a user without authentication or privacy; a user without a line
+// is refused.
 #pragma once
 
 #include <string>
@@ -34,12 +35,12 @@ struct UsmUser {
 // none of these variables is set.
 std::string UsersFilePath();
 
-// Looks `name` up in the file at `path`, filling `user`: its name as the file
-// spells it (agents compare names exactly), or `name` as given with no
-// protocols when it is not listed. A missing file lists no
-// one. False, with a one-line `problem` naming the file (and the line), for a
-// file that cannot be read, one that others than its owner can read or write
-// or that another user owns, and a line that does not parse; every line is
-// checked, not only the one asked for.
+// Looks `name` up in the file at `path`, filling `user` with its name as the
+// file spells it (agents compare names exactly) and its protocols. False,
+// with a one-line `problem` naming the file (and the line), for a name the
+// file does not list, a file that is missing or cannot be read, one that is
+// not a regular file, that others than its owner can read or write or that
+// another user owns, and a line that does not parse; every line is checked,
+// not only the one asked for.
 bool FindUser(const std::string& path, const std::string& name, UsmUser& user,
               std::string& problem);

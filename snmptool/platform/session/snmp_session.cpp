@@ -92,8 +92,12 @@ enum class WaitOutcome { Answered, NoAnswer, Failed };
 // deadline; once it has passed, the first dropped datagram ends the wait, so
 // that a stream of strangers cannot keep us here. Only a datagram from the
 // agent's own address and port can be the answer (anyone can send to our port).
+// An unproven report does not end the wait: what it claims is kept in
+// `claim`, and the authentic answer it may have been forged to hide can
+// still come.
 WaitOutcome AwaitAnswer(SnmpMgrSession& session, TransportClock::time_point deadline,
-                        const AwaitedAnswer& awaited, IncomingMessage& answer, AnswerKind& kind)
+                        const AwaitedAnswer& awaited, IncomingMessage& answer, AnswerKind& kind,
+                        uint32_t& claim)
 {
     for (;;) {
         size_t size = 0;
@@ -110,7 +114,10 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, TransportClock::time_point dead
         }
         if (IsSameEndpoint(session.agent, from, fromLength)) {
             kind = MatchAnswer(*session.model, awaited, session.receiveBuffer.data(), size, answer);
-            if (kind != AnswerKind::NotAnswer) {
+            if (kind == AnswerKind::UnprovenReport) {
+                claim = session.model->ReportCode(answer);
+                FreeIncoming(answer);
+            } else if (kind != AnswerKind::NotAnswer) {
                 return WaitOutcome::Answered;
             }
         }
@@ -122,7 +129,8 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, TransportClock::time_point dead
 
 // Sends the prepared datagram once per attempt and waits a full time-out
 // after each. Every attempt carries the same IDs, so an answer to an earlier
-// attempt that comes late still completes the request.
+// attempt that comes late still completes the request. Without an answer,
+// what an unproven report claimed is the failure, else the time-out.
 uint32_t Exchange(SnmpMgrSession& session, const AwaitedAnswer& awaited, IncomingMessage& answer,
                   AnswerKind& kind)
 {
@@ -131,6 +139,7 @@ uint32_t Exchange(SnmpMgrSession& session, const AwaitedAnswer& awaited, Incomin
     if (datagram.size() > kMaxSnmpMessageSize) {
         return ERROR_MESSAGE_TOO_BIG;
     }
+    uint32_t claim = 0;
     for (int64_t attempt = 0; attempt <= session.retries; ++attempt) {
         SendOutcome sent =
             UdpSend(session.socketFd, session.agent.address,
@@ -139,7 +148,7 @@ uint32_t Exchange(SnmpMgrSession& session, const AwaitedAnswer& awaited, Incomin
             return SNMP_MGMTAPI_SELECT_FDERRORS;
         }
         TransportClock::time_point deadline = TransportClock::now() + session.timeout;
-        WaitOutcome outcome = AwaitAnswer(session, deadline, awaited, answer, kind);
+        WaitOutcome outcome = AwaitAnswer(session, deadline, awaited, answer, kind, claim);
         if (outcome == WaitOutcome::Answered) {
             return 0;
         }
@@ -147,7 +156,7 @@ uint32_t Exchange(SnmpMgrSession& session, const AwaitedAnswer& awaited, Incomin
             return SNMP_MGMTAPI_SELECT_FDERRORS;
         }
     }
-    return SNMP_MGMTAPI_TIMEOUT;
+    return claim != 0 ? ERROR_USM_UNPROVEN_BASE + claim : SNMP_MGMTAPI_TIMEOUT;
 }
 
 SnmpMgrSession* OpenSession(const char* agent, std::unique_ptr<MessageModel> model,
@@ -196,7 +205,7 @@ uint32_t Discover(SnmpMgrSession& session)
     }
     IncomingMessage report;
     AnswerKind kind = AnswerKind::NotAnswer;
-    uint32_t code = Exchange(session, {msgId, msgId, 0, false}, report, kind);
+    uint32_t code = Exchange(session, {msgId, msgId, 0, false, true}, report, kind);
     if (code != 0) {
         return code;
     }
@@ -208,7 +217,9 @@ uint32_t Discover(SnmpMgrSession& session)
 // Sends `request` and fills `answer` with its Response, discovering the
 // agent's engine first where the model needs one. A report that refused the
 // request is remedied once where the model can (a new engine time, a new
-// discovery: the agent may have been replaced); 0, or the code of the failure.
+// discovery: the agent may have been replaced); so is a claim of an unknown
+// engine that no authentic answer belied, since our own discovery's answer is
+// all that is then believed. 0, or the code of the failure.
 uint32_t Converse(SnmpMgrSession& session, const SnmpPdu& request, AwaitedAnswer awaited,
                   IncomingMessage& answer)
 {
@@ -225,6 +236,13 @@ uint32_t Converse(SnmpMgrSession& session, const SnmpPdu& request, AwaitedAnswer
         }
         AnswerKind kind = AnswerKind::NotAnswer;
         uint32_t code = Exchange(session, awaited, answer, kind);
+        if (code == ERROR_USM_UNPROVEN_BASE + ERROR_USM_UNKNOWN_ENGINE && !remedied) {
+            code = Discover(session);
+            if (code != 0) {
+                return code;
+            }
+            continue;
+        }
         if (code != 0 || kind == AnswerKind::Response) {
             return code;
         }
@@ -299,7 +317,7 @@ int SnmpMgrRequest(SnmpMgrSession* session, uint8_t pduType, SnmpVarBindList* li
     request.bindings = *list;  // borrowed while prepared
     const AwaitedAnswer awaited = {0, request.requestId,
                                    MostBindingsAnswered(pduType, *list, *errorStatus, *errorIndex),
-                                   !bulk};
+                                   !bulk, false};
     IncomingMessage answer;
     uint32_t failure = 0;
     try {

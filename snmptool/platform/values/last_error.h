@@ -32,6 +32,9 @@ enum : uint32_t {
     ERROR_USM_OTHER_REPORT = 1107,        // any other report
     ERROR_USM_NO_ENGINE = 1108,           // discovery answered without an engine ID
     ERROR_USM_CRYPTO = 1109,              // the cryptographic library failed
+    // No authentic answer came within the time-out and retries, but an
+    // unauthenticated report did: this base plus the ERROR_USM_* code it claimed.
+    ERROR_USM_UNPROVEN_BASE = 1200,
     // A failed system call: this base plus its errno value; the text is the
     // system's own (for example "Permission denied", "Address already in use").
     ERROR_SYSTEM_BASE = 10000,
