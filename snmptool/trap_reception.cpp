@@ -3,6 +3,7 @@
 // the layer's event until Escape, or looking into the queue a set number of times.
 #include <array>
 #include <cstdio>
+#include <string>
 
 #include "os/os_services.h"
 #include "name_tables.h"
@@ -35,6 +36,55 @@ constexpr std::array<const char*, SNMP_TRAP_ENTERPRISESPECIFIC + 1> kGenericTrap
 const char* GenericTrapName(int32_t genericTrap)
 {
     return NameOrUnknown(kGenericTrapNames, genericTrap);
+}
+
+// Indexed by NotificationDrop: the version 3 reasons that the summary names.
+constexpr std::array<const char*, static_cast<size_t>(NotificationDrop::Count)> kDropNames = {
+    nullptr,
+    nullptr,
+    nullptr,
+    "unknown user",
+    "unknown or unpinned engine",
+    "wrong digest",
+    "not in time window",
+    "decryption error",
+    "unsupported security level",
+};
+
+// Reception goes on without them; the user should know why version 3
+// notifications will not show.
+void WarnOfUsersProblem()
+{
+    const char* problem = SnmpMgrTrapUsersProblem();
+    if (problem != nullptr) {
+        PrintError("mibcli: version 3 notifications not taken: %s\n", problem);
+    }
+}
+
+// One line for every version 3 notification dropped, by reason.
+void SummariseDrops(const char* lineStart)
+{
+    std::string reasons;
+    uint64_t total = 0;
+    for (size_t reason = 0; reason < kDropNames.size(); ++reason) {
+        const uint64_t count = SnmpMgrTrapDrops(static_cast<NotificationDrop>(reason));
+        if (kDropNames[reason] != nullptr && count != 0) {
+            reasons += (total == 0 ? " (" : ", ") + std::to_string(count) + " " + kDropNames[reason];
+            total += count;
+        }
+    }
+    const uint64_t evictions = SnmpMgrTrapEvictions();
+    if (total == 0 && evictions == 0) {
+        return;
+    }
+    std::string forgotten;
+    if (evictions != 0) {
+        forgotten = "; the keys of " + std::to_string(evictions) + " engine" +
+                    (evictions == 1 ? " were" : "s were") + " forgotten to make room";
+    }
+    PrintError("%smibcli: %llu version 3 notification%s dropped%s%s.\n", lineStart,
+               static_cast<unsigned long long>(total), total == 1 ? " was" : "s were",
+               total == 0 ? "" : (reasons + ")").c_str(), forgotten.c_str());
 }
 
 // What one fetch hands over, and the trap numbering of the routine.
@@ -173,6 +223,7 @@ int ListenForTraps()
         ReportSystemError("ERROR: SnmpMgrTrapListen", code);
         return 0;
     }
+    WarnOfUsersProblem();
     PrintError("%s", kListeningLine);
     g_errorLineOpen = true;
 
@@ -219,6 +270,8 @@ int PollForTraps(uint32_t pollIntervalMs, uint32_t pollCount)
             ReportSystemError("ERROR: SnmpMgrTrapListen", code);
             return 0;
         }
+    } else {
+        WarnOfUsersProblem();
     }
 
     TrapFetch fetch;
@@ -261,14 +314,16 @@ int PollForTraps(uint32_t pollIntervalMs, uint32_t pollCount)
 void EndTrapReception()
 {
     const uint64_t dropped = SnmpMgrTrapStop();
+    const char* lineStart = g_errorLineOpen ? "\n" : "";
     if (dropped == 0) {
+        SummariseDrops(lineStart);
         return;
     }
-    const char* lineStart = g_errorLineOpen ? "\n" : "";
     if (dropped == 1) {
         PrintError("%smibcli: 1 trap was dropped because the receive queue was full.\n", lineStart);
     } else {
         PrintError("%smibcli: %llu traps were dropped because the receive queue was full.\n",
                    lineStart, static_cast<unsigned long long>(dropped));
     }
+    SummariseDrops("");
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "message/capabilities.h"
+#include "message/notification_drop.h"
 #include "values/snmp_values.h"
 
 // ---- Manager routines -------------------------------------------------------
@@ -59,3 +60,11 @@ int SnmpMgrGetTrap(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress
 // Ends reception (the tool calls it on the way out); prints nothing. Returns the
 // number of traps dropped because the queue was full.
 uint64_t SnmpMgrTrapStop();
+// Reception's account since it last started, kept after it stopped: the
+// datagrams dropped for `reason`, and the version 3 engines whose keys were
+// forgotten to make room for others.
+uint64_t SnmpMgrTrapDrops(NotificationDrop reason);
+uint64_t SnmpMgrTrapEvictions();
+// Why version 3 notifications cannot all be taken (a users file refused, no
+// place for our engine's state), or null.
+const char* SnmpMgrTrapUsersProblem();

@@ -30,7 +30,7 @@ const MessageCapabilities& UserModel::Capabilities() const
 bool UserModel::Prepare(const SnmpPdu& pdu, std::vector<uint8_t>& out, int32_t& msgId)
 {
     msgId = UsmTakeMsgId(peer_);
-    return UsmPrepare(peer_, msgId, pdu, out);
+    return UsmPrepare(peer_, msgId, pdu, out, peer_.engineId, "");
 }
 
 bool UserModel::Peek(const uint8_t* data, size_t size, MessageHeader& header) const
@@ -42,7 +42,7 @@ bool UserModel::Peek(const uint8_t* data, size_t size, MessageHeader& header) co
 bool UserModel::TakeApart(const uint8_t* data, size_t size, IncomingMessage& incoming)
 {
     UsmIncoming taken;
-    if (!UsmTakeApart(peer_, data, size, taken)) {
+    if (UsmTakeApart(peer_, data, size, taken) != UsmVerdict::Taken) {
         return false;
     }
     incoming.version = SNMP_VERSION_3;

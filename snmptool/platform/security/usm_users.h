@@ -2,15 +2,20 @@
 // its owner may read, so that passphrases never appear on a command line.
 //
 //   # name  [auth-protocol "auth passphrase" [priv-protocol "priv passphrase"]]
+//   #       [engines=HEX,HEX...]
 //   bob SHA-256 "my auth phrase" AES-256 "my priv phrase"
 //
+// The engines, when given, are the only ones whose notifications are taken
+// for the user.
 // Words are separated by blanks; a passphrase with blanks goes in double
 // quotes. Names are compared without regard to case. A line with the name
 // alone is a user without authentication or privacy; a user without a line
 // is refused.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "security/usm_keys.h"
 
@@ -20,6 +25,7 @@ struct UsmUser {
     std::string authPassphrase;
     PrivProtocol priv = PrivProtocol::None;
     std::string privPassphrase;
+    std::vector<std::vector<uint8_t>> engines;
 
     UsmUser() = default;
     UsmUser(const UsmUser&) = delete;
@@ -44,3 +50,6 @@ std::string UsersFilePath();
 // not only the one asked for.
 bool FindUser(const std::string& path, const std::string& name, UsmUser& user,
               std::string& problem);
+enum class UsersFile { Read, Missing, Refused };
+// Every user of the file; a file refused as FindUser refuses it.
+UsersFile LoadUsers(const std::string& path, std::vector<UsmUser>& users, std::string& problem);

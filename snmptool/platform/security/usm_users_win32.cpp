@@ -63,10 +63,12 @@ std::string AccessProblem(HANDLE file)
 
 }  // namespace
 
-bool ReadPrivateFile(const std::string& path, std::vector<char>& bytes, std::string& problem)
+bool ReadPrivateFile(const std::string& path, std::vector<char>& bytes, bool& missing,
+                     std::string& problem)
 {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
+        missing = errno == ENOENT;
         problem = path + ": " + std::strerror(errno);
         return false;
     }

@@ -5,13 +5,18 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "message/dispatcher.h"
 #include "os/event_reset_guard.h"
 #include "os/os_services.h"
 #include "snmp_api.h"
+#include "security/usm_users.h"
+#include "traps/local_engine.h"
 #include "traps/trap_address.h"
 #include "traps/trap_socket.h"
 #include "traps/trap_translation.h"
@@ -28,6 +33,9 @@ constexpr size_t kMaxQueuedBytes = 32u * 1024 * 1024;
 // Datagrams read between two looks at the stop signal, so that a flood cannot
 // hold the thread past SnmpMgrTrapStop.
 constexpr int kDatagramsPerPass = 1024;
+// Version 3 user and engine pairs whose keys are kept: a flood of made-up
+// engine IDs must not take all the memory.
+constexpr size_t kMostPeers = 1024;
 
 struct QueuedTrap {
     TrapRecord trap;
@@ -50,9 +58,53 @@ struct Reception {
     size_t bytes = 0;
     size_t maxBytes = 0;
     uint64_t dropped = 0;
+
+    std::unique_ptr<UserNotifications> users;  // null without version 3 users
 };
 
 Reception g_reception;
+
+// Reception's account, read after it stopped.
+struct Account {
+    uint64_t drops[static_cast<size_t>(NotificationDrop::Count)] = {};
+    uint64_t evictions = 0;
+    std::string usersProblem;
+};
+
+Account g_account;
+
+// Loads the users and our engine for version 3; a missing users file means
+// no version 3 users, and is no problem.
+void StartUserNotifications()
+{
+    g_account = Account{};
+    std::vector<UsmUser> users;
+    std::string problem;
+    const UsersFile file = LoadUsers(UsersFilePath(), users, problem);
+    if (file != UsersFile::Read) {
+        if (file == UsersFile::Refused) {
+            g_account.usersProblem = problem;
+        }
+        return;
+    }
+    // Without its state our engine has no ID: traps are still taken, informs not.
+    LocalEngine engine;
+    if (!StartLocalEngine(engine, problem)) {
+        g_account.usersProblem = problem;
+        engine = LocalEngine{};
+    }
+    try {
+        g_reception.users = std::make_unique<UserNotifications>(
+            std::move(users), std::move(engine.id), engine.boots, kMostPeers);
+    } catch (const std::bad_alloc&) {
+        g_account.usersProblem = "no memory for the version 3 users";
+    }
+}
+
+void CountDrop(NotificationDrop reason)
+{
+    ++g_account.drops[static_cast<size_t>(reason)];
+}
 
 bool TrapsWaiting()
 {
@@ -89,22 +141,25 @@ bool Enqueue(TrapRecord* trap)
 }
 
 // Takes one datagram apart; anything that is not a well-formed trap is
-// dropped without a word (any community is accepted). An InformRequest is
-// acknowledged from the receiving socket once it is queued: one that is
-// dropped goes unacknowledged, so that its sender tries again.
+// dropped and counted (any community is accepted), with a report sent back
+// where the sender is owed one. An InformRequest is acknowledged from the
+// receiving socket once it is queued: one that is dropped goes
+// unacknowledged, so that its sender tries again.
 void TakeDatagram(const uint8_t* data, size_t size, const sockaddr_storage& sender,
                   socklen_t senderLength)
 {
     IncomingMessage message;
-    if (!TakeNotificationApart(data, size, message)) {
-        return;
-    }
     std::vector<uint8_t> ack;
-    const bool inform = message.pdu.pduType == PDU_INFORM;
-    if (inform && !PrepareInformAck(message, ack)) {
-        FreeIncoming(message);
+    const NotificationDrop drop =
+        TakeNotificationApart(data, size, message, ack, g_reception.users.get());
+    if (drop != NotificationDrop::None) {
+        CountDrop(drop);
+        if (!ack.empty()) {
+            SendTrapAnswer(g_reception.socket, ack.data(), ack.size(), sender, senderLength);
+        }
         return;
     }
+    const bool inform = message.pdu.pduType == PDU_INFORM;
     TrapRecord trap = {};
     if (TrapFromPdu(message.pdu, reinterpret_cast<const sockaddr*>(&sender), senderLength, &trap) &&
         Enqueue(&trap) && inform) {
@@ -188,6 +243,10 @@ void ReleaseReception()
     }
     DestroyPlatformEvent(g_reception.event);
     g_reception.event = nullptr;
+    if (g_reception.users != nullptr) {
+        g_account.evictions = g_reception.users->Evictions();
+        g_reception.users.reset();
+    }
     g_reception.running = false;
 }
 
@@ -228,6 +287,7 @@ int SnmpMgrTrapListen(PlatformEvent** event)
         return 0;
     }
     EnlargeTrapReceiveBuffer(g_reception.socket);
+    StartUserNotifications();
     g_reception.wakeOpen = OpenTrapWake(g_reception.socket);
     if (!g_reception.wakeOpen) {
         const uint32_t reason = GetLastError();
@@ -308,4 +368,19 @@ uint64_t SnmpMgrTrapStop()
     const uint64_t dropped = g_reception.dropped;
     ReleaseReception();
     return dropped;
+}
+
+uint64_t SnmpMgrTrapDrops(NotificationDrop reason)
+{
+    return reason < NotificationDrop::Count ? g_account.drops[static_cast<size_t>(reason)] : 0;
+}
+
+uint64_t SnmpMgrTrapEvictions()
+{
+    return g_account.evictions;
+}
+
+const char* SnmpMgrTrapUsersProblem()
+{
+    return g_account.usersProblem.empty() ? nullptr : g_account.usersProblem.c_str();
 }
