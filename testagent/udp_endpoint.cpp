@@ -7,7 +7,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "session/udp_transport.h"
+#include "transport/udp_transport.h"
 
 bool ParseLoopbackEndpoint(const std::string& text, Endpoint& endpoint, std::string& why)
 {

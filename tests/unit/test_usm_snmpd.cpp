@@ -10,7 +10,7 @@
 
 #include "security/usm_engine.h"
 #include "session/agent_address.h"
-#include "session/udp_transport.h"
+#include "transport/udp_transport.h"
 #include "test_processes.h"
 
 namespace {

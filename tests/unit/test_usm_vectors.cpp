@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "os/system_error.h"
 #include "security/usm_engine.h"
 
 namespace {

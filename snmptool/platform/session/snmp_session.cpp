@@ -18,7 +18,8 @@
 #include "snmp_api.h"
 #include "security/usm_engine.h"
 #include "session/system_random.h"
-#include "session/udp_transport.h"
+#include "os/system_error.h"
+#include "transport/udp_transport.h"
 
 struct SnmpMgrSession {
     int socketFd = -1;

@@ -1,8 +1,9 @@
 // The trap thread on Windows: the socket's read readiness and the wake-up are
 // two event objects, waited on together.
+#include "transport/trap_socket.h"
+
 #include <thread>
 
-#include "traps/trap_socket.h"
 #include "values/last_error.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The trap thread on POSIX: poll(2) on the socket and an eventfd that is
 // written once to end the thread.
-#include "traps/trap_socket.h"
+#include "transport/trap_socket.h"
 
 #include <poll.h>
 #include <pthread.h>
@@ -10,7 +10,7 @@
 
 #include <cerrno>
 
-#include "values/last_error.h"
+#include "os/system_error.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "session/socket_types.h"
+#include "transport/socket_types.h"
 
 // Makes the wake-up for the trap socket; false with the last error set.
 bool OpenTrapWake(int socket);
