@@ -1,8 +1,5 @@
 #include "udp_endpoint.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cstring>
