@@ -10,3 +10,10 @@
 #ifndef EAI_SYSTEM
 #define EAI_SYSTEM (-11)
 #endif
+
+// The layer's interfaces carry a socket as an int: socket handles are kernel
+// handles, which always fit in 32 bits.
+inline SOCKET AsSocket(int socketFd)
+{
+    return static_cast<SOCKET>(static_cast<unsigned int>(socketFd));
+}

@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
-
 int g_wake = -1;
 pthread_t g_thread{};
 void (*g_body)() = nullptr;
@@ -87,7 +85,7 @@ void SendTrapAnswer(int socket, const uint8_t* data, size_t size, const sockaddr
 
 void EnlargeTrapReceiveBuffer(int socket)
 {
-    const int size = kReceiveBufferBytes;
+    const int size = kTrapReceiveBufferBytes;
     // The forced size passes the system's limit but needs privileges; the
     // ordinary one is capped by the limit. Either failing is no reason to stop.
     if (setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof(size)) != 0) {

@@ -1,4 +1,4 @@
-// The session's UDP socket. Waiting is done by the receive itself under the
+// UDP sockets on POSIX systems. Waiting is done by the receive itself under the
 // socket's receive time-out, set to the time that is left until the deadline
 // whenever that has changed, so that signals and unwanted datagrams never move
 // the deadline and an answer that comes in time costs one system call.

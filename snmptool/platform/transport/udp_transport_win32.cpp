@@ -1,4 +1,4 @@
-// The session's UDP socket on Windows, through Winsock 2. Sockets are made
+// UDP sockets on Windows, through Winsock 2. Sockets are made
 // non-blocking, so that a send or a receive never waits: waiting is done with
 // select and the time left until the deadline, recomputed after every wake-up.
 // Failures leave the errno value that stands for the Winsock code in errno.
@@ -26,12 +26,6 @@ struct WinsockStart {
     }
 };
 WinsockStart g_winsock;
-
-SOCKET AsSocket(int socketFd)
-{
-    // Socket handles are kernel handles, which always fit in 32 bits.
-    return static_cast<SOCKET>(static_cast<unsigned int>(socketFd));
-}
 
 int FailWithWinsockError()
 {
