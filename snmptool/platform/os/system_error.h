@@ -19,9 +19,3 @@ uint32_t SystemErrorCodeFromErrno(int errnoValue);
 const char* SystemErrorText(uint32_t code);
 // The C library's text for ERROR_SYSTEM_BASE + an errno value, or null.
 const char* ErrnoCodeText(uint32_t code);
-
-// Windows only: the errno value that stands for a Winsock error code in the
-// layer's interfaces, and back. Codes without an errno of their own give EIO,
-// and an errno without a code gives 0.
-int ErrnoFromWinsockError(int code);
-int WinsockErrorFromErrno(int errnoValue);

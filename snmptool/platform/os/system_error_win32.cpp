@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "os/system_error.h"
+#include "os/system_error_win32.h"
 #include "values/last_error.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include <cerrno>
 
-#include "os/system_error.h"
+#include "os/system_error_win32.h"
 
 namespace {
 
