@@ -271,6 +271,7 @@ class Agents:
         self.agent_bin = agent_bin
         self.tmp = tmp
         self.processes = []
+        self.sockets = []  # ports bound for snmpd, closed once it is stopped
 
     def start_test_agent(self, label, options, objects):
         argv = [self.agent_bin, "serve", "--log", os.path.join(self.tmp, label + ".log")]
@@ -312,32 +313,37 @@ class Agents:
             raise CaseError("%s is not installed (Debian package snmpd)" % snmpd)
         persist = os.path.join(self.tmp, "snmpd-persist")
         os.makedirs(persist, exist_ok=True)
-        # snmpd cannot report a port it picked itself: a free one is chosen, and
-        # the start is tried again if another process took it meanwhile.
-        for _ in range(3):
-            port = str(free_udp_port())
-            address = "127.0.0.1:" + port
-            config = os.path.join(self.tmp, "snmpd.conf")
-            with open(config, "w") as handle:
-                handle.write("agentAddress udp:%s\nrocommunity public 127.0.0.1\n"
-                             "rwcommunity private 127.0.0.1\npersistentDir %s\n%s\n"
-                             % (address, persist, "\n".join(extra_lines)))
-            env = dict(os.environ, SNMP_PERSISTENT_DIR=persist, MIBS="")
-            process = subprocess.Popen([snmpd, "-f", "-Lo", "-C", "-c", config,
-                                        "-p", os.path.join(self.tmp, "snmpd.pid")],
-                                       stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                       stderr=subprocess.STDOUT, env=env, start_new_session=True)
-            self.processes.append(process)
-            said = Stream(process.stdout)
-            deadline = time.monotonic() + READY_TIMEOUT
-            while time.monotonic() < deadline and process.poll() is None:
-                probe = subprocess.run(["snmpget", "-v1", "-c", "public", "-r0", "-t0.2", "-On",
-                                        address, "1.3.6.1.2.1.1.3.0"], stdin=subprocess.DEVNULL,
-                                       capture_output=True)
-                if probe.returncode == 0:
-                    return address, port
-            stop_process(process)
-            self.processes.remove(process)
+        # The port is bound here and handed to snmpd as an inherited socket
+        # (systemd's socket passing: descriptor 3, LISTEN_FDS and LISTEN_PID),
+        # which it takes for the agentAddress of that port: no other process
+        # can take the port between choosing it and serving on it.
+        listener = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        listener.bind(("127.0.0.1", 0))
+        self.sockets.append(listener)
+        port = str(listener.getsockname()[1])
+        address = "127.0.0.1:" + port
+        config = os.path.join(self.tmp, "snmpd.conf")
+        with open(config, "w") as handle:
+            handle.write("agentAddress udp:%s\nrocommunity public 127.0.0.1\n"
+                         "rwcommunity private 127.0.0.1\npersistentDir %s\n%s\n"
+                         % (address, persist, "\n".join(extra_lines)))
+        env = dict(os.environ, SNMP_PERSISTENT_DIR=persist, MIBS="")
+        handover = 'exec 3<&"$1"; shift; export LISTEN_PID=$$ LISTEN_FDS=1; exec "$@"'
+        process = subprocess.Popen(["bash", "-c", handover, "snmpd", str(listener.fileno()), snmpd,
+                                    "-f", "-Lo", "-C", "-c", config,
+                                    "-p", os.path.join(self.tmp, "snmpd.pid")],
+                                   pass_fds=(listener.fileno(),), stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env,
+                                   start_new_session=True)
+        self.processes.append(process)
+        said = Stream(process.stdout)
+        deadline = time.monotonic() + READY_TIMEOUT
+        while time.monotonic() < deadline and process.poll() is None:
+            probe = subprocess.run(["snmpget", "-v1", "-c", "public", "-r0", "-t0.2", "-On",
+                                    address, "1.3.6.1.2.1.1.3.0"], stdin=subprocess.DEVNULL,
+                                   capture_output=True)
+            if probe.returncode == 0:
+                return address, port
         raise CaseError("snmpd did not answer: %s" % said.finish(1).decode(errors="replace"))
 
     def stop_all(self):
@@ -348,6 +354,9 @@ class Agents:
             if code != 0 and process.args[0] == self.agent_bin:
                 complaints.append("the test agent ended with %s" % describe_exit(code))
         self.processes = []
+        for listener in self.sockets:
+            listener.close()
+        self.sockets = []
         return complaints
 
 

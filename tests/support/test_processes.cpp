@@ -61,7 +61,7 @@ std::vector<std::string> Merged(const std::vector<std::string>& overrides)
 }  // namespace
 
 BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
-                                     const std::vector<std::string>& env)
+                                     const std::vector<std::string>& env, int passedSocket)
 {
     char outTemplate[] = "/tmp/mibcli-test-out-XXXXXX";
     char errTemplate[] = "/tmp/mibcli-test-err-XXXXXX";
@@ -74,6 +74,9 @@ BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outFd, 1);
     posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+    if (passedSocket >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, passedSocket, 3);
+    }
     std::vector<std::string> words(argv);
     std::vector<std::string> environment = Merged(env);
     pid_t pid = -1;
@@ -152,17 +155,17 @@ std::string TempDir::Write(const std::string& name, const std::string& bytes) co
     return path;
 }
 
-uint16_t PickFreeUdpPort()
+int BindLoopbackUdp(uint16_t& port)
 {
-    const int probe = socket(AF_INET, SOCK_DGRAM, 0);
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    close(probe);
-    return ntohs(address.sin_port);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
 }
 
 bool SkipAllowed()
@@ -177,22 +180,32 @@ SnmpdAgent::SnmpdAgent(const std::string& extraConfig)
         failure_ = "/usr/sbin/snmpd is not installed (Debian package snmpd)";
         return;
     }
-    // A port taken by another process meanwhile: tried again on another.
-    for (int attempt = 0; attempt < 3 && !ready_; ++attempt) {
-        port_ = PickFreeUdpPort();
-        Start(dir_.Write("snmpd.conf", "agentAddress udp:" + Address() +
-                                           "\nrocommunity public 127.0.0.1\n"
-                                           "rwcommunity private 127.0.0.1\npersistentDir " +
-                                           dir_.Path() + "/persist\n" + extraConfig + "\n"));
-    }
+    // The port stays bound here for the agent's whole life and is handed to
+    // every start (systemd's socket passing, which snmpd takes for the
+    // agentAddress of that port): no other process can take it meanwhile.
+    socket_ = BindLoopbackUdp(port_);
+    Start(dir_.Write("snmpd.conf", "agentAddress udp:" + Address() +
+                                       "\nrocommunity public 127.0.0.1\n"
+                                       "rwcommunity private 127.0.0.1\npersistentDir " +
+                                       dir_.Path() + "/persist\n" + extraConfig + "\n"));
+}
+
+SnmpdAgent::~SnmpdAgent()
+{
+    process_.reset();
+    close(socket_);
 }
 
 bool SnmpdAgent::Start(const std::string& config)
 {
+    // The shell becomes snmpd, so its process ID is the one LISTEN_PID names.
     process_.emplace(
-        std::vector<std::string>{"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", config, "-p",
+        std::vector<std::string>{"/bin/bash", "-c",
+                                 "export LISTEN_PID=$$ LISTEN_FDS=1; exec \"$@\"", "snmpd",
+                                 "/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", config, "-p",
                                  dir_.Path() + "/snmpd.pid"},
-        std::vector<std::string>{"SNMP_PERSISTENT_DIR=" + dir_.Path() + "/persist", "MIBS="});
+        std::vector<std::string>{"SNMP_PERSISTENT_DIR=" + dir_.Path() + "/persist", "MIBS="},
+        socket_);
     for (int probe = 0; probe < 50 && !ready_; ++probe) {
         ready_ = RunProgram({"/usr/bin/snmpget", "-v1", "-c", "public", "-r0", "-t0.2", "-On",
                              Address(), "1.3.6.1.2.1.1.3.0"},

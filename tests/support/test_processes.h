@@ -18,11 +18,12 @@ struct ProcessResult {
 };
 
 // A program started with the environment plus `env` ("NAME=VALUE"), standard
-// input from /dev/null, its output kept in files.
+// input from /dev/null, its output kept in files, and `passedSocket` (when not
+// -1) as its descriptor 3.
 class BackgroundProcess {
 public:
     BackgroundProcess(const std::vector<std::string>& argv,
-                      const std::vector<std::string>& env = {});
+                      const std::vector<std::string>& env = {}, int passedSocket = -1);
     ~BackgroundProcess();  // SIGKILL when still running
     BackgroundProcess(const BackgroundProcess&) = delete;
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
@@ -60,19 +61,23 @@ private:
     std::string path_;
 };
 
-// A free UDP port on 127.0.0.1 for a program that cannot pick its own.
-uint16_t PickFreeUdpPort();
+// A UDP socket bound to a port of 127.0.0.1 that the system picked; its port
+// in `port`.
+int BindLoopbackUdp(uint16_t& port);
 
 // True when MIBCLI_ALLOW_SKIP=1: tests that need snmpd may skip without it.
 bool SkipAllowed();
 
-// The system's snmpd on a free loopback port with a configuration of its own:
+// The system's snmpd on a loopback port of its own with a configuration of its own:
 // "public" reads and "private" writes from 127.0.0.1, `extraConfig` added.
 // Ready() once snmpget had an answer from it. Restart() stops it and starts
 // it again on the same port and saved state: the same engine, one more boot.
 class SnmpdAgent {
 public:
     explicit SnmpdAgent(const std::string& extraConfig = "");
+    ~SnmpdAgent();
+    SnmpdAgent(const SnmpdAgent&) = delete;
+    SnmpdAgent& operator=(const SnmpdAgent&) = delete;
     bool Restart();
     bool Installed() const;
     // clang-format off
@@ -86,6 +91,7 @@ private:
     bool Start(const std::string& config);
     TempDir dir_;
     std::optional<BackgroundProcess> process_;
+    int socket_ = -1;
     uint16_t port_ = 0;
     bool ready_ = false;
     std::string failure_;
