@@ -4,7 +4,6 @@
 #include <sys/types.h>
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,30 +16,8 @@ struct ProcessResult {
     bool started = false;
 };
 
-// A program started with the environment plus `env` ("NAME=VALUE"), standard
-// input from /dev/null, its output kept in files, and `passedSocket` (when not
-// -1) as its descriptor 3.
-class BackgroundProcess {
-public:
-    BackgroundProcess(const std::vector<std::string>& argv,
-                      const std::vector<std::string>& env = {}, int passedSocket = -1);
-    ~BackgroundProcess();  // SIGKILL when still running
-    BackgroundProcess(const BackgroundProcess&) = delete;
-    BackgroundProcess& operator=(const BackgroundProcess&) = delete;
-    // clang-format off
-    bool Started() const { return pid_ > 0; }
-    // clang-format on
-    void Signal(int signo);
-    // Waits up to `timeoutMs` (SIGKILL after it) and returns what it left.
-    ProcessResult Wait(int timeoutMs = 20000);
-
-private:
-    pid_t pid_ = -1;
-    std::string outPath_;
-    std::string errPath_;
-};
-
-// Runs `argv` to its end, at most `timeLimitMs`.
+// Runs `argv` to its end, at most `timeLimitMs` (SIGKILL after it), with the
+// environment plus `env` ("NAME=VALUE") and standard input from /dev/null.
 ProcessResult RunProgram(const std::vector<std::string>& argv,
                          const std::vector<std::string>& env = {}, int timeLimitMs = 20000);
 
@@ -61,10 +38,6 @@ private:
     std::string path_;
 };
 
-// A UDP socket bound to a port of 127.0.0.1 that the system picked; its port
-// in `port`.
-int BindLoopbackUdp(uint16_t& port);
-
 // True when MIBCLI_ALLOW_SKIP=1: tests that need snmpd may skip without it.
 bool SkipAllowed();
 
@@ -80,17 +53,17 @@ public:
     SnmpdAgent& operator=(const SnmpdAgent&) = delete;
     bool Restart();
     bool Installed() const;
+    void Stop();
     // clang-format off
     bool Ready() const { return ready_; }
     const std::string& Failure() const { return failure_; }
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
-    void Stop() { process_.reset(); }
     // clang-format on
 
 private:
     bool Start(const std::string& config);
     TempDir dir_;
-    std::optional<BackgroundProcess> process_;
+    pid_t pid_ = -1;
     int socket_ = -1;
     uint16_t port_ = 0;
     bool ready_ = false;
