@@ -1,9 +1,7 @@
-// The per-thread last-error code and the texts of the codes the layer sets.
+// The texts of the codes the layer sets.
 #include "values/last_error.h"
 
 namespace {
-
-thread_local uint32_t t_lastError = 0;
 
 struct CodeText {
     uint32_t code;
@@ -21,6 +19,7 @@ constexpr CodeText kTexts[] = {
     {ERROR_BAD_ARGUMENT, "An argument is missing or not valid."},
     {ERROR_MESSAGE_TOO_BIG, "The request does not fit in one SNMP message."},
     {ERROR_UNKNOWN_ZONE, "The zone of the IPv6 address names no network interface."},
+    {ERROR_BAD_PORT, "The agent's port is not a number from 1 to 65535."},
     {ERROR_BAD_TRAP_ADDRESS,
      "MIBCLI_TRAP_ADDRESS must be a port, an IPv4 address and port, or [IPv6 address]:port."},
     {ERROR_USM_UNSUPPORTED_LEVEL,
@@ -40,27 +39,12 @@ constexpr CodeText kTexts[] = {
 
 }  // namespace
 
-uint32_t GetLastError()
-{
-    return t_lastError;
-}
-
-void SetLastError(uint32_t code)
-{
-    t_lastError = code;
-}
-
-void SetLastErrorFromErrno(int errnoValue)
-{
-    t_lastError = SystemErrorCodeFromErrno(errnoValue);
-}
-
-const char* LastErrorText(uint32_t code)
+const char* LayerErrorText(uint32_t code)
 {
     for (const CodeText& entry : kTexts) {
         if (entry.code == code) {
             return entry.text;
         }
     }
-    return SystemErrorText(code);
+    return nullptr;
 }
