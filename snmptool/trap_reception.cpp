@@ -69,7 +69,8 @@ void SummariseDrops(const char* lineStart)
     for (size_t reason = 0; reason < kDropNames.size(); ++reason) {
         const uint64_t count = SnmpMgrTrapDrops(static_cast<NotificationDrop>(reason));
         if (kDropNames[reason] != nullptr && count != 0) {
-            reasons += (total == 0 ? " (" : ", ") + std::to_string(count) + " " + kDropNames[reason];
+            reasons +=
+                (total == 0 ? " (" : ", ") + std::to_string(count) + " " + kDropNames[reason];
             total += count;
         }
     }

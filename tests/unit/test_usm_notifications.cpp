@@ -47,7 +47,7 @@ std::vector<uint8_t> Trap(const std::vector<uint8_t>& engine, int32_t boots, int
     pdu.pduType = PDU_TRAP_V2;
     pdu.bindings = {bindings, 2};
     std::vector<uint8_t> out;
-    EXPECT_TRUE(UsmPrepare(sender, 7, pdu, out, engine, ""));
+    EXPECT_TRUE(UsmPrepare(sender, 7, pdu, out));
     return out;
 }
 
@@ -55,8 +55,8 @@ NotificationDrop Take(UserNotifications& receiver, const std::vector<uint8_t>& d
 {
     IncomingMessage incoming;
     std::vector<uint8_t> reply;
-    const NotificationDrop drop = receiver.TakeApart(datagram.data(), datagram.size(), incoming,
-                                                     reply);
+    const NotificationDrop drop =
+        receiver.TakeApart(datagram.data(), datagram.size(), incoming, reply);
     if (drop == NotificationDrop::None) {
         FreeIncoming(incoming);
     }

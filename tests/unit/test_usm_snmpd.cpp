@@ -71,9 +71,10 @@ uint32_t Ask(SnmpMgrSession* session, std::string& text)
 }
 
 // A session of two attempts of a second each.
-std::unique_ptr<SnmpMgrSession, int (*)(SnmpMgrSession*)>
-OpenAs(const std::string& agent, std::string name, const char* auth, const std::string& authPhrase,
-       const char* priv = nullptr)
+std::unique_ptr<SnmpMgrSession, int (*)(SnmpMgrSession*)> OpenAs(const std::string& agent,
+                                                                 std::string name, const char* auth,
+                                                                 const std::string& authPhrase,
+                                                                 const char* priv = nullptr)
 {
     UsmUser user;
     user.name = name;
@@ -210,8 +211,8 @@ private:
                                           reinterpret_cast<sockaddr*>(&manager), &length);
             V3Message request;
             size_t authOffset = 0;
-            ASSERT_TRUE(DecodeV3Message(datagram.data(), static_cast<size_t>(size), request,
-                                        authOffset));
+            ASSERT_TRUE(
+                DecodeV3Message(datagram.data(), static_cast<size_t>(size), request, authOffset));
             if (!request.userName.empty()) {
                 SendForgery(request, stat, manager);
             }

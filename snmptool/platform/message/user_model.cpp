@@ -30,7 +30,7 @@ const MessageCapabilities& UserModel::Capabilities() const
 bool UserModel::Prepare(const SnmpPdu& pdu, std::vector<uint8_t>& out, int32_t& msgId)
 {
     msgId = UsmTakeMsgId(peer_);
-    return UsmPrepare(peer_, msgId, pdu, out, peer_.engineId, "");
+    return UsmPrepare(peer_, msgId, pdu, out);
 }
 
 bool UserModel::Peek(const uint8_t* data, size_t size, MessageHeader& header) const
@@ -88,7 +88,8 @@ uint32_t UserModel::LearnEngine(const IncomingMessage& report)
 
 bool UserModel::ProvesReport(const IncomingMessage& report) const
 {
-    return report.level != SecurityLevel::NoAuthNoPriv || peer_.level == SecurityLevel::NoAuthNoPriv;
+    return report.level != SecurityLevel::NoAuthNoPriv ||
+           peer_.level == SecurityLevel::NoAuthNoPriv;
 }
 
 uint32_t UserModel::ReportCode(const IncomingMessage& report) const

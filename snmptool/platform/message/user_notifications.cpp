@@ -68,11 +68,8 @@ bool Pinned(const UsmUser& user, const std::vector<uint8_t>& engineId)
 
 UserNotifications::UserNotifications(std::vector<UsmUser> users, std::vector<uint8_t> engineId,
                                      int32_t boots, size_t mostPeers)
-    : users_(std::move(users)),
-      engineId_(std::move(engineId)),
-      boots_(boots),
-      started_(std::chrono::steady_clock::now()),
-      mostPeers_(std::max<size_t>(mostPeers, 1))
+    : users_(std::move(users)), engineId_(std::move(engineId)), boots_(boots),
+      started_(std::chrono::steady_clock::now()), mostPeers_(std::max<size_t>(mostPeers, 1))
 {
     UsmPeerInit(stranger_, UsmUser());
     stranger_.engineId = engineId_;
@@ -131,13 +128,15 @@ bool UserNotifications::PrepareAck(UsmPeer& peer, const IncomingMessage& inform,
     ack.pduType = PDU_RESPONSE;
     ack.requestId = inform.pdu.requestId;
     ack.bindings = inform.pdu.bindings;  // borrowed
-    if (UsmPrepare(peer, inform.msgId, ack, out, inform.contextEngineId, inform.contextName) &&
+    if (UsmPrepareInContext(peer, inform.msgId, ack, out, inform.contextEngineId,
+                            inform.contextName) &&
         out.size() <= kMaxSnmpMessageSize) {
         return true;
     }
     ack.errorStatus = SNMP_ERROR_TOOBIG;
     ack.bindings = {nullptr, 0};
-    return UsmPrepare(peer, inform.msgId, ack, out, inform.contextEngineId, inform.contextName);
+    return UsmPrepareInContext(peer, inform.msgId, ack, out, inform.contextEngineId,
+                               inform.contextName);
 }
 
 NotificationDrop UserNotifications::Check(UsmPeer& peer, const uint8_t* data, size_t size,

@@ -148,8 +148,8 @@ bool PrepareInContext(UsmPeer& peer, int32_t msgId, SecurityLevel level, const S
     message.msgId = msgId;
     message.maxSize = static_cast<int32_t>(kMaxSnmpMessageSize);
     // RFC 3412 section 6.4: only the confirmed class asks for a report.
-    const bool confirmed = pdu.pduType != PDU_RESPONSE && pdu.pduType != PDU_TRAP_V2 &&
-                           pdu.pduType != PDU_REPORT;
+    const bool confirmed =
+        pdu.pduType != PDU_RESPONSE && pdu.pduType != PDU_TRAP_V2 && pdu.pduType != PDU_REPORT;
     message.flags = confirmed ? kMsgFlagReportable : 0;
     message.engineId = peer.engineId;
     message.engineBoots = peer.boots;
@@ -290,8 +290,14 @@ bool UsmPrepareDiscovery(UsmPeer& peer, int32_t msgId, std::vector<uint8_t>& out
     return PrepareAtEngine(peer, msgId, SecurityLevel::NoAuthNoPriv, probe, out);
 }
 
-bool UsmPrepare(UsmPeer& peer, int32_t msgId, const SnmpPdu& pdu, std::vector<uint8_t>& out,
-                const std::vector<uint8_t>& contextEngineId, const std::string& contextName)
+bool UsmPrepare(UsmPeer& peer, int32_t msgId, const SnmpPdu& pdu, std::vector<uint8_t>& out)
+{
+    return PrepareAtEngine(peer, msgId, peer.level, pdu, out);
+}
+
+bool UsmPrepareInContext(UsmPeer& peer, int32_t msgId, const SnmpPdu& pdu,
+                         std::vector<uint8_t>& out, const std::vector<uint8_t>& contextEngineId,
+                         const std::string& contextName)
 {
     return PrepareInContext(peer, msgId, peer.level, pdu, out, contextEngineId, contextName);
 }

@@ -61,9 +61,12 @@ int32_t UsmTakeMsgId(UsmPeer& peer);
 
 // The discovery request: no user, no engine ID, no bindings, reportable.
 bool UsmPrepareDiscovery(UsmPeer& peer, int32_t msgId, std::vector<uint8_t>& out);
-// A message at the user's level carrying `pdu`, in the context named.
-bool UsmPrepare(UsmPeer& peer, int32_t msgId, const SnmpPdu& pdu, std::vector<uint8_t>& out,
-                const std::vector<uint8_t>& contextEngineId, const std::string& contextName);
+// A message at the user's level carrying `pdu`, in the engine's default
+// context, or in the context named.
+bool UsmPrepare(UsmPeer& peer, int32_t msgId, const SnmpPdu& pdu, std::vector<uint8_t>& out);
+bool UsmPrepareInContext(UsmPeer& peer, int32_t msgId, const SnmpPdu& pdu,
+                         std::vector<uint8_t>& out, const std::vector<uint8_t>& contextEngineId,
+                         const std::string& contextName);
 // The same at `level`, no higher than the user's (a Report-PDU, RFC 3414
 // section 3.1.1: unauthenticated to a sender whose user is unknown).
 bool UsmPrepareAtLevel(UsmPeer& peer, int32_t msgId, SecurityLevel level, const SnmpPdu& pdu,

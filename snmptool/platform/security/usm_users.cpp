@@ -101,7 +101,8 @@ bool ParseEngineId(std::string_view hex, std::vector<uint8_t>& id)
 // why it does not parse, or null.
 const char* TakeEngines(Line& line, std::vector<std::vector<uint8_t>>& engines)
 {
-    if (line.count < 2 || line.words[line.count - 1].substr(0, kEnginesWord.size()) != kEnginesWord) {
+    if (line.count < 2 ||
+        line.words[line.count - 1].substr(0, kEnginesWord.size()) != kEnginesWord) {
         return line.count == kMaxWords ? "too many words" : nullptr;
     }
     std::string_view list = line.words[--line.count].substr(kEnginesWord.size());
@@ -264,8 +265,8 @@ bool FindUser(const std::string& path, const std::string& name, UsmUser& user, s
     }
     // Never sent without the security the user meant: a typo in the name
     // would otherwise go out unauthenticated, a set too.
-    problem = path + ": lists no user " + name +
-              " (a line with the name alone uses no authentication)";
+    problem =
+        path + ": lists no user " + name + " (a line with the name alone uses no authentication)";
     return false;
 }
 

@@ -89,8 +89,8 @@ bool WriteEngineState(const std::string& path, const std::string& text, std::str
         problem = Failure(aside);
         return false;
     }
-    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
-                         fsync(fd) == 0;
+    const bool written =
+        write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && fsync(fd) == 0;
     if (!written) {
         problem = Failure(aside);
     }
