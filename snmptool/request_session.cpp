@@ -65,6 +65,12 @@ bool OpenUserSession(const char* agent, const char* name, uint32_t timeoutMs, ui
     }
     g_session =
         SnmpMgrOpenUser(agent, &user, SessionTimeout(timeoutMs), static_cast<int32_t>(retries));
+    const std::vector<uint8_t>& engine = g_settings.contextEngineId;
+    if (g_session != nullptr && !SnmpMgrSetContext(g_session, engine.data(), engine.size(),
+                                                   g_settings.contextName.c_str())) {
+        SnmpMgrClose(g_session);
+        g_session = nullptr;
+    }
     return true;
 }
 
@@ -106,11 +112,11 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
         // Refused before sending: waiting for an answer was never the problem.
         if (code == ERROR_MESSAGE_TOO_BIG) {
             printf("mibcli: Request not sent: it does not fit in one SNMP message.\n");
-        } else if (code >= ERROR_USM_UNSUPPORTED_LEVEL && code <= ERROR_USM_CRYPTO) {
+        } else if (code >= ERROR_USM_UNSUPPORTED_LEVEL && code <= ERROR_USM_UNAVAILABLE_CONTEXT) {
             // SNMPv3: the agent's report of why it refused, or our side's failure.
             PrintError("\nmibcli: %s\n", LastErrorText(code));
         } else if (code >= ERROR_USM_UNPROVEN_BASE + ERROR_USM_UNSUPPORTED_LEVEL &&
-                   code <= ERROR_USM_UNPROVEN_BASE + ERROR_USM_OTHER_REPORT) {
+                   code <= ERROR_USM_UNPROVEN_BASE + ERROR_USM_UNAVAILABLE_CONTEXT) {
             PrintError("\nmibcli: No authentic answer from the agent; an unauthenticated report, "
                        "which anyone could have sent, said: %s\n",
                        LastErrorText(code - ERROR_USM_UNPROVEN_BASE));

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "snmp_api.h"
 #include "values/printf_check.h"
@@ -27,6 +29,11 @@ struct ToolSettings {
     bool trapPolling = false;
     bool pollWithGetNext = false;
     bool hexDump = false;  // -b: every byte of byte-string values in hex
+    // -c and -e: the version 3 requests' contextName and contextEngineID
+    // (empty: the agent's own engine).
+    bool contextGiven = false;
+    std::string contextName;
+    std::vector<uint8_t> contextEngineId;
 };
 
 extern ToolSettings g_settings;

@@ -4,6 +4,7 @@
 // the calling thread's last-error code (values/last_error.h); none prints.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "message/capabilities.h"
@@ -26,6 +27,12 @@ SnmpMgrSession* SnmpMgrOpenVersion(const char* agent, const char* community, int
 struct UsmUser;
 SnmpMgrSession* SnmpMgrOpenUser(const char* agent, UsmUser* user, int32_t timeoutMs,
                                 int32_t retries);
+// The context of an SNMPv3 session's requests (RFC 3411 section 3.3): the
+// contextEngineID (`engineIdSize` 0: the agent's discovered engine, else a
+// proxy's target) and contextName. Refused (ERROR_BAD_ARGUMENT) for a
+// community version.
+int SnmpMgrSetContext(SnmpMgrSession* session, const uint8_t* engineId, size_t engineIdSize,
+                      const char* name);
 // What the messages of a version can carry and do (null for a version no
 // model serves), and what trap reception takes: asked instead of comparing
 // version numbers.

@@ -68,6 +68,11 @@ public:
     // engine and level).
     virtual bool UnderRequestSecurity(const IncomingMessage& incoming) const = 0;
 
+    // The context of the requests (RFC 3411 section 3.3): contextEngineID
+    // (empty: the agent's own engine) and contextName. False (last error
+    // ERROR_BAD_ARGUMENT) for a model without contexts.
+    virtual bool SetContext(std::vector<uint8_t> engineId, std::string name);
+
     // Engine discovery (RFC 3414 section 4) where the model needs it.
     virtual bool NeedsDiscovery() const
     {

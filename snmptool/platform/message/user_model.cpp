@@ -30,7 +30,16 @@ const MessageCapabilities& UserModel::Capabilities() const
 bool UserModel::Prepare(const SnmpPdu& pdu, std::vector<uint8_t>& out, int32_t& msgId)
 {
     msgId = UsmTakeMsgId(peer_);
-    return UsmPrepare(peer_, msgId, pdu, out);
+    const std::vector<uint8_t>& context =
+        contextEngineId_.empty() ? peer_.engineId : contextEngineId_;
+    return UsmPrepareInContext(peer_, msgId, pdu, out, context, contextName_);
+}
+
+bool UserModel::SetContext(std::vector<uint8_t> engineId, std::string name)
+{
+    contextEngineId_ = std::move(engineId);
+    contextName_ = std::move(name);
+    return true;
 }
 
 bool UserModel::Peek(const uint8_t* data, size_t size, MessageHeader& header) const

@@ -22,6 +22,7 @@ public:
     bool TakeApart(const uint8_t* data, size_t size, IncomingMessage& incoming) override;
     bool UnderRequestSecurity(const IncomingMessage& incoming) const override;
 
+    bool SetContext(std::vector<uint8_t> engineId, std::string name) override;
     bool NeedsDiscovery() const override;
     bool PrepareDiscovery(std::vector<uint8_t>& out, int32_t& msgId) override;
     uint32_t LearnEngine(const IncomingMessage& report) override;
@@ -31,4 +32,6 @@ public:
 
 private:
     UsmPeer peer_;
+    std::vector<uint8_t> contextEngineId_;  // empty: the agent's engine
+    std::string contextName_;
 };

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
+#include <span>
 
 #include "ber/ber_writer.h"
 
@@ -13,7 +15,9 @@ using Clock = std::chrono::steady_clock;
 // RFC 3414 section 2.2.3: the time window is 150 seconds.
 constexpr int64_t kTimeWindowSeconds = 150;
 constexpr int32_t kMaxEngineValue = 2147483647;
-// The report counters (RFC 3414 section 5, usmStats 1.3.6.1.6.3.15.1.1.n.0).
+// The counters a report names, n in prefix.n.0, indexed by n (0: none):
+// usmStats (RFC 3414 section 5), and the contexts of the target MIB (RFC 3413
+// section 4.1.2: snmpUnavailableContexts, snmpUnknownContexts).
 constexpr uint32_t kUsmStatsPrefix[] = {1, 3, 6, 1, 6, 3, 15, 1, 1};
 constexpr uint32_t kUsmStatsCodes[] = {
     0,
@@ -23,6 +27,18 @@ constexpr uint32_t kUsmStatsCodes[] = {
     ERROR_USM_UNKNOWN_ENGINE,
     ERROR_USM_WRONG_DIGEST,
     ERROR_USM_DECRYPTION,
+};
+constexpr uint32_t kTargetPrefix[] = {1, 3, 6, 1, 6, 3, 12, 1};
+constexpr uint32_t kTargetCodes[] = {
+    0, 0, 0, 0, ERROR_USM_UNAVAILABLE_CONTEXT, ERROR_USM_UNKNOWN_CONTEXT,
+};
+struct ReportCounters {
+    std::span<const uint32_t> prefix;
+    std::span<const uint32_t> codes;
+};
+constexpr ReportCounters kReportCounters[] = {
+    {{kUsmStatsPrefix, std::size(kUsmStatsPrefix)}, {kUsmStatsCodes, std::size(kUsmStatsCodes)}},
+    {{kTargetPrefix, std::size(kTargetPrefix)}, {kTargetCodes, std::size(kTargetCodes)}},
 };
 
 // The peer's engine time now: the last time learnt plus what our clock says
@@ -352,15 +368,18 @@ UsmVerdict UsmTakeApart(UsmPeer& peer, const uint8_t* data, size_t size, UsmInco
 
 uint32_t UsmReportCode(const SnmpPdu& report)
 {
-    constexpr uint32_t prefixSize = sizeof kUsmStatsPrefix / sizeof kUsmStatsPrefix[0];
     if (report.bindings.count == 0) {
         return ERROR_USM_OTHER_REPORT;
     }
     const AsnObjectIdentifier& name = report.bindings.bindings[0].name;
-    if (name.count == prefixSize + 2 &&
-        std::equal(kUsmStatsPrefix, kUsmStatsPrefix + prefixSize, name.ids) &&
-        name.ids[prefixSize] >= 1 && name.ids[prefixSize] <= 6 && name.ids[prefixSize + 1] == 0) {
-        return kUsmStatsCodes[name.ids[prefixSize]];
+    for (const ReportCounters& counters : kReportCounters) {
+        const size_t prefixSize = counters.prefix.size();
+        if (name.count == prefixSize + 2 &&
+            std::equal(counters.prefix.begin(), counters.prefix.end(), name.ids) &&
+            name.ids[prefixSize] < counters.codes.size() && name.ids[prefixSize + 1] == 0 &&
+            counters.codes[name.ids[prefixSize]] != 0) {
+            return counters.codes[name.ids[prefixSize]];
+        }
     }
     return ERROR_USM_OTHER_REPORT;
 }

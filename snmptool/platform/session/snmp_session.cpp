@@ -290,6 +290,24 @@ SnmpMgrSession* SnmpMgrOpenUser(const char* agent, UsmUser* user, int32_t timeou
     return OpenSession(agent, MakeUserModel(std::move(*user)), timeoutMs, retries);
 }
 
+int SnmpMgrSetContext(SnmpMgrSession* session, const uint8_t* engineId, size_t engineIdSize,
+                      const char* name)
+{
+    if (session == nullptr || name == nullptr || (engineId == nullptr && engineIdSize != 0)) {
+        SetLastError(ERROR_BAD_ARGUMENT);
+        return 0;
+    }
+    try {
+        return session->model->SetContext(std::vector<uint8_t>(engineId, engineId + engineIdSize),
+                                          name)
+                   ? 1
+                   : 0;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+}
+
 const MessageCapabilities* SnmpMgrVersionCapabilities(int32_t version)
 {
     return CapabilitiesOfVersion(version);
