@@ -57,7 +57,7 @@ void WarnOfUsersProblem()
 {
     const char* problem = SnmpMgrTrapUsersProblem();
     if (problem != nullptr) {
-        PrintError("mibcli: version 3 notifications not taken: %s\n", problem);
+        PrintError("mibcli: version 3 %s\n", problem);
     }
 }
 

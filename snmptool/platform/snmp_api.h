@@ -72,6 +72,7 @@ uint64_t SnmpMgrTrapStop();
 // forgotten to make room for others.
 uint64_t SnmpMgrTrapDrops(NotificationDrop reason);
 uint64_t SnmpMgrTrapEvictions();
-// Why version 3 notifications cannot all be taken (a users file refused, no
+// What version 3 reception cannot take and why ("notifications not taken:
+// FILE: ..." for a users file refused, "informs not taken: ..." without a
 // place for our engine's state), or null.
 const char* SnmpMgrTrapUsersProblem();

@@ -79,6 +79,7 @@ TEST(UsmUsers, BadLinesAreRefusedWithTheirNumber)
         {"bob SHA shortpw\n", "line 1: a passphrase needs at least 8 characters"},
         {"bob SHA authphrase AES short\n", "line 1: a passphrase needs at least 8 characters"},
         {"bob SHA a b c d\n", "line 1: too many words"},
+        {"bob engines=8000000001,80zz000001\n", "line 1: an engine ID is 5 to 32 bytes in hex"},
         {"bob\n#\nBOB\n", "line 3: BOB is listed on line 1 already"},
     };
     testsupport::TempDir dir;

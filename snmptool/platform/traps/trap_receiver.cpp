@@ -84,21 +84,21 @@ void StartUserNotifications()
     const UsersFile file = LoadUsers(UsersFilePath(), users, problem);
     if (file != UsersFile::Read) {
         if (file == UsersFile::Refused) {
-            g_account.usersProblem = problem;
+            g_account.usersProblem = "notifications not taken: " + problem;
         }
         return;
     }
     // Without its state our engine has no ID: traps are still taken, informs not.
     LocalEngine engine;
     if (!StartLocalEngine(engine, problem)) {
-        g_account.usersProblem = problem;
+        g_account.usersProblem = "informs not taken: " + problem;
         engine = LocalEngine{};
     }
     try {
         g_reception.users = std::make_unique<UserNotifications>(
             std::move(users), std::move(engine.id), engine.boots, kMostPeers);
     } catch (const std::bad_alloc&) {
-        g_account.usersProblem = "no memory for the version 3 users";
+        g_account.usersProblem = "notifications not taken: no memory for the users";
     }
 }
 
