@@ -1,7 +1,9 @@
 // The tool's routines and the process-wide values they share.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
+#include <string>
 
 #include "snmp_api.h"
 #include "values/printf_check.h"
@@ -27,12 +29,23 @@ struct ToolSettings {
     bool trapPolling = false;
     bool pollWithGetNext = false;
     bool hexDump = false;  // -b: every byte of byte-string values in hex
+    bool jsonOutput = false;  // -o json: JSON Lines instead of the labelled text
 };
 
 extern ToolSettings g_settings;
 extern uint8_t g_toolMode;
 // The one manager session of the process; null when none is open.
 extern SnmpMgrSession* g_session;
+
+// What every JSON result line of a request command says besides its binding:
+// the agent as used (address:port), the command word, and the poll's number
+// (0 outside a poll).
+struct ResultContext {
+    std::string agent;
+    const char* op = nullptr;
+    uint32_t poll = 0;
+};
+extern ResultContext g_result;
 
 // What the request sessions' version can do (-v).
 const MessageCapabilities& RequestCapabilities();
@@ -72,11 +85,36 @@ void ReportSystemError(const char* label, uint32_t code);
 // output first so that both streams keep the order of printing.
 void InitOutput();
 void PrintError(const char* format, ...) PRINTF_FORMAT(1, 2);
+void VPrintError(const char* format, va_list args);
 // Flushes standard output; false when anything printed to it could not be
 // written (a full disk, a closed pipe), now or earlier.
 bool StdoutWritten();
 // Says on standard error, on a line of its own, that results were lost.
 void ReportLostOutput(bool lineOpen);
+
+// Failures and notes, in the chosen layout (tool_report.cpp). A failure says
+// who is at fault, for the JSON layout's `class`.
+enum class FailureClass : uint8_t { Agent, Timeout, Security, Network, Usage, Local };
+struct Failure {
+    const char* error;  // one word: "timeout", "unknownHost", ...
+    FailureClass cls;
+};
+enum class FailureStream { Output, Error };
+bool JsonOutput();
+// The failure behind one of the layer's last-error codes.
+Failure FailureOfCode(uint32_t code);
+// The text layout prints `format` to the stream (standard error through
+// PrintError); the JSON layout writes an error line to standard output.
+void ReportFailure(Failure failure, FailureStream stream, const char* format, ...)
+    PRINTF_FORMAT(3, 4);
+// JSON layout: an error status of the agent as an error line.
+void ReportAgentError(int32_t errorStatus, int32_t errorIndex);
+// JSON layout: a run that ended in the usage text says so on a line, unless
+// a failure line already told why.
+void ReportUsageEnd();
+// Lines that only the text layout has, to standard output or standard error.
+void PrintNote(const char* format, ...) PRINTF_FORMAT(1, 2);
+void PrintErrorNote(const char* format, ...) PRINTF_FORMAT(1, 2);
 
 // Result printer.
 // The name of a response's error status ("General error"), "Unknown" outside the table.
@@ -87,6 +125,8 @@ void PrintResponse(int32_t errorStatus, int32_t errorIndex, const SnmpVarBindLis
                    bool withStatus);
 void PrintVarBinds(const SnmpVarBindList* list);
 void PrintDottedOid(const AsnObjectIdentifier* oid);
+// A type's name as the text layout spells it, for the version printed.
+const char* TypeName(uint8_t tag);
 
 // Poll and walk.
 int PollAgent(const char* agent, const char* community, uint32_t timeoutMs, uint32_t retries,

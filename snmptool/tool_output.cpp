@@ -31,11 +31,16 @@ void InitOutput()
 
 void PrintError(const char* format, ...)
 {
-    fflush(stdout);
     va_list args;
     va_start(args, format);
-    vfprintf(stderr, format, args);
+    VPrintError(format, args);
     va_end(args);
+}
+
+void VPrintError(const char* format, va_list args)
+{
+    fflush(stdout);
+    vfprintf(stderr, format, args);
 }
 
 bool StdoutWritten()

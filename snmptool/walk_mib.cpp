@@ -73,12 +73,13 @@ WalkStep TakeBinding(const SnmpVarBind& binding, const AsnObjectIdentifier& star
     // earlier name would otherwise keep a walk going for ever, inside the
     // branch or, in a long walk, anywhere.
     if (!FollowsInWalkOrder(asked.oid, returned)) {
-        printf("mibcli: Walk stopped: the agent returned an OID that does not follow the "
-               "last one.\n");
+        ReportFailure({"oidNotIncreasing", FailureClass::Agent}, FailureStream::Output,
+                      "mibcli: Walk stopped: the agent returned an OID that does not follow the "
+                      "last one.\n");
         return WalkStep::Failed;
     }
     if (!g_settings.longWalk && SnmpUtilOidNCmp(&returned, &start, start.count) != 0) {
-        printf("\nEnd of MIB branch\n");
+        PrintNote("\nEnd of MIB branch\n");
         return WalkStep::Ended;
     }
     const SnmpVarBindList one = {const_cast<SnmpVarBind*>(&binding), 1};
@@ -119,6 +120,17 @@ int32_t NextRepetitions(int32_t asked, int32_t errorStatus, const SnmpVarBindLis
     const bool cut = answer.count > 0 && answer.count < static_cast<uint32_t>(asked) &&
                      answer.bindings[answer.count - 1].value.tag != ASN_ENDOFMIBVIEW;
     return cut ? static_cast<int32_t>(answer.count) : asked;
+}
+
+// An error status that ends a walk before the end of what it walks.
+void ReportWalkError(int32_t errorStatus)
+{
+    if (JsonOutput()) {
+        ReportAgentError(errorStatus, -1);
+        return;
+    }
+    printf("mibcli: Walk failed: the agent answered %s (error status %u).\n",
+           ErrorStatusName(errorStatus), static_cast<uint32_t>(errorStatus));
 }
 
 }  // namespace
@@ -183,8 +195,7 @@ int WalkMib(const char* agent, const char* community, uint32_t timeoutMs, uint32
             break;
         }
         if (errorStatus != SNMP_ERROR_NOERROR) {
-            printf("mibcli: Walk failed: the agent answered %s (error status %u).\n",
-                   ErrorStatusName(errorStatus), static_cast<uint32_t>(errorStatus));
+            ReportWalkError(errorStatus);
             result = 0;
             break;
         }
