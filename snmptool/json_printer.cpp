@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include "json_output.h"
 #include "name_tables.h"
@@ -174,6 +175,55 @@ void AddBinding(JsonLine& line, const SnmpVarBind& binding)
     AddValue(line, binding.value);
 }
 
+// The version's name as users write it (RFC 3584 section 2's "SNMPv2c").
+const char* VersionWord(int32_t version)
+{
+    switch (version) {
+    case SNMP_VERSION_1:
+        return "1";
+    case SNMP_VERSION_2C:
+        return "2c";
+    case SNMP_VERSION_3:
+        return "3";
+    default:
+        return "unknown";
+    }
+}
+
+void AddOrigin(JsonLine& line, const TrapOrigin& origin)
+{
+    line.Text("from", origin.sender);
+    line.Text("version", VersionWord(origin.version));
+    line.Text("pdu", origin.inform ? "inform" : "trap");
+    const MessageCapabilities* can = SnmpMgrVersionCapabilities(origin.version);
+    if (can != nullptr && can->userSecurity) {
+        line.Text("user", origin.securityName);
+        line.Hex("engine_id", origin.engineId.data(), origin.engineId.size());
+        line.Text("context", origin.contextName);
+    } else {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(origin.securityName.data());
+        // A community is bytes: shown as text only where it is UTF-8.
+        if (IsValidUtf8(bytes, origin.securityName.size())) {
+            line.Text("community", origin.securityName);
+        } else {
+            line.Null("community");
+        }
+    }
+}
+
+void AddTrapOid(JsonLine& line, const std::vector<uint32_t>& ids)
+{
+    line.Dotted("trap_oid", ids.data(), static_cast<uint32_t>(ids.size()));
+    const AsnObjectIdentifier oid = {static_cast<uint32_t>(ids.size()),
+                                     const_cast<uint32_t*>(ids.data())};
+    char* name = nullptr;
+    SnmpMgrOidToStr(&oid, &name);
+    if (name != nullptr) {
+        line.Text("trap_name", name);
+        SnmpUtilMemFree(name);
+    }
+}
+
 // time, then agent, op and poll where a request command runs.
 void BeginLine()
 {
@@ -218,4 +268,45 @@ void PrintJsonFailure(const char* error, const char* failureClass, int32_t index
 const char* JsonErrorStatusWord(int32_t errorStatus)
 {
     return NameOrUnknown(kStatusWords, errorStatus);
+}
+
+void PrintJsonTrap(const TrapView& trap)
+{
+    BeginLine();
+    if (trap.origin != nullptr) {
+        AddOrigin(g_line, *trap.origin);
+    }
+    g_line.Unsigned("uptime", trap.timeStamp);
+    if (trap.origin != nullptr && !trap.origin->trapOid.empty()) {
+        AddTrapOid(g_line, trap.origin->trapOid);
+    }
+    if (trap.enterprise != nullptr) {
+        g_line.Dotted("enterprise", trap.enterprise->ids, trap.enterprise->count);
+    }
+    if (trap.agentAddress != nullptr) {
+        g_line.DottedBytes("agent_addr", trap.agentAddress->stream, trap.agentAddress->length);
+    }
+    g_line.Signed("generic", trap.genericTrap);
+    g_line.Unsigned("specific", static_cast<uint32_t>(trap.specificTrap));
+    if (trap.origin != nullptr && trap.origin->inform) {
+        g_line.Boolean("acked", trap.origin->acked);
+    }
+    g_line.BeginArray("bindings");
+    for (uint32_t i = 0; trap.bindings != nullptr && trap.bindings->bindings != nullptr &&
+                         i < trap.bindings->count;
+         ++i) {
+        g_line.BeginElement();
+        AddBinding(g_line, trap.bindings->bindings[i]);
+        g_line.EndElement();
+    }
+    g_line.EndArray();
+    g_line.Write();
+}
+
+void PrintJsonDropped(uint64_t count, const char* reason)
+{
+    BeginLine();
+    g_line.Unsigned("dropped", count);
+    g_line.Text("reason", reason);
+    g_line.Write();
 }

@@ -140,6 +140,8 @@ int PollForTraps(uint32_t pollIntervalMs, uint32_t pollCount);
 // Called by the exit sequence: ends trap reception if it ran, and says on
 // standard error how many traps were dropped because the queue was full.
 void EndTrapReception();
+// In the JSON layout the trap's number is not shown and `origin` (which may
+// be null) is; the text layout shows only the SNMPv1-shaped fields.
 void PrintTrap(uint32_t trapNumber, const AsnObjectIdentifier* enterprise,
                const AsnOctetString* agentAddress, int32_t genericTrap, int32_t specificTrap,
-               uint32_t timeStamp, const SnmpVarBindList* bindings);
+               uint32_t timeStamp, const SnmpVarBindList* bindings, const TrapOrigin* origin);
