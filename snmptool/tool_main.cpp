@@ -77,6 +77,9 @@ bool ApplyOutputFormat(const char* word)
 {
     if (WordsEqualFolded(word, "text") || WordsEqualFolded(word, "json")) {
         g_settings.jsonOutput = WordsEqualFolded(word, "json");
+        if (g_settings.jsonOutput) {
+            UseUtf8LineOutput();
+        }
         return true;
     }
     ReportFailure({"unknownOutputFormat", FailureClass::Usage}, FailureStream::Output,

@@ -36,3 +36,8 @@ int StdoutIsConsole()
 {
     return isatty(STDOUT_FILENO) == 1 ? 1 : 0;
 }
+
+void UseUtf8LineOutput()
+{
+    // Bytes go out as written here.
+}

@@ -40,6 +40,9 @@ int ConsoleReadKey(int* extendedCode);
 
 // Nonzero when standard output is the user's terminal (on Windows, a console).
 int StdoutIsConsole();
+// Standard output carries UTF-8 lines ended by a bare LF from now on (on
+// Windows: binary mode, and a console shows UTF-8; elsewhere it already does).
+void UseUtf8LineOutput();
 
 // ---- Time and version -------------------------------------------------------
 

@@ -2,6 +2,11 @@
 // without removing anything and read one key press at a time. Standard input is
 // not used, so a redirected one makes no difference. And whether standard
 // output is a console.
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
 #include "os/os_services.h"
 #include "os/windows_headers.h"
 
@@ -107,4 +112,15 @@ int StdoutIsConsole()
     // A console answers for its mode; a file, a pipe or the NUL device does not.
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0 ? 1 : 0;
+}
+
+void UseUtf8LineOutput()
+{
+    // Text mode would turn every LF into CR LF, which JSON Lines readers do
+    // not all take; a console given UTF-8 shows names beyond ASCII whole.
+    fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (StdoutIsConsole() != 0) {
+        SetConsoleOutputCP(CP_UTF8);
+    }
 }
