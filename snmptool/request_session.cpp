@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "os/system_error.h"
 #include "security/usm_users.h"
 #include "tool.h"
 

@@ -6,8 +6,19 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "names/mib_modules.h"
 #include "os/os_services.h"
 #include "tool.h"
+
+namespace {
+
+// What the names layer found wrong in the module files, when it loads them.
+void PrintModuleWarning(const char* warning)
+{
+    PrintError("mibcli: %s\n", warning);
+}
+
+}  // namespace
 
 void InitOutput()
 {
@@ -27,6 +38,7 @@ void InitOutput()
         setvbuf(stdout, s_fullBuffer, _IOFBF, sizeof s_fullBuffer);
     }
     setvbuf(stderr, nullptr, _IONBF, 0);
+    MibSetWarningSink(PrintModuleWarning);
 }
 
 void PrintError(const char* format, ...)

@@ -223,11 +223,11 @@ int ListenForTraps()
     TrapFetch fetch;
     for (;;) {
         const uint32_t wait = WaitForSingleObject(event, kListenWaitMs);
-        if (wait == WAIT_FAILED) {
+        if (wait == kEventWaitFailed) {
             ReportSystemError("ERROR: WaitForSingleObject", GetLastError());
             return 0;
         }
-        if (wait != WAIT_TIMEOUT) {
+        if (wait != kEventTimedOut) {
             if (!BeginFetching(fetch)) {
                 ReportSystemError("ERROR: SnmpUtilMemAlloc", GetLastError());
                 return 0;

@@ -11,7 +11,7 @@
 
 #include "request_log.h"
 #include "udp_endpoint.h"
-#include "session/udp_transport.h"
+#include "transport/udp_transport.h"
 
 namespace {
 

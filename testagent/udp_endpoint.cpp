@@ -1,13 +1,10 @@
 #include "udp_endpoint.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 
-#include "session/udp_transport.h"
+#include "transport/udp_transport.h"
 
 bool ParseLoopbackEndpoint(const std::string& text, Endpoint& endpoint, std::string& why)
 {

@@ -1,10 +1,10 @@
 // Loopback UDP addresses and sockets for the agent and the trap sender.
 #pragma once
 
-#include <sys/socket.h>
-
 #include <cstdint>
 #include <string>
+
+#include "transport/socket_types.h"
 
 struct Endpoint {
     sockaddr_storage address{};

@@ -126,7 +126,10 @@ TEST(MibModules, IndexFollowsTheFiles)
     std::string index = cache.Path() + "/sub/index";
     std::string module = std::string(kVendorModule);
     std::string path = dir.Write("ZETA-MIB.txt", module);
-    EXPECT_EQ(Numbers(Load(dir.Path(), index), "zetaTemp"), ".1.3.6.1.4.1.77777.1.3");
+    dir.Write("README", "Not a module.");
+    Loaded built = Load(dir.Path(), index);
+    EXPECT_EQ(Numbers(built, "zetaTemp"), ".1.3.6.1.4.1.77777.1.3");
+    EXPECT_EQ(built.warnings.size(), 1u);
     ASSERT_TRUE(fs::exists(index));
 
     // Same size and time: the index is current and the file is not read again.
@@ -139,6 +142,7 @@ TEST(MibModules, IndexFollowsTheFiles)
     EXPECT_EQ(Numbers(current, "zetaTemp"), ".1.3.6.1.4.1.77777.1.3");
     EXPECT_EQ(Numbers(current, "ZETA-MIB::zetaTemp"), ".1.3.6.1.4.1.77777.1.3");
     EXPECT_EQ(Numbers(current, "ZETA-MIB::zeta"), ".1.3.6.1.4.1.77777");
+    EXPECT_TRUE(current.warnings.empty());  // told once, when the index was built
 
     // A damaged index and table are rebuilt, not believed.
     for (const char* suffix : {"", ".table"}) {
@@ -160,7 +164,7 @@ TEST(MibModules, IndexFollowsTheFiles)
     std::string blocked = dir.Write("not-a-dir", "") + "/index";
     Loaded unwritable = Load(dir.Path(), blocked);
     EXPECT_EQ(Numbers(unwritable, "zetaTemp"), ".1.3.6.1.4.1.77777.1.3");
-    EXPECT_EQ(unwritable.warnings.size(), 1u);  // not-a-dir itself is no module
+    EXPECT_EQ(unwritable.warnings.size(), 2u);  // README, and not-a-dir itself
 }
 
 TEST(MibModules, HostileFilesCostOneWarningEach)

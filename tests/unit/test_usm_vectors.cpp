@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "message/user_model.h"
+#include "os/system_error.h"
 #include "session/answer_match.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include "names/mib_modules.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +31,8 @@ constexpr size_t kMaxFilesPerDirectory = 100000;
 constexpr uint32_t kSnmpPath[] = {1, 3, 6, 1, 2, 1, 11};
 
 using FileStamp = MibFileStamp;
+
+std::atomic<MibWarningSink> g_warningSink{nullptr};
 
 }  // namespace
 
@@ -350,7 +353,7 @@ std::unique_ptr<MibModuleTable> MibLoadModules(const std::vector<std::string>& d
     // With no file at all there is nothing worth saving or reading back.
     bool saving = !indexPath.empty() && !stamps.empty();
     if (saving) {
-        auto saved = MibReadSnapshot(indexPath + ".table", stamps, warnings);
+        auto saved = MibReadSnapshot(indexPath + ".table", stamps);
         if (saved != nullptr) {
             return saved;
         }
@@ -414,9 +417,14 @@ std::unique_ptr<MibModuleTable> MibLoadModules(const std::vector<std::string>& d
     }
     tree.Finish();
     if (saving) {
-        MibWriteSnapshot(indexPath + ".table", stamps, warnings, out->table);
+        MibWriteSnapshot(indexPath + ".table", stamps, out->table);
     }
     return out;
+}
+
+void MibSetWarningSink(MibWarningSink sink)
+{
+    g_warningSink.store(sink);
 }
 
 const MibTable& MibLoadedTable()
@@ -443,8 +451,11 @@ const MibTable& MibLoadedTable()
         }
         std::vector<std::string> warnings;
         auto table = MibLoadModules(dirs, index, warnings);
+        const MibWarningSink sink = g_warningSink.load();
         for (const std::string& warning : warnings) {
-            std::fprintf(stderr, "mibcli: %s\n", warning.c_str());
+            if (sink != nullptr) {
+                sink(warning.c_str());
+            }
         }
         return table.release();
     }();

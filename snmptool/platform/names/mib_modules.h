@@ -71,11 +71,11 @@ private:
 
 // The joined table saved after a build (see mib_snapshot.cpp), and read back
 // only while `stamps` are exactly the files it was built from; null otherwise.
+// The build's warnings are not kept: they were told when it was made.
 std::unique_ptr<MibModuleTable> MibReadSnapshot(const std::string& path,
-                                                const std::vector<MibFileStamp>& stamps,
-                                                std::vector<std::string>& warnings);
+                                                const std::vector<MibFileStamp>& stamps);
 int MibWriteSnapshot(const std::string& path, const std::vector<MibFileStamp>& stamps,
-                     const std::vector<std::string>& warnings, const MibTable& table);
+                     const MibTable& table);
 
 // A table that names the nodes of the loaded modules too. Its names point
 // into `texts`, so the two live and move together behind one pointer.
@@ -88,14 +88,17 @@ struct MibModuleTable {
 // Reads every module file of `dirs` (through the index at `indexPath` where it
 // is current; no index when the path is empty) and builds the joined table.
 // `warnings` receives one line per file skipped or per module with
-// definitions that could not be placed, without the program's name.
+// definitions that could not be placed, without the program's name; none
+// when the table saved at the last build is still current.
 std::unique_ptr<MibModuleTable> MibLoadModules(const std::vector<std::string>& dirs,
                                                const std::string& indexPath,
                                                std::vector<std::string>& warnings);
 
-// The modules of this process's search path, loaded on first use; warnings
-// go to standard error then, once.
+// The modules of this process's search path, loaded on first use; the
+// warnings of that load go to the sink, when one is set (the tool prints them).
 const MibTable& MibLoadedTable();
+using MibWarningSink = void (*)(const char* warning);
+void MibSetWarningSink(MibWarningSink sink);
 
 // Provided by the operating system's file of this group: the search path
 // (MIBCLI_MIBDIRS, else the usual places) and the user's cache directory for

@@ -1,7 +1,7 @@
 // Where module files and the index live on Windows: MIBCLI_MIBDIRS is a list
 // separated by ";" as PATH is; without it, a "mibs" folder beside the
 // program. The index goes to the user's local application data.
-#include "os/windows_headers.h"
+#include <windows.h>
 
 #include <cstdlib>
 #include <fstream>

@@ -8,7 +8,6 @@
 //
 //   header      magic, fingerprint of the compiled table, the counts below
 //   stamps      every file, in search order: size, time, path
-//   warnings    what loading them said
 //   nodes       parent, number, first child, child count, name
 //   children    node indexes, in runs per node
 //   file names  names read back, sorted, and their nodes
@@ -24,16 +23,15 @@
 
 namespace {
 
-constexpr char kMagic[16] = "mibcli-table 2\n";
+constexpr char kMagic[16] = "mibcli-table 3\n";
 
-enum Count { kStamps, kWarnings, kNodes, kChildren, kFileNames, kModuleNames, kTextBytes, kCounts };
+enum Count { kStamps, kNodes, kChildren, kFileNames, kModuleNames, kTextBytes, kCounts };
 
 // Records without padding, so that every byte written is a defined one.
 struct Header {
     char magic[16];
     uint64_t fingerprint;
     uint32_t counts[kCounts];
-    uint32_t unused;
 };
 struct Span {
     uint32_t at;
@@ -101,7 +99,7 @@ uint64_t ExpectedSize(const Header& header)
 {
     const uint32_t* n = header.counts;
     return sizeof(Header) + uint64_t{n[kStamps]} * sizeof(StampRecord) +
-           uint64_t{n[kWarnings]} * sizeof(Span) + uint64_t{n[kNodes]} * sizeof(NodeRecord) +
+           uint64_t{n[kNodes]} * sizeof(NodeRecord) +
            uint64_t{n[kChildren]} * sizeof(uint32_t) +
            (uint64_t{n[kFileNames]} + n[kModuleNames]) * sizeof(MibNameRecord) + n[kTextBytes];
 }
@@ -125,7 +123,7 @@ MibSortedNames NamesAt(RecordReader& in, uint32_t count, std::string_view text, 
 }
 
 bool ReadTable(RecordReader& in, const Header& header, const std::vector<MibFileStamp>& stamps,
-               std::string_view text, std::vector<std::string>& said, MibTable& table)
+               std::string_view text, MibTable& table)
 {
     const uint32_t* counts = header.counts;
     if (counts[kStamps] != stamps.size() || counts[kNodes] == 0) {
@@ -138,13 +136,6 @@ bool ReadTable(RecordReader& in, const Header& header, const std::vector<MibFile
             record.mtime != stamp.mtime || path != stamp.path) {
             return false;
         }
-    }
-    for (uint32_t i = 0; i < counts[kWarnings]; ++i) {
-        std::string_view warning;
-        if (!TextOf(text, in.Next<Span>(), warning)) {
-            return false;
-        }
-        said.emplace_back(warning);
     }
     table.nodes.resize(counts[kNodes]);
     for (uint32_t i = 0; i < counts[kNodes]; ++i) {
@@ -202,8 +193,7 @@ private:
 }  // namespace
 
 std::unique_ptr<MibModuleTable> MibReadSnapshot(const std::string& path,
-                                                const std::vector<MibFileStamp>& stamps,
-                                                std::vector<std::string>& warnings)
+                                                const std::vector<MibFileStamp>& stamps)
 {
     auto out = std::make_unique<MibModuleTable>();
     out->saved = std::make_unique<MibFileBytes>(path);
@@ -218,24 +208,21 @@ std::unique_ptr<MibModuleTable> MibReadSnapshot(const std::string& path,
         return nullptr;
     }
     std::string_view text = bytes.substr(bytes.size() - header.counts[kTextBytes]);
-    std::vector<std::string> said;
     out->table.byName = MibBuiltInTable().byName;
-    if (!ReadTable(records, header, stamps, text, said, out->table)) {
+    if (!ReadTable(records, header, stamps, text, out->table)) {
         return nullptr;
     }
-    warnings.insert(warnings.end(), said.begin(), said.end());
     out->table.mib2 = MibBuiltInTable().mib2;
     return out;
 }
 
 int MibWriteSnapshot(const std::string& path, const std::vector<MibFileStamp>& stamps,
-                     const std::vector<std::string>& warnings, const MibTable& table)
+                     const MibTable& table)
 {
     Header header{};
     std::memcpy(header.magic, kMagic, sizeof kMagic);
     header.fingerprint = CompiledFingerprint();
     uint32_t counts[] = {static_cast<uint32_t>(stamps.size()),
-                         static_cast<uint32_t>(warnings.size()),
                          static_cast<uint32_t>(table.nodes.size()),
                          static_cast<uint32_t>(table.children.size()),
                          static_cast<uint32_t>(table.fileNames.Size()),
@@ -245,9 +232,6 @@ int MibWriteSnapshot(const std::string& path, const std::vector<MibFileStamp>& s
     SnapshotWriter out;
     for (const MibFileStamp& stamp : stamps) {
         out.Put(StampRecord{stamp.size, stamp.mtime, out.Text(stamp.path)});
-    }
-    for (const std::string& warning : warnings) {
-        out.Put(out.Text(warning));
     }
     std::vector<Span> nodeNames;
     nodeNames.reserve(table.nodes.size());

@@ -1,9 +1,10 @@
-// Console control events, sleeping and the version query on Windows: the
-// system's own calls behind the layer's routines.
+// Console control events on Windows: the system's own handler list, with one
+// handler of ours that calls the tool's routine.
+#include <windows.h>
+
 #include <atomic>
 
-#include "os/os_services.h"
-#include "os/windows_headers.h"
+#include "os/console_signals.h"
 #include "values/last_error.h"
 
 namespace {
@@ -30,11 +31,8 @@ int SetConsoleCtrlHandler(ConsoleCtrlRoutine routine, int add)
             return 0;
         }
         g_routine.store(routine);
-        if (!::SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) {
-            SetLastError(SystemErrorCode());
-            return 0;
-        }
-        return 1;
+        // A failed call has set the system's code, which is the layer's.
+        return ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE) ? 1 : 0;
     }
     // Removing a routine that is not the installed one changes nothing.
     if (routine != nullptr && routine != g_routine.load()) {
@@ -43,31 +41,5 @@ int SetConsoleCtrlHandler(ConsoleCtrlRoutine routine, int add)
     ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
     g_routine.store(nullptr);
     // No routine and FALSE: Ctrl+C is processed by the console as usual again.
-    if (!::SetConsoleCtrlHandler(static_cast<PHANDLER_ROUTINE>(nullptr), FALSE)) {
-        SetLastError(SystemErrorCode());
-        return 0;
-    }
-    return 1;
-}
-
-void Sleep(uint32_t milliseconds)
-{
-    ::Sleep(static_cast<DWORD>(milliseconds));
-}
-
-int GetVersionExA(OSVERSIONINFOA* info)
-{
-    if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
-        SetLastError(ERROR_BAD_ARGUMENT);
-        return 0;
-    }
-    const uint32_t family = SystemPlatformFamily();
-    if (family == 0) {
-        SetLastError(SystemErrorCode());
-        return 0;
-    }
-    *info = {};
-    info->dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
-    info->dwPlatformId = family;
-    return 1;
+    return ::SetConsoleCtrlHandler(static_cast<PHANDLER_ROUTINE>(nullptr), FALSE) ? 1 : 0;
 }

@@ -4,7 +4,7 @@
 // one to wake the tool).
 #pragma once
 
-#include "os/os_services.h"
+#include "os/platform_event.h"
 
 // Called by ResetEvent with the event's lock held: true keeps the event set.
 // It must not set or reset the event itself.

@@ -1,11 +1,11 @@
 // Manual-reset events on Windows: a system event object, waited on and reset
 // by the system's calls.
+#include <windows.h>
+
 #include <atomic>
 #include <new>
 
 #include "os/event_reset_guard.h"
-#include "os/os_services.h"
-#include "os/windows_headers.h"
 #include "values/last_error.h"
 
 struct PlatformEvent {
@@ -22,7 +22,7 @@ PlatformEvent* CreatePlatformEvent()
     }
     event->handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (event->handle == nullptr) {
-        SetLastError(SystemErrorCode());
+        // The system's code stays the layer's: nothing after it sets another.
         delete event;
         return nullptr;
     }
@@ -50,11 +50,7 @@ int SetEvent(PlatformEvent* event)
         SetLastError(ERROR_BAD_ARGUMENT);
         return 0;
     }
-    if (!::SetEvent(event->handle)) {
-        SetLastError(SystemErrorCode());
-        return 0;
-    }
-    return 1;
+    return ::SetEvent(event->handle) ? 1 : 0;
 }
 
 int ResetEvent(PlatformEvent* event)
@@ -64,7 +60,6 @@ int ResetEvent(PlatformEvent* event)
         return 0;
     }
     if (!::ResetEvent(event->handle)) {
-        SetLastError(SystemErrorCode());
         return 0;
     }
     // Asked after the reset: whoever makes the condition true sets the event
@@ -80,15 +75,14 @@ uint32_t WaitForSingleObject(PlatformEvent* event, uint32_t milliseconds)
 {
     if (event == nullptr) {
         SetLastError(ERROR_BAD_ARGUMENT);
-        return WAIT_FAILED;
+        return kEventWaitFailed;
     }
     const DWORD result = ::WaitForSingleObject(event->handle, milliseconds);
-    if (result == 0) {
-        return WAIT_OBJECT_0;
+    if (result == WAIT_OBJECT_0) {
+        return kEventSet;
     }
-    if (result == 258) {
-        return WAIT_TIMEOUT;
+    if (result == WAIT_TIMEOUT) {
+        return kEventTimedOut;
     }
-    SetLastError(SystemErrorCode());
-    return WAIT_FAILED;
+    return kEventWaitFailed;
 }

@@ -1,14 +1,9 @@
 // The console's keyboard input on Windows: the input device "CONIN$", looked at
 // without removing anything and read one key press at a time. Standard input is
-// not used, so a redirected one makes no difference. And whether standard
-// output is a console.
-#include <fcntl.h>
-#include <io.h>
+// not used, so a redirected one makes no difference.
+#include <windows.h>
 
-#include <cstdio>
-
-#include "os/os_services.h"
-#include "os/windows_headers.h"
+#include "os/terminal_keys.h"
 
 namespace {
 
@@ -105,22 +100,4 @@ int ConsoleReadKey(int* extendedCode)
         SetConsoleMode(input, savedMode);
     }
     return key;
-}
-
-int StdoutIsConsole()
-{
-    // A console answers for its mode; a file, a pipe or the NUL device does not.
-    DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0 ? 1 : 0;
-}
-
-void UseUtf8LineOutput()
-{
-    // Text mode would turn every LF into CR LF, which JSON Lines readers do
-    // not all take; a console given UTF-8 shows names beyond ASCII whole.
-    fflush(stdout);
-    _setmode(_fileno(stdout), _O_BINARY);
-    if (StdoutIsConsole() != 0) {
-        SetConsoleOutputCP(CP_UTF8);
-    }
 }

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "os/system_error.h"
 #include "values/last_error.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // "localhost") split into host and port, and resolved once to a socket address.
 #pragma once
 
-#include "session/socket_types.h"
+#include "transport/socket_types.h"
 
 #include <cstdint>
 #include <string>

@@ -19,7 +19,8 @@
 #include "session/manager_session.h"
 #include "snmp_api.h"
 #include "session/system_random.h"
-#include "session/udp_transport.h"
+#include "os/system_error.h"
+#include "transport/udp_transport.h"
 
 namespace {
 

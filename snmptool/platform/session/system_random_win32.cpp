@@ -1,6 +1,7 @@
+#include <windows.h>
+
 #include <chrono>
 
-#include "os/windows_headers.h"
 #include "session/system_random.h"
 
 uint32_t RandomSeed()

@@ -2,7 +2,7 @@
 // place that the environment variable MIBCLI_TRAP_ADDRESS names.
 #pragma once
 
-#include "session/socket_types.h"
+#include "transport/socket_types.h"
 
 #include <cstdint>
 

@@ -11,12 +11,13 @@
 
 #include "message/dispatcher.h"
 #include "os/event_reset_guard.h"
-#include "os/os_services.h"
+#include "os/platform_event.h"
+#include "os/system_error.h"
 #include "snmp_api.h"
 #include "traps/trap_address.h"
-#include "traps/trap_socket.h"
+#include "transport/trap_socket.h"
 #include "traps/trap_translation.h"
-#include "session/udp_transport.h"
+#include "transport/udp_transport.h"
 
 namespace {
 

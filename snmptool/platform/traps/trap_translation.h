@@ -2,7 +2,7 @@
 // 4.1.6), whichever version the agent sent.
 #pragma once
 
-#include "session/socket_types.h"
+#include "transport/socket_types.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,7 @@
-// The per-thread last-error code and the texts of the codes the layer sets.
+// The texts of the codes the layer sets.
 #include "values/last_error.h"
 
 namespace {
-
-thread_local uint32_t t_lastError = 0;
 
 struct CodeText {
     uint32_t code;
@@ -40,27 +38,12 @@ constexpr CodeText kTexts[] = {
 
 }  // namespace
 
-uint32_t GetLastError()
-{
-    return t_lastError;
-}
-
-void SetLastError(uint32_t code)
-{
-    t_lastError = code;
-}
-
-void SetLastErrorFromErrno(int errnoValue)
-{
-    t_lastError = SystemErrorCodeFromErrno(errnoValue);
-}
-
-const char* LastErrorText(uint32_t code)
+const char* LayerErrorText(uint32_t code)
 {
     for (const CodeText& entry : kTexts) {
         if (entry.code == code) {
             return entry.text;
         }
     }
-    return SystemErrorText(code);
+    return nullptr;
 }

@@ -1,8 +1,27 @@
 // The calling thread's last-error code, and a one-line text for every code the
-// layer can set.
+// layer sets itself. Windows keeps such a code per thread already, under the
+// same names: there the layer's code is the system's own (so that the system's
+// headers and these can stand in one file), elsewhere it is kept here.
 #pragma once
 
 #include <cstdint>
+
+#if defined(_WIN32)
+// As the system declares them; a failed system call has set the code already.
+extern "C" __declspec(dllimport) unsigned long __stdcall GetLastError(void);
+extern "C" __declspec(dllimport) void __stdcall SetLastError(unsigned long code);
+// The system's own code for it, defined as the system's error header does
+// (a definition repeated word for word is no conflict).
+#ifndef ERROR_NOT_ENOUGH_MEMORY
+#define ERROR_NOT_ENOUGH_MEMORY __MSABI_LONG(8)
+#endif
+#else
+uint32_t GetLastError();
+void SetLastError(uint32_t code);
+enum : uint32_t {
+    ERROR_NOT_ENOUGH_MEMORY = 1001,
+};
+#endif
 
 // Codes of the manager interface.
 enum : uint32_t {
@@ -15,7 +34,6 @@ enum : uint32_t {
 
 // The layer's other failures. They stay clear of 40 to 48.
 enum : uint32_t {
-    ERROR_NOT_ENOUGH_MEMORY = 1001,
     ERROR_UNKNOWN_HOST = 1002,      // the agent's name did not resolve
     ERROR_BAD_ARGUMENT = 1003,      // a missing or malformed argument
     ERROR_MESSAGE_TOO_BIG = 1004,   // a request that does not fit one datagram
@@ -37,17 +55,6 @@ enum : uint32_t {
     ERROR_SYSTEM_BASE = 10000,
 };
 
-uint32_t GetLastError();
-void SetLastError(uint32_t code);
-// Sets the code of a failed system call: ERROR_SYSTEM_BASE + errnoValue (on
-// Windows, the Winsock code itself when the errno value stands for one).
-void SetLastErrorFromErrno(int errnoValue);
-
-// The one-line text of a code, or null when the layer has no text for it.
-// (Codes 0 to 39 and unknown codes have none.)
-const char* LastErrorText(uint32_t code);
-
-// The code for an errno value and the system's own text for a code of a failed
-// system call, or null (values/system_error_text*.cpp, one file per system).
-uint32_t SystemErrorCodeFromErrno(int errnoValue);
-const char* SystemErrorText(uint32_t code);
+// The one-line text of a code the layer sets itself, or null for any other
+// (os/system_error.h has the words for every code).
+const char* LayerErrorText(uint32_t code);

@@ -7,7 +7,6 @@
 
 #include "os/event_reset_guard.h"
 #include "values/last_error.h"
-#include "os/os_services.h"
 
 struct PlatformEvent {
     std::mutex lock;
@@ -71,10 +70,10 @@ uint32_t WaitForSingleObject(PlatformEvent* event, uint32_t milliseconds)
 {
     if (event == nullptr) {
         SetLastError(ERROR_BAD_ARGUMENT);
-        return WAIT_FAILED;
+        return kEventWaitFailed;
     }
     std::unique_lock<std::mutex> hold(event->lock);
     const bool signalled = event->changed.wait_for(hold, std::chrono::milliseconds(milliseconds),
                                                    [event] { return event->set; });
-    return signalled ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    return signalled ? kEventSet : kEventTimedOut;
 }

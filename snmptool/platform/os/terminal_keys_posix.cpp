@@ -9,8 +9,9 @@
 
 #include <cerrno>
 
+#include "os/system_error.h"
+#include "os/terminal_keys.h"
 #include "values/last_error.h"
-#include "os/os_services.h"
 
 namespace {
 

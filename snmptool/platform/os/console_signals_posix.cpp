@@ -13,8 +13,9 @@
 #include <system_error>
 #include <thread>
 
+#include "os/console_signals.h"
+#include "os/system_error.h"
 #include "values/last_error.h"
-#include "os/os_services.h"
 
 namespace {
 
@@ -25,10 +26,10 @@ struct SignalEvent {
 
 // Ctrl+\ is this platform's Break; the terminal's hang-up is the console's close.
 constexpr SignalEvent kSignalEvents[] = {
-    {SIGINT, CTRL_C_EVENT},
-    {SIGQUIT, CTRL_BREAK_EVENT},
-    {SIGHUP, CTRL_CLOSE_EVENT},
-    {SIGTERM, CTRL_SHUTDOWN_EVENT},
+    {SIGINT, kControlInterrupt},
+    {SIGQUIT, kControlBreak},
+    {SIGHUP, kControlClose},
+    {SIGTERM, kControlShutdown},
 };
 
 std::atomic<ConsoleCtrlRoutine> g_routine{nullptr};

@@ -2,11 +2,14 @@
 // failure is its Winsock code (the layer's interfaces carry it as the errno
 // value that stands for it), with the system's message text; another errno
 // value is ERROR_SYSTEM_BASE plus the value, with strerror's text.
+#include <winsock2.h>
+#include <windows.h>
+
 #include <cerrno>
 #include <cstring>
-#include <iterator>
 
-#include "os/windows_headers.h"
+#include "os/system_error.h"
+#include "os/system_error_win32.h"
 #include "values/last_error.h"
 
 namespace {
@@ -98,11 +101,7 @@ const char* SystemErrorText(uint32_t code)
         }
     }
     if (code > ERROR_SYSTEM_BASE && code < ERROR_SYSTEM_BASE + 4096) {
-        const char* text = std::strerror(static_cast<int>(code - ERROR_SYSTEM_BASE));
-        if (text != nullptr && std::strncmp(text, "Unknown error", 13) != 0) {
-            return text;
-        }
-        return nullptr;
+        return ErrnoCodeText(code);
     }
     return MessageText(code);
 }

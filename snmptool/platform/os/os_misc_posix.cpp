@@ -1,12 +1,10 @@
-// Sleeping, the platform version and the kind of standard output.
+// Sleeping, the kind of standard output and the platform family.
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 
-#include "values/last_error.h"
-#include "os/os_services.h"
+#include "os/os_misc.h"
 
 void Sleep(uint32_t milliseconds)
 {
@@ -19,19 +17,6 @@ void Sleep(uint32_t milliseconds)
     }
 }
 
-int GetVersionExA(OSVERSIONINFOA* info)
-{
-    if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
-        SetLastError(ERROR_BAD_ARGUMENT);
-        return 0;
-    }
-    std::memset(info, 0, sizeof(*info));
-    info->dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
-    // Trap reception needs the NT family; this platform has every service it uses.
-    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
-    return 1;
-}
-
 int StdoutIsConsole()
 {
     return isatty(STDOUT_FILENO) == 1 ? 1 : 0;
@@ -40,4 +25,10 @@ int StdoutIsConsole()
 void UseUtf8LineOutput()
 {
     // Bytes go out as written here.
+}
+
+uint32_t SystemPlatformFamily()
+{
+    // This platform has every service of the NT family that the tool uses.
+    return kPlatformFamilyNt;
 }

@@ -1,6 +1,6 @@
 // The trap thread on POSIX: poll(2) on the socket and an eventfd that is
 // written once to end the thread.
-#include "traps/trap_socket.h"
+#include "transport/trap_socket.h"
 
 #include <poll.h>
 #include <pthread.h>
@@ -10,11 +10,9 @@
 
 #include <cerrno>
 
-#include "values/last_error.h"
+#include "os/system_error.h"
 
 namespace {
-
-constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
 
 int g_wake = -1;
 pthread_t g_thread{};
@@ -87,7 +85,7 @@ bool SendTrapAnswer(int socket, const uint8_t* data, size_t size, const sockaddr
 
 void EnlargeTrapReceiveBuffer(int socket)
 {
-    const int size = kReceiveBufferBytes;
+    const int size = kTrapReceiveBufferBytes;
     // The forced size passes the system's limit but needs privileges; the
     // ordinary one is capped by the limit. Either failing is no reason to stop.
     if (setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof(size)) != 0) {

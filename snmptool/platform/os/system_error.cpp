@@ -1,15 +1,22 @@
-// The codes of failed system calls: ERROR_SYSTEM_BASE plus the errno value,
-// and strerror's text for it.
+// The words for every code: the layer's own first, then the system's.
+#include "os/system_error.h"
+
 #include <cstring>
 
 #include "values/last_error.h"
 
-uint32_t SystemErrorCodeFromErrno(int errnoValue)
+void SetLastErrorFromErrno(int errnoValue)
 {
-    return ERROR_SYSTEM_BASE + static_cast<uint32_t>(errnoValue);
+    SetLastError(SystemErrorCodeFromErrno(errnoValue));
 }
 
-const char* SystemErrorText(uint32_t code)
+const char* LastErrorText(uint32_t code)
+{
+    const char* text = LayerErrorText(code);
+    return text != nullptr ? text : SystemErrorText(code);
+}
+
+const char* ErrnoCodeText(uint32_t code)
 {
     if (code > ERROR_SYSTEM_BASE && code < ERROR_SYSTEM_BASE + 4096) {
         // strerror's texts are static for valid codes; "Unknown error" marks the rest.

@@ -1,22 +1,16 @@
 // The trap thread on Windows: the socket's read readiness and the wake-up are
 // two event objects, waited on together.
+#include "transport/trap_socket.h"
+
 #include <thread>
 
-#include "traps/trap_socket.h"
 #include "values/last_error.h"
 
 namespace {
 
-constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
-
 WSAEVENT g_readable = WSA_INVALID_EVENT;
 WSAEVENT g_wake = WSA_INVALID_EVENT;
 std::thread g_thread;
-
-SOCKET AsSocket(int socket)
-{
-    return static_cast<SOCKET>(static_cast<unsigned int>(socket));
-}
 
 }  // namespace
 
@@ -88,7 +82,7 @@ bool SendTrapAnswer(int socket, const uint8_t* data, size_t size, const sockaddr
 
 void EnlargeTrapReceiveBuffer(int socket)
 {
-    const int size = kReceiveBufferBytes;
+    const int size = kTrapReceiveBufferBytes;
     setsockopt(AsSocket(socket), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size),
                sizeof(size));
 }

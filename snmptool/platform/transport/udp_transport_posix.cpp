@@ -1,32 +1,16 @@
-// The session's UDP socket. Waiting is done by the receive itself under the
+// UDP sockets on POSIX systems. Waiting is done by the receive itself under the
 // socket's receive time-out, set to the time that is left until the deadline
 // whenever that has changed, so that signals and unwanted datagrams never move
 // the deadline and an answer that comes in time costs one system call.
-#include "session/udp_transport.h"
+#include "transport/udp_transport.h"
 
 #include <netinet/in.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 
 namespace {
-
-// Whole milliseconds until the deadline, rounded up so that the wait never
-// ends just before it; 0 once it has passed.
-int MillisecondsLeft(TransportClock::time_point deadline)
-{
-    auto left = deadline - TransportClock::now();
-    if (left <= TransportClock::duration::zero()) {
-        return 0;
-    }
-    auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    if (ms > INT_MAX) {
-        return INT_MAX;
-    }
-    return static_cast<int>(ms);
-}
 
 // An error a datagram socket may report that says nothing about this socket:
 // an interrupted call, nothing to read after all, or the ICMP port-unreachable

@@ -1,13 +1,14 @@
-// The session's UDP socket on Windows, through Winsock 2. Sockets are made
+// UDP sockets on Windows, through Winsock 2. Sockets are made
 // non-blocking, so that a send or a receive never waits: waiting is done with
 // select and the time left until the deadline, recomputed after every wake-up.
 // Failures leave the errno value that stands for the Winsock code in errno.
-#include <cerrno>
-#include <climits>
-
-#include "session/udp_transport.h"
+#include "transport/udp_transport.h"
 
 #include <mswsock.h>
+
+#include <cerrno>
+
+#include "os/system_error_win32.h"
 
 namespace {
 
@@ -26,26 +27,10 @@ struct WinsockStart {
 };
 WinsockStart g_winsock;
 
-SOCKET AsSocket(int socketFd)
-{
-    // Socket handles are kernel handles, which always fit in 32 bits.
-    return static_cast<SOCKET>(static_cast<unsigned int>(socketFd));
-}
-
 int FailWithWinsockError()
 {
     errno = ErrnoFromWinsockError(WSAGetLastError());
     return -1;
-}
-
-long MillisecondsLeft(TransportClock::time_point deadline)
-{
-    auto left = deadline - TransportClock::now();
-    if (left <= TransportClock::duration::zero()) {
-        return 0;
-    }
-    auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return ms > INT_MAX ? INT_MAX : static_cast<long>(ms);
 }
 
 // An interrupted call, nothing to read after all, or the port-unreachable
@@ -170,7 +155,7 @@ ReceiveOutcome UdpReceive(int socketFd, TransportClock::time_point deadline, uin
     // time-out is kept on the socket.
     const SOCKET s = AsSocket(socketFd);
     for (;;) {
-        const long waitMs = MillisecondsLeft(deadline);
+        const int waitMs = MillisecondsLeft(deadline);
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(s, &readable);

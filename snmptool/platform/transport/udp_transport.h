@@ -1,9 +1,10 @@
 // UDP sockets: a manager session's (open, send a datagram, receive one with a
-// deadline, close) and a bound one to listen on. Reports through results; the
-// caller sets the codes.
+// deadline, close) and a bound one to listen on, for the manager, trap
+// reception and the test agent alike. Reports through results; the caller
+// sets the codes.
 #pragma once
 
-#include "session/socket_types.h"
+#include "transport/socket_types.h"
 
 #include <chrono>
 #include <cstddef>
@@ -11,8 +12,10 @@
 
 using TransportClock = std::chrono::steady_clock;
 
-// The largest UDP payload over IPv4 (65,535 less the IP and UDP headers).
-constexpr size_t kMaxDatagramPayload = 65507;
+// Whole milliseconds until the deadline, rounded up so that the wait never
+// ends just before it; 0 once it has passed.
+int MillisecondsLeft(TransportClock::time_point deadline);
+
 // A receive buffer this large takes any datagram whole (one byte more than the
 // largest UDP length, so that a longer one shows as cut and is dropped).
 constexpr size_t kReceiveBufferSize = 65536;

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "session/socket_types.h"
+#include "transport/socket_types.h"
 
 // Makes the wake-up for the trap socket; false with the last error set.
 bool OpenTrapWake(int socket);
@@ -30,7 +30,8 @@ bool SendTrapAnswer(int socket, const uint8_t* data, size_t size, const sockaddr
                     socklen_t toLength);
 
 // Bursts of traps arrive faster than they are decoded: the system is asked to
-// hold more of them. A refusal is no failure.
+// hold this many bytes of them. A refusal is no failure.
+constexpr int kTrapReceiveBufferBytes = 8 * 1024 * 1024;
 void EnlargeTrapReceiveBuffer(int socket);
 
 // Runs `body` on a thread of its own; console control events stay with the
