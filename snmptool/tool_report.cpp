@@ -8,6 +8,7 @@
 #include <string>
 
 #include "json_printer.h"
+#include "os/system_error.h"
 #include "tool.h"
 
 namespace {
