@@ -445,7 +445,7 @@ class Runner:
                     by_name["args"] = Section("args", None, set())
                     by_name["args"].lines = lines
                 if per_run is not None:
-                    by_name["stdout"] = Section("stdout", None, set())
+                    by_name["stdout"] = Section("stdout", None, per_run.flags - {"each"})
                     by_name["stdout"].lines = [per_run.lines[number]]
                 report = self.run_tool(by_name, values, tmp)
                 if report and lines is not None:
