@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "os/os_services.h"
-#include "session/agent_address.h"
 #include "tool.h"
 
 namespace {
@@ -150,18 +149,6 @@ const CommandRule* FindCommand(const char* word)
     return nullptr;
 }
 
-// The agent as the JSON layout names it: host and port, the port the
-// session takes when the word names none, an IPv6 host in brackets.
-std::string AgentAsUsed(const char* word)
-{
-    AgentText parts;
-    if (!SplitAgentText(word, parts)) {
-        return word;
-    }
-    const bool v6 = parts.host.find(':') != std::string::npos;
-    return (v6 ? "[" + parts.host + "]" : parts.host) + ":" + std::to_string(parts.port);
-}
-
 // The words of a run and how many of them are left.
 struct Words {
     char** next;
@@ -297,7 +284,10 @@ int RunRequestCommand(Words* words)
     const char* community = words->next[1];
     Consume(words);
     Consume(words);
-    g_result.agent = AgentAsUsed(agent);
+    g_result.agent = SnmpMgrAgentText(agent);
+    if (g_result.agent.empty()) {
+        g_result.agent = agent;
+    }
 
     SnmpVarBindList list = {nullptr, 0};
     if (BuildVarBindList(words->remaining, words->next, g_toolMode, &list) != 1) {

@@ -45,6 +45,10 @@ const MessageCapabilities& SnmpMgrTrapCapabilities();
 int SnmpMgrRequest(SnmpMgrSession* session, uint8_t pduType, SnmpVarBindList* list,
                    int32_t* errorStatus, int32_t* errorIndex);
 int SnmpMgrClose(SnmpMgrSession* session);
+// The agent text as a session uses it: "host:port", an IPv6 host in
+// brackets, the default port where the text names none; empty when the text
+// is no agent address.
+std::string SnmpMgrAgentText(const char* agent);
 
 // A word naming an object (numbers and MIB names) to a new identifier.
 int SnmpMgrStrToOid(const char* text, AsnObjectIdentifier* oid);
