@@ -247,9 +247,9 @@ void JsonLine::EndArray()
     m_first = false;
 }
 
-bool JsonLine::Write()
+bool JsonLine::Write(bool flush)
 {
     m_text += "}\n";
     const bool whole = std::fwrite(m_text.data(), 1, m_text.size(), stdout) == m_text.size();
-    return std::fflush(stdout) == 0 && whole;
+    return (!flush || std::fflush(stdout) == 0) && whole;
 }

@@ -36,9 +36,10 @@ public:
     void BeginElement();
     void EndElement();
     void EndArray();
-    // Closes the object and writes the line to standard output, flushed.
-    // False when it could not be written.
-    bool Write();
+    // Closes the object and writes the line to standard output, flushed
+    // unless more lines of the same result follow. False when it could not
+    // be written.
+    bool Write(bool flush = true);
 
 private:
     void Key(const char* key);

@@ -243,10 +243,16 @@ void BeginLine()
 
 void PrintJsonBindings(const SnmpVarBindList* list)
 {
+    PrintJsonBindingLines(list);
+    fflush(stdout);
+}
+
+void PrintJsonBindingLines(const SnmpVarBindList* list)
+{
     for (uint32_t i = 0; list != nullptr && list->bindings != nullptr && i < list->count; ++i) {
         BeginLine();
         AddBinding(g_line, list->bindings[i]);
-        g_line.Write();
+        g_line.Write(false);
     }
 }
 

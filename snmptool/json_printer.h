@@ -7,8 +7,10 @@
 
 #include "snmp_api.h"
 
-// One line per binding of a request command's result.
+// One line per binding of a request command's result, flushed; or not
+// flushed, for a result that goes on (a walk's answer).
 void PrintJsonBindings(const SnmpVarBindList* list);
+void PrintJsonBindingLines(const SnmpVarBindList* list);
 // An error line; `index` is left out when negative.
 void PrintJsonFailure(const char* error, const char* failureClass, int32_t index,
                       std::string_view message);

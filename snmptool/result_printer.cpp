@@ -343,8 +343,11 @@ void PrintResponse(int32_t errorStatus, int32_t errorIndex, const SnmpVarBindLis
     if (JsonOutput()) {
         if (withStatus && errorStatus != SNMP_ERROR_NOERROR) {
             ReportAgentError(errorStatus, errorIndex);
-        } else {
+        } else if (withStatus) {
             PrintJsonBindings(list);
+        } else {
+            // A walk's binding: the walk flushes once per answer (EndResult).
+            PrintJsonBindingLines(list);
         }
         return;
     }

@@ -112,6 +112,9 @@ void ReportAgentError(int32_t errorStatus, int32_t errorIndex);
 // JSON layout: a run that ended in the usage text says so on a line, unless
 // a failure line already told why.
 void ReportUsageEnd();
+// JSON layout: the lines of a result that went on over several (a walk's
+// answer) go out now. The text layout keeps its buffering.
+void EndResult();
 // Lines that only the text layout has, to standard output or standard error.
 void PrintNote(const char* format, ...) PRINTF_FORMAT(1, 2);
 void PrintErrorNote(const char* format, ...) PRINTF_FORMAT(1, 2);

@@ -145,6 +145,13 @@ void ReportUsageEnd()
     }
 }
 
+void EndResult()
+{
+    if (JsonOutput()) {
+        fflush(stdout);
+    }
+}
+
 void PrintNote(const char* format, ...)
 {
     if (JsonOutput()) {

@@ -203,6 +203,7 @@ int WalkMib(const char* agent, const char* community, uint32_t timeoutMs, uint32
         for (uint32_t i = 0; i < list->count && step == WalkStep::Next; ++i) {
             step = TakeBinding(list->bindings[i], start, asked);
         }
+        EndResult();
         if (step == WalkStep::Failed) {
             result = 0;
             break;
