@@ -247,9 +247,15 @@ void JsonLine::EndArray()
     m_first = false;
 }
 
-bool JsonLine::Write(bool flush)
+const std::string& JsonLine::Finish()
 {
     m_text += "}\n";
+    return m_text;
+}
+
+bool JsonLine::Write(bool flush)
+{
+    Finish();
     const bool whole = std::fwrite(m_text.data(), 1, m_text.size(), stdout) == m_text.size();
     return (!flush || std::fflush(stdout) == 0) && whole;
 }

@@ -36,6 +36,8 @@ public:
     void BeginElement();
     void EndElement();
     void EndArray();
+    // Closes the object; the whole line, its line feed included.
+    const std::string& Finish();
     // Closes the object and writes the line to standard output, flushed
     // unless more lines of the same result follow. False when it could not
     // be written.

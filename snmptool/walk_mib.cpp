@@ -5,6 +5,7 @@
 // steps, so that a walk prints and ends the same way in every version.
 #include <cstdio>
 
+#include "json_printer.h"
 #include "tool.h"
 #include "walk_mib.h"
 
@@ -122,17 +123,6 @@ int32_t NextRepetitions(int32_t asked, int32_t errorStatus, const SnmpVarBindLis
     return cut ? static_cast<int32_t>(answer.count) : asked;
 }
 
-// An error status that ends a walk before the end of what it walks.
-void ReportWalkError(int32_t errorStatus)
-{
-    if (JsonOutput()) {
-        ReportAgentError(errorStatus, -1);
-        return;
-    }
-    printf("mibcli: Walk failed: the agent answered %s (error status %u).\n",
-           ErrorStatusName(errorStatus), static_cast<uint32_t>(errorStatus));
-}
-
 }  // namespace
 
 bool FollowsInWalkOrder(const AsnObjectIdentifier& asked, const AsnObjectIdentifier& returned)
@@ -195,7 +185,10 @@ int WalkMib(const char* agent, const char* community, uint32_t timeoutMs, uint32
             break;
         }
         if (errorStatus != SNMP_ERROR_NOERROR) {
-            ReportWalkError(errorStatus);
+            ReportFailure({JsonErrorStatusWord(errorStatus), FailureClass::Agent},
+                          FailureStream::Output,
+                          "mibcli: Walk failed: the agent answered %s (error status %u).\n",
+                          ErrorStatusName(errorStatus), static_cast<uint32_t>(errorStatus));
             result = 0;
             break;
         }
