@@ -103,6 +103,17 @@ void JsonLine::Quoted(std::string_view text)
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
     size_t at = 0;
     while (at < text.size()) {
+        // Most text is printable ASCII: taken in runs.
+        size_t plain = at;
+        while (plain < text.size() && bytes[plain] >= 0x20 && bytes[plain] < 0x7F &&
+               bytes[plain] != '"' && bytes[plain] != '\\') {
+            ++plain;
+        }
+        m_text.append(text.data() + at, plain - at);
+        at = plain;
+        if (at == text.size()) {
+            break;
+        }
         const uint8_t byte = bytes[at];
         const size_t step = SequenceLength(bytes + at, text.size() - at);
         if (step == 0) {
@@ -186,27 +197,34 @@ void JsonLine::Now(const char* key)
 {
     using namespace std::chrono;
     const auto now = floor<milliseconds>(system_clock::now());
-    const auto day = floor<days>(now);
-    const year_month_day date{day};
-    const hh_mm_ss clock{now - day};
-    const int fields[] = {static_cast<int>(date.year()), static_cast<int>(unsigned(date.month())),
-                          static_cast<int>(unsigned(date.day())), static_cast<int>(clock.hours().count()),
-                          static_cast<int>(clock.minutes().count()),
-                          static_cast<int>(clock.seconds().count()),
-                          static_cast<int>(clock.subseconds().count())};
-    // 2026-12-07T12:00:00.123Z: each field's width and the character after it.
-    constexpr int kWidths[] = {4, 2, 2, 2, 2, 2, 3};
-    constexpr char kAfter[] = "--T::.Z";
-    Key(key);
-    m_text += '"';
-    for (size_t i = 0; i < std::size(fields); ++i) {
-        char digits[kNumberRoom];
-        char* end = std::to_chars(digits, digits + sizeof digits, fields[i]).ptr;
-        m_text.append(static_cast<size_t>(kWidths[i]) - static_cast<size_t>(end - digits), '0');
-        m_text.append(digits, end);
-        m_text += kAfter[i];
+    // A walk writes many lines in one millisecond: the stamp is made once.
+    if (now.time_since_epoch().count() != m_stampMillis) {
+        m_stampMillis = now.time_since_epoch().count();
+        const auto day = floor<days>(now);
+        const year_month_day date{day};
+        const hh_mm_ss clock{now - day};
+        const int fields[] = {static_cast<int>(date.year()),
+                              static_cast<int>(unsigned(date.month())),
+                              static_cast<int>(unsigned(date.day())),
+                              static_cast<int>(clock.hours().count()),
+                              static_cast<int>(clock.minutes().count()),
+                              static_cast<int>(clock.seconds().count()),
+                              static_cast<int>(clock.subseconds().count())};
+        // 2026-12-07T12:00:00.123Z: each field's width and the character after it.
+        constexpr int kWidths[] = {4, 2, 2, 2, 2, 2, 3};
+        constexpr char kAfter[] = "--T::.Z";
+        m_stamp.assign(1, '"');
+        for (size_t i = 0; i < std::size(fields); ++i) {
+            char digits[kNumberRoom];
+            char* end = std::to_chars(digits, digits + sizeof digits, fields[i]).ptr;
+            m_stamp.append(static_cast<size_t>(kWidths[i]) - static_cast<size_t>(end - digits), '0');
+            m_stamp.append(digits, end);
+            m_stamp += kAfter[i];
+        }
+        m_stamp += '"';
     }
-    m_text += '"';
+    Key(key);
+    m_text += m_stamp;
 }
 
 void JsonLine::Dotted(const char* key, const uint32_t* ids, uint32_t count)

@@ -49,4 +49,7 @@ private:
 
     std::string m_text;
     bool m_first = true;
+    // The quoted stamp of Now() and the millisecond it stands for.
+    std::string m_stamp;
+    int64_t m_stampMillis = -1;
 };

@@ -244,5 +244,7 @@ std::string SnmpMgrAgentText(const char* agent)
         return std::string();
     }
     const bool v6 = parts.host.find(':') != std::string::npos;
-    return (v6 ? "[" + parts.host + "]" : parts.host) + ":" + std::to_string(parts.port);
+    std::string text(v6 ? "[" : "");
+    text.append(parts.host).append(v6 ? "]:" : ":").append(std::to_string(parts.port));
+    return text;
 }

@@ -210,8 +210,10 @@ std::string SenderText(const sockaddr* sender, socklen_t senderLength)
                     NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
         return std::string();
     }
-    const std::string address = sender->sa_family == AF_INET6 ? "[" + std::string(host) + "]" : host;
-    return address + ":" + port;
+    const bool v6 = sender->sa_family == AF_INET6;
+    std::string text(v6 ? "[" : "");
+    text.append(host).append(v6 ? "]:" : ":").append(port);
+    return text;
 }
 
 // RFC 3584 section 3.1 (2): a generic trap is snmpTraps.(generic + 1), an
