@@ -1,6 +1,7 @@
 // The entry of mibcli: options, the command word and its word count, the
 // dispatch to the routine that does the work, and the exit status.
 #include <cstdio>
+#include <cstring>
 
 #include "os/os_services.h"
 #include "tool.h"
@@ -51,24 +52,24 @@ bool WordsEqualFolded(const char* a, const char* b)
     return *a == *b;
 }
 
-// The version word of -v, read by the number rule: 1, 2 (so "2c" too) or 3.
+// The version word of -v: exactly 1, 2c (or 2) or 3; any other word, "3c"
+// or "1abc" too, is a usage error.
 bool ApplyVersion(const char* word)
 {
-    switch (ParseDecimal(word)) {
-    case 1:
-        g_settings.version = SNMP_VERSION_1;
-        return true;
-    case 2:
-        g_settings.version = SNMP_VERSION_2C;
-        return true;
-    case 3:
-        g_settings.version = SNMP_VERSION_3;
-        return true;
-    default:
-        ReportFailure({"unknownVersion", FailureClass::Usage}, FailureStream::Output,
-                      "mibcli: Unknown SNMP version: %s\n", word);
-        return false;
+    static constexpr struct {
+        const char* word;
+        int32_t version;
+    } kVersionWords[] = {
+        {"1", SNMP_VERSION_1}, {"2", SNMP_VERSION_2C}, {"2c", SNMP_VERSION_2C}, {"3", SNMP_VERSION_3}};
+    for (const auto& known : kVersionWords) {
+        if (std::strcmp(word, known.word) == 0) {
+            g_settings.version = known.version;
+            return true;
+        }
     }
+    ReportFailure({"unknownVersion", FailureClass::Usage}, FailureStream::Output,
+                  "mibcli: Unknown SNMP version: %s\n", word);
+    return false;
 }
 
 // The layout of the output (-o): the labelled text, or JSON Lines.

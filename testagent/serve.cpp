@@ -116,7 +116,7 @@ private:
             SendTo(fd_, bad, from, fromLength);
         }
         if (behaviour.otherPortFirst && otherFd_ >= 0) {
-            SendTo(otherFd_, answer, from, fromLength);
+            SendTo(otherFd_, ImpostorAnswer(reply, community, reply.requestId), from, fromLength);
         }
         SendTo(fd_, BendAnswer(behaviour, answer), from, fromLength);
     }
