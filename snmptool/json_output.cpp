@@ -50,7 +50,8 @@ size_t SequenceLength(const uint8_t* at, size_t left)
 }
 
 // The numbers joined by '.', quoted.
-template <typename Number> void AppendDotted(std::string& text, const Number* numbers, uint32_t count)
+template <typename Number>
+void AppendDotted(std::string& text, const Number* numbers, uint32_t count)
 {
     text += '"';
     char digits[kNumberRoom];
@@ -128,7 +129,8 @@ void JsonLine::Quoted(std::string_view text)
         } else if (byte < 0x20 || byte == 0x7F) {
             // RFC 8259 section 7 requires only 0x00 to 0x1F; DEL is escaped
             // too, so that no record can move a terminal's cursor.
-            const char escape[] = {'\\', 'u', '0', '0', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+            const char escape[] = {
+                '\\', 'u', '0', '0', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
             m_text.append(escape, sizeof escape);
         } else {
             m_text.append(text.data() + at, step);
@@ -217,7 +219,8 @@ void JsonLine::Now(const char* key)
         for (size_t i = 0; i < std::size(fields); ++i) {
             char digits[kNumberRoom];
             char* end = std::to_chars(digits, digits + sizeof digits, fields[i]).ptr;
-            m_stamp.append(static_cast<size_t>(kWidths[i]) - static_cast<size_t>(end - digits), '0');
+            m_stamp.append(static_cast<size_t>(kWidths[i]) - static_cast<size_t>(end - digits),
+                           '0');
             m_stamp.append(digits, end);
             m_stamp += kAfter[i];
         }

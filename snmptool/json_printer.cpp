@@ -17,11 +17,25 @@ JsonLine g_line;
 
 // Indexed by the error status (RFC 3416 section 3).
 constexpr std::array<const char*, SNMP_ERROR_INCONSISTENTNAME + 1> kStatusWords = {
-    "noError",      "tooBig",        "noSuchName",        "badValue",
-    "readOnly",     "genErr",        "noAccess",          "wrongType",
-    "wrongLength",  "wrongEncoding", "wrongValue",        "noCreation",
-    "inconsistentValue", "resourceUnavailable", "commitFailed", "undoFailed",
-    "authorizationError", "notWritable", "inconsistentName",
+    "noError",
+    "tooBig",
+    "noSuchName",
+    "badValue",
+    "readOnly",
+    "genErr",
+    "noAccess",
+    "wrongType",
+    "wrongLength",
+    "wrongEncoding",
+    "wrongValue",
+    "noCreation",
+    "inconsistentValue",
+    "resourceUnavailable",
+    "commitFailed",
+    "undoFailed",
+    "authorizationError",
+    "notWritable",
+    "inconsistentName",
 };
 
 // The opaque wrapping of RFC-less agent extensions: an Opaque whose bytes
@@ -89,8 +103,8 @@ bool AddOpaqueNumber(JsonLine& line, const AsnOctetString& bytes)
     }
     case OPAQUE_INTEGER64: {
         // Sign-extended from its width (BER integers are two's complement).
-        const uint64_t extended = (number & signBit) != 0 && width < 8 ? number | ~(signBit * 2 - 1)
-                                                                       : number;
+        const uint64_t extended =
+            (number & signBit) != 0 && width < 8 ? number | ~(signBit * 2 - 1) : number;
         line.Text("opaque_type", "integer64");
         line.Signed("value", static_cast<int64_t>(extended));
         return true;
@@ -298,8 +312,8 @@ void PrintJsonTrap(const TrapView& trap)
         g_line.Boolean("acked", trap.origin->acked);
     }
     g_line.BeginArray("bindings");
-    for (uint32_t i = 0; trap.bindings != nullptr && trap.bindings->bindings != nullptr &&
-                         i < trap.bindings->count;
+    for (uint32_t i = 0;
+         trap.bindings != nullptr && trap.bindings->bindings != nullptr && i < trap.bindings->count;
          ++i) {
         g_line.BeginElement();
         AddBinding(g_line, trap.bindings->bindings[i]);

@@ -28,7 +28,7 @@ struct ToolSettings {
     bool longWalk = false;
     bool trapPolling = false;
     bool pollWithGetNext = false;
-    bool hexDump = false;  // -b: every byte of byte-string values in hex
+    bool hexDump = false;     // -b: every byte of byte-string values in hex
     bool jsonOutput = false;  // -o json: JSON Lines instead of the labelled text
 };
 

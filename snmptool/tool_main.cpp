@@ -356,9 +356,8 @@ int ToolMain(int argc, char** argv)
             // characters, and a cut name opens another file or none.
             const char* fileName = words.next[0] + 1;
             if (ReadCommandFile(fileName, &fileWordCount, &fileWords) == 0) {
-                ReportFailure({"unreadableCommandFile", FailureClass::Usage},
-                              FailureStream::Output, "mibcli: Failed to read command file %s\n",
-                              fileName);
+                ReportFailure({"unreadableCommandFile", FailureClass::Usage}, FailureStream::Output,
+                              "mibcli: Failed to read command file %s\n", fileName);
                 haveWords = false;
             } else {
                 words = {fileWords, fileWordCount};

@@ -17,8 +17,8 @@ bool g_failureSaid = false;
 
 const char* ClassWord(FailureClass failureClass)
 {
-    static constexpr const char* kWords[] = {"agent", "timeout", "security",
-                                             "network", "usage", "local"};
+    static constexpr const char* kWords[] = {"agent",   "timeout", "security",
+                                             "network", "usage",   "local"};
     return kWords[static_cast<size_t>(failureClass)];
 }
 

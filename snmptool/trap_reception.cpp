@@ -92,10 +92,9 @@ void ReleaseTrap(TrapFetch& fetch)
 bool TakeTrap(TrapFetch& fetch, const char* receivedLine, uint32_t* code)
 {
     fetch.origin = TrapOrigin();
-    const int taken =
-        SnmpMgrGetTrapWithOrigin(&fetch.enterprise, &fetch.agentAddress, &fetch.genericTrap,
-                                 &fetch.specificTrap, &fetch.timeStamp, &fetch.bindings,
-                                 &fetch.origin);
+    const int taken = SnmpMgrGetTrapWithOrigin(&fetch.enterprise, &fetch.agentAddress,
+                                               &fetch.genericTrap, &fetch.specificTrap,
+                                               &fetch.timeStamp, &fetch.bindings, &fetch.origin);
     *code = GetLastError();
     if (taken != 1) {
         return false;
@@ -178,8 +177,8 @@ void PrintTrap(uint32_t trapNumber, const AsnObjectIdentifier* enterprise,
                uint32_t timeStamp, const SnmpVarBindList* bindings, const TrapOrigin* origin)
 {
     if (JsonOutput()) {
-        PrintJsonTrap({enterprise, agentAddress, genericTrap, specificTrap, timeStamp, bindings,
-                       origin});
+        PrintJsonTrap(
+            {enterprise, agentAddress, genericTrap, specificTrap, timeStamp, bindings, origin});
         return;
     }
     printf("\nTrap Received: %u\n", trapNumber);

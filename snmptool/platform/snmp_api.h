@@ -65,10 +65,10 @@ int SnmpMgrGetTrap(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress
 // Where and how a notification came, beside its SNMPv1-shaped fields; the
 // fields name what version 3 fills as well.
 struct TrapOrigin {
-    std::string sender;   // "192.0.2.7:40123", "[2001:db8::7]:40123"
-    int32_t version = 0;  // the message's version field (SNMP_VERSION_*)
-    bool inform = false;  // an InformRequest, not a trap
-    bool acked = false;   // an inform whose acknowledgement was sent
+    std::string sender;        // "192.0.2.7:40123", "[2001:db8::7]:40123"
+    int32_t version = 0;       // the message's version field (SNMP_VERSION_*)
+    bool inform = false;       // an InformRequest, not a trap
+    bool acked = false;        // an inform whose acknowledgement was sent
     std::string securityName;  // the community, or the user
     std::vector<uint8_t> engineId;
     std::string contextName;

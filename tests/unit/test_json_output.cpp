@@ -10,11 +10,11 @@
 TEST(JsonOutput, Utf8IsCheckedAsRfc3629Says)
 {
     const std::pair<std::string, bool> rows[] = {
-        {"plain \x7f", true},           {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", true},
-        {"\xf4\x8f\xbf\xbf", true},     {"\xc0\x80", false},  // overlong NUL
-        {"\xe0\x9f\xbf", false},        {"\xed\xa0\x80", false},  // overlong, surrogate
-        {"\xf4\x90\x80\x80", false},    {"\xf5\x80\x80\x80", false},  // above U+10FFFF
-        {"\xe2\x82", false},            {"\x80", false},  // cut, lone continuation
+        {"plain \x7f", true},        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", true},
+        {"\xf4\x8f\xbf\xbf", true},  {"\xc0\x80", false},          // overlong NUL
+        {"\xe0\x9f\xbf", false},     {"\xed\xa0\x80", false},      // overlong, surrogate
+        {"\xf4\x90\x80\x80", false}, {"\xf5\x80\x80\x80", false},  // above U+10FFFF
+        {"\xe2\x82", false},         {"\x80", false},              // cut, lone continuation
     };
     for (const auto& [text, valid] : rows) {
         EXPECT_EQ(IsValidUtf8(reinterpret_cast<const uint8_t*>(text.data()), text.size()), valid)
