@@ -277,6 +277,16 @@ const std::string& JsonLine::Finish()
 bool JsonLine::Write(bool flush)
 {
     Finish();
-    const bool whole = std::fwrite(m_text.data(), 1, m_text.size(), stdout) == m_text.size();
-    return (!flush || std::fflush(stdout) == 0) && whole;
+    bool written = true;
+    if (m_unflushed + m_text.size() > m_bufferBytes) {
+        written = std::fflush(stdout) == 0;
+        m_unflushed = 0;
+    }
+    written = std::fwrite(m_text.data(), 1, m_text.size(), stdout) == m_text.size() && written;
+    m_unflushed += m_text.size();
+    if (flush) {
+        written = std::fflush(stdout) == 0 && written;
+        m_unflushed = 0;
+    }
+    return written;
 }

@@ -13,6 +13,10 @@ bool IsValidUtf8(const uint8_t* bytes, size_t length);
 
 class JsonLine {
 public:
+    // `bufferBytes`: the size of standard output's buffer, which a line must
+    // never straddle (so that every write the system sees holds whole lines).
+    explicit JsonLine(size_t bufferBytes = 0) : m_bufferBytes(bufferBytes) {}
+
     // Starts a new object; what a previous line held is forgotten.
     void Begin();
     // Fields of the object being built, or of the innermost open one. Every
@@ -49,6 +53,8 @@ private:
 
     std::string m_text;
     bool m_first = true;
+    size_t m_bufferBytes;
+    size_t m_unflushed = 0;  // written to the buffer since the last flush
     // The quoted stamp of Now() and the millisecond it stands for.
     std::string m_stamp;
     int64_t m_stampMillis = -1;

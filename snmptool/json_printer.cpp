@@ -13,7 +13,7 @@
 namespace {
 
 // Built again for every line; its buffer is kept, so a walk allocates once.
-JsonLine g_line;
+JsonLine g_line(kStdoutBufferBytes);
 
 // Indexed by the error status (RFC 3416 section 3).
 constexpr std::array<const char*, SNMP_ERROR_INCONSISTENTNAME + 1> kStatusWords = {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -83,6 +84,8 @@ void ReportSystemError(const char* label, uint32_t code);
 // Output. Standard output is fully buffered when it is not a terminal; every
 // write to standard error goes through PrintError, which flushes standard
 // output first so that both streams keep the order of printing.
+// The buffer of standard output when it is not a terminal.
+constexpr size_t kStdoutBufferBytes = 64 * 1024;
 void InitOutput();
 void PrintError(const char* format, ...) PRINTF_FORMAT(1, 2);
 void VPrintError(const char* format, va_list args);
@@ -112,8 +115,9 @@ void ReportAgentError(int32_t errorStatus, int32_t errorIndex);
 // JSON layout: a run that ended in the usage text says so on a line, unless
 // a failure line already told why.
 void ReportUsageEnd();
-// JSON layout: the lines of a result that went on over several (a walk's
-// answer) go out now. The text layout keeps its buffering.
+// JSON layout: a walk's answer is printed; its lines go out if the last
+// flush is a while ago, so that a reader sees a long walk's progress without
+// a write per answer. The text layout keeps its buffering.
 void EndResult();
 // Lines that only the text layout has, to standard output or standard error.
 void PrintNote(const char* format, ...) PRINTF_FORMAT(1, 2);

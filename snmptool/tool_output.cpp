@@ -31,7 +31,7 @@ void InitOutput()
     s_done = true;
     // A large buffer of our own (the C library ignores a size without one): a
     // walk to a file then writes once per hundreds of objects, not per dozens.
-    static char s_fullBuffer[64 * 1024];
+    static char s_fullBuffer[kStdoutBufferBytes];
     if (StdoutIsConsole()) {
         setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
     } else {

@@ -3,6 +3,7 @@
 // who is at fault) and the notes that only the text layout has (banner,
 // headers, progress lines).
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -147,8 +148,13 @@ void ReportUsageEnd()
 
 void EndResult()
 {
-    if (JsonOutput()) {
+    // Often enough for a person watching; rarely enough to cost nothing.
+    constexpr auto kFlushInterval = std::chrono::milliseconds(100);
+    static std::chrono::steady_clock::time_point s_lastFlush;
+    const auto now = std::chrono::steady_clock::now();
+    if (JsonOutput() && now - s_lastFlush >= kFlushInterval) {
         fflush(stdout);
+        s_lastFlush = now;
     }
 }
 
