@@ -89,6 +89,8 @@ constexpr ErrnoFailure kErrnoFailures[] = {
     {ENETDOWN, {"noRoute", FailureClass::Network}},
     {EADDRNOTAVAIL, {"addressNotAvailable", FailureClass::Network}},
     {ENOMEM, {"outOfMemory", FailureClass::Local}},
+    {EADDRINUSE, {"addressInUse", FailureClass::Local}},
+    {EACCES, {"permissionDenied", FailureClass::Local}},
 };
 
 }  // namespace
