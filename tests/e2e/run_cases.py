@@ -577,13 +577,6 @@ class Runner:
                 os.killpg(process.pid, signal.SIGKILL)
             except ProcessLookupError:
                 pass
-        for name, actual in (("stdout", out_bytes), ("stderr", err_bytes)):
-            section = by_name.get(name)
-            if section is not None and "unchecked" in section.flags:
-                continue
-            expected = section_bytes(section, values) if section is not None else b""
-            if expected != actual:
-                problems.append(show_difference(name, expected, actual))
         kind, code = expected_exit(fill(keyed_text(by_name, "exit").encode(), values).decode() or "0")
         want = code if kind == "exit" else -code
         if process.returncode != want:
@@ -592,27 +585,28 @@ class Runner:
                     problems.append("valgrind found errors:\n" + handle.read())
             else:
                 problems.append("expected %s, got %s" % (describe_exit(want), describe_exit(process.returncode)))
+        # A stream without a section must be empty; children only of pkgrunner,
+        # the agent's log only when the case says what it holds.
+        checked = {"stdout": out_bytes, "stderr": err_bytes}
         if "pkgrunner" in by_name:
-            path = os.path.join(tmp, "children.log")
-            actual = open(path, "rb").read() if os.path.exists(path) else b""
-            expected = section_bytes(by_name["children"], values) if "children" in by_name else b""
+            checked["children"] = read_file(os.path.join(tmp, "children.log"))
+        if "agent-log" in by_name:
+            checked["agent-log"] = read_file(log_path)[log_start:]
+        for name, actual in checked.items():
+            section = by_name.get(name)
+            if section is not None and "unchecked" in section.flags:
+                continue
+            expected = section_bytes(section, values) if section is not None else b""
             if expected != actual:
-                problems.append(show_difference("children", expected, actual))
-        section = by_name.get("agent-log")
-        if section is not None:
-            actual = b""
-            if os.path.exists(log_path):
-                with open(log_path, "rb") as handle:
-                    actual = handle.read()[log_start:]
-            expected = section_bytes(section, values)
-            if expected != actual:
-                problems.append(show_difference("agent-log", expected, actual))
+                problems.append(show_difference(name, expected, actual))
         return "\n".join(problems)
 
     def run_actions(self, steps, process, out, err, tmp):
         for step in steps:
             words = shlex.split(step)
             verb, args = words[0], words[1:]
+            if verb == "wait-log":
+                verb, args = "wait-file", ["agent.log"] + args
             if verb in ("wait-stdout", "wait-stderr"):
                 stream = out if verb == "wait-stdout" else err
                 text = unescape(os.fsencode(" ".join(args)))
@@ -620,10 +614,6 @@ class Runner:
                     text = text.replace(b"\n", b"\r\n")  # the Windows program's line ends
                 if not stream.wait_for(text, WAIT_STEP_TIMEOUT * self.scale):
                     return ["%s: %r did not appear" % (verb, text)]
-            elif verb == "wait-log":
-                if not wait_for_file_text(os.path.join(tmp, "agent.log"), os.fsencode(" ".join(args)),
-                                          WAIT_STEP_TIMEOUT * self.scale):
-                    return ["%s: %r did not appear in the agent's log" % (verb, " ".join(args))]
             elif verb == "wait-file":
                 if not wait_for_file_text(os.path.join(tmp, args[0]), os.fsencode(" ".join(args[1:])),
                                           WAIT_STEP_TIMEOUT * self.scale):
@@ -678,13 +668,16 @@ def wait_until(condition, timeout):
     return False
 
 
+def read_file(path):
+    """The file's bytes; none when it does not exist."""
+    if not os.path.exists(path):
+        return b""
+    with open(path, "rb") as handle:
+        return handle.read()
+
+
 def wait_for_file_text(path, text, timeout):
-    def holds():
-        if os.path.exists(path):
-            with open(path, "rb") as handle:
-                return text in handle.read()
-        return False
-    return wait_until(holds, timeout)
+    return wait_until(lambda: text in read_file(path), timeout)
 
 
 def thread_state(pid):
