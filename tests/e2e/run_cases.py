@@ -123,6 +123,16 @@ def fill(data, values):
     return re.sub(rb"\{([a-z0-9]+)\}|\{(.)\*(\d+)\}", replace, data)
 
 
+def expand_line(line, values):
+    """One line of a byte section; `%varbind N NAME OID` stands for the three
+    heading lines of a printed binding."""
+    line = unescape(fill(line, values))
+    if line.startswith(b"%varbind "):
+        number, name, oid = line.split()[1:]
+        return b"    varbind %s: \n         Name: %s \n          OID: %s \n" % (number, name, oid)
+    return line + b"\n"
+
+
 def section_bytes(section, values):
     """The exact bytes a byte section stands for."""
     out = bytearray()  # grows in place: a %repeat may give megabytes
@@ -135,7 +145,7 @@ def section_bytes(section, values):
             body, lines = lines[:end], lines[end + 1:]
             for n in range(1, int(line.split()[1]) + 1):
                 numbered = dict(values, n=str(n), n0=str(n - 1))
-                out += b"".join(unescape(fill(l, numbered)) + b"\n" for l in body)
+                out += b"".join(expand_line(l, numbered) for l in body)
             continue
         if line.startswith(b"%include "):
             name = line[len(b"%include "):].decode().strip()
@@ -145,7 +155,7 @@ def section_bytes(section, values):
             with open(path, "rb") as handle:
                 out += fill(handle.read(), values)
             continue
-        out += unescape(fill(line, values)) + b"\n"
+        out += expand_line(line, values)
     if "noeol" in section.flags and out.endswith(b"\n"):
         out = out[:-1]
     return bytes(out)
