@@ -124,12 +124,13 @@ def fill(data, values):
 
 
 def expand_line(line, values):
-    """One line of a byte section; `%varbind N NAME OID` stands for the three
-    heading lines of a printed binding."""
+    """One line of a byte section; `%varbind N NAME OID [TYPE VALUE]` stands for
+    the heading lines of a printed binding (and those of a value without length)."""
     line = unescape(fill(line, values))
     if line.startswith(b"%varbind "):
-        number, name, oid = line.split()[1:]
-        return b"    varbind %s: \n         Name: %s \n          OID: %s \n" % (number, name, oid)
+        words = line.split()[1:]
+        text = b"    varbind %s: \n         Name: %s \n          OID: %s \n" % tuple(words[:3])
+        return text + (b"         Type: %s\n        Value: %s \n" % tuple(words[3:]) if words[3:] else b"")
     return line + b"\n"
 
 
