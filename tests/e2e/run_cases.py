@@ -67,18 +67,17 @@ class CaseError(Exception):
 
 
 class Section:
-    def __init__(self, name, argument, flags):
+    def __init__(self, name, argument, flags, lines=None):
         self.name = name
         self.argument = argument
         self.flags = flags
-        self.lines = []
+        self.lines = lines if lines is not None else []
 
 
 def parse_case(path):
     """Splits a case file into its sections, in order."""
     with open(path, "rb") as handle:
-        data = handle.read()
-    lines = data.split(b"\n")
+        lines = handle.read().split(b"\n")
     if lines and lines[-1] == b"":
         lines.pop()
     sections = []
@@ -498,11 +497,9 @@ class Runner:
                 raise CaseError("[stdout each] needs one line per run")
             for number, lines in enumerate(runs):
                 if lines is not None:
-                    by_name["args"] = Section("args", None, set())
-                    by_name["args"].lines = lines
+                    by_name["args"] = Section("args", None, set(), lines)
                 if per_run is not None:
-                    by_name["stdout"] = Section("stdout", None, set())
-                    by_name["stdout"].lines = [per_run.lines[number]]
+                    by_name["stdout"] = Section("stdout", None, set(), [per_run.lines[number]])
                 report = self.run_tool(by_name, values, tmp)
                 if report and lines is not None:
                     report = "with the arguments '%s':\n%s" % (lines[0].decode(errors="replace"), report)
