@@ -123,14 +123,16 @@ def fill(data, values):
 
 
 def expand_line(line, values):
-    """One line of a byte section; `%varbind N NAME OID [TYPE VALUE]` stands for
-    the heading lines of a printed binding (and those of a value without length)."""
+    """One line of a byte section. `%binding NAME OID [TYPE VALUE]` stands for the
+    Name and OID lines of a printed binding (and the Type and Value lines of a
+    value without length); `%varbind N ...` puts the heading of binding N first."""
     line = unescape(fill(line, values))
-    if line.startswith(b"%varbind "):
-        words = line.split()[1:]
-        text = b"    varbind %s: \n         Name: %s \n          OID: %s \n" % tuple(words[:3])
-        return text + (b"         Type: %s\n        Value: %s \n" % tuple(words[3:]) if words[3:] else b"")
-    return line + b"\n"
+    if not line.startswith((b"%binding ", b"%varbind ")):
+        return line + b"\n"
+    words = line.split()
+    heading = b"    varbind %s: \n" % words.pop(1) if words[0] == b"%varbind" else b""
+    text = heading + b"         Name: %s \n          OID: %s \n" % tuple(words[1:3])
+    return text + (b"         Type: %s\n        Value: %s \n" % tuple(words[3:]) if words[3:] else b"")
 
 
 def section_bytes(section, values):
