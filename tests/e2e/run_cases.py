@@ -125,14 +125,22 @@ def fill(data, values):
 def expand_line(line, values):
     """One line of a byte section. `%binding NAME OID [TYPE VALUE]` stands for the
     Name and OID lines of a printed binding (and the Type and Value lines of a
-    value without length); `%varbind N ...` puts the heading of binding N first."""
+    value without length), `%binding NAME OID octets LENGTH BINARY [TEXT]` for
+    those of an OCTET STRING; `%varbind N ...` puts the heading of binding N first."""
     line = unescape(fill(line, values))
-    if not line.startswith((b"%binding ", b"%varbind ")):
+    heading = b""
+    if line.startswith(b"%varbind "):
+        number, line = line.split(b" ", 2)[1:]
+        heading, line = b"    varbind %s: \n" % number, b"%binding " + line
+    if not line.startswith(b"%binding "):
         return line + b"\n"
-    words = line.split()
-    heading = b"    varbind %s: \n" % words.pop(1) if words[0] == b"%varbind" else b""
+    words = line.split(b" ", 6)
     text = heading + b"         Name: %s \n          OID: %s \n" % tuple(words[1:3])
-    return text + (b"         Type: %s\n        Value: %s \n" % tuple(words[3:]) if words[3:] else b"")
+    if words[3:4] == [b"octets"]:
+        value = words[6] if len(words) > 6 else b""
+        return text + (b"         Type: OCTET STRING\n       Length: %s\n        Value: %s \n"
+                       b" Binary Value: %s\n" % (words[4], value, words[5]))
+    return text + (b"         Type: %s\n        Value: %s \n" % tuple(words[3:5]) if words[3:] else b"")
 
 
 def section_bytes(section, values):
