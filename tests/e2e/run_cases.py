@@ -143,39 +143,45 @@ def expand_line(line, values):
     return text + (b"         Type: %s\n        Value: %s \n" % tuple(words[3:5]) if words[3:] else b"")
 
 
+def repeated(lines, values):
+    """The lines, each with its values: `%repeat N` ... `%end` gives the lines
+    between N times, {n} counting from 1 ({n0} from 0)."""
+    lines = list(lines)
+    while lines:
+        line = lines.pop(0)
+        if not line.startswith(b"%repeat "):
+            yield line, values
+            continue
+        end = lines.index(b"%end")
+        body, lines = lines[:end], lines[end + 1:]
+        for n in range(1, int(line.split()[1]) + 1):
+            numbered = dict(values, n=str(n), n0=str(n - 1))
+            yield from ((l, numbered) for l in body)
+
+
 def section_bytes(section, values):
     """The exact bytes a byte section stands for."""
     out = bytearray()  # grows in place: a %repeat may give megabytes
-    lines = list(section.lines)
-    while lines:
-        line = lines.pop(0)
-        if line.startswith(b"%repeat "):
-            # %repeat N ... %end: the lines between, N times, {n} counting from 1.
-            end = lines.index(b"%end")
-            body, lines = lines[:end], lines[end + 1:]
-            for n in range(1, int(line.split()[1]) + 1):
-                numbered = dict(values, n=str(n), n0=str(n - 1))
-                out += b"".join(expand_line(l, numbered) for l in body)
-            continue
+    for line, numbered in repeated(section.lines, values):
         if line.startswith(b"%include "):
             name = line[len(b"%include "):].decode().strip()
             path = os.path.join(INCLUDE_DIR, name)
             if not os.path.isfile(path):
                 raise CaseError("no include file %s" % name)
             with open(path, "rb") as handle:
-                out += fill(handle.read(), values)
+                out += fill(handle.read(), numbered)
             continue
-        out += expand_line(line, values)
+        out += expand_line(line, numbered)
     if "noeol" in section.flags and out.endswith(b"\n"):
         out = out[:-1]
     return bytes(out)
 
 
 def keyed_lines(section, values):
-    """The non-empty, non-comment lines of a key/value section, filled."""
+    """The non-empty, non-comment lines of a key/value section, filled (%repeat too)."""
     result = []
-    for line in section.lines:
-        text = fill(line, values).decode("utf-8", "surrogateescape").strip()
+    for line, numbered in repeated(section.lines, values):
+        text = fill(line, numbered).decode("utf-8", "surrogateescape").strip()
         if text and not text.startswith("#"):
             result.append(text)
     return result
