@@ -168,7 +168,8 @@ TEST(Session, OnlyTheAgentsOwnAddressAndPortAreItsAnswers)
     for (const auto& [agentText, fromText, same] : rows) {
         AgentAddress agent, from;
         ASSERT_TRUE(ResolveAgentAddress(agentText, agent) && ResolveAgentAddress(fromText, from));
-        EXPECT_EQ(IsSameEndpoint(agent, from.address, from.length), same) << agentText << " " << fromText;
+        EXPECT_EQ(IsSameEndpoint(agent, from.address, from.length), same)
+            << agentText << " " << fromText;
         EXPECT_FALSE(IsSameEndpoint(agent, from.address, from.length - 1)) << "a short address";
     }
 }
