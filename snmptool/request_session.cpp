@@ -60,7 +60,8 @@ bool OpenUserSession(const char* agent, const char* name, uint32_t timeoutMs, ui
     UsmUser user;
     std::string problem;
     if (!FindUser(UsersFilePath(), name, user, problem)) {
-        printf("mibcli: %s\n", problem.c_str());
+        ReportFailure({"badUsersFile", FailureClass::Local}, FailureStream::Output, "mibcli: %s\n",
+                      problem.c_str());
         return false;
     }
     g_session =
@@ -110,22 +111,26 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
         const uint32_t code = GetLastError();
         result = FailedRequestResult(code);
         // Refused before sending: waiting for an answer was never the problem.
+        const Failure failure = FailureOfCode(code);
         if (code == ERROR_MESSAGE_TOO_BIG) {
-            printf("mibcli: Request not sent: it does not fit in one SNMP message.\n");
+            ReportFailure(failure, FailureStream::Output,
+                          "mibcli: Request not sent: it does not fit in one SNMP message.\n");
         } else if (code >= ERROR_USM_UNSUPPORTED_LEVEL && code <= ERROR_USM_UNAVAILABLE_CONTEXT) {
             // SNMPv3: the agent's report of why it refused, or our side's failure.
-            PrintError("\nmibcli: %s\n", LastErrorText(code));
+            ReportFailure(failure, FailureStream::Error, "\nmibcli: %s\n", LastErrorText(code));
         } else if (code >= ERROR_USM_UNPROVEN_BASE + ERROR_USM_UNSUPPORTED_LEVEL &&
                    code <= ERROR_USM_UNPROVEN_BASE + ERROR_USM_UNAVAILABLE_CONTEXT) {
-            PrintError("\nmibcli: No authentic answer from the agent; an unauthenticated report, "
-                       "which anyone could have sent, said: %s\n",
-                       LastErrorText(code - ERROR_USM_UNPROVEN_BASE));
+            ReportFailure(failure, FailureStream::Error,
+                          "\nmibcli: No authentic answer from the agent; an unauthenticated "
+                          "report, which anyone could have sent, said: %s\n",
+                          LastErrorText(code - ERROR_USM_UNPROVEN_BASE));
         } else {
-            PrintError("\nmibcli: No response from agent (%s).\n", NoResponseReason(code));
+            ReportFailure(failure, FailureStream::Error, "\nmibcli: No response from agent (%s).\n",
+                          NoResponseReason(code));
         }
         if (code == SNMP_MGMTAPI_TIMEOUT) {
-            PrintError("\nVerify the IP address and community name are correct and try pinging "
-                       "the host.\n");
+            PrintErrorNote("\nVerify the IP address and community name are correct and try "
+                           "pinging the host.\n");
         }
     }
     if (use == SessionUse::KeepOpen) {
@@ -140,11 +145,17 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
 
 void ReportSystemError(const char* label, uint32_t code)
 {
+    const char* text = LastErrorText(code);
+    const bool withText = text != nullptr && strlen(text) <= kMaxReportText;
+    if (JsonOutput()) {
+        ReportFailure(FailureOfCode(code), FailureStream::Output, "%s: %u: %s",
+                      label != nullptr ? label : "", code, withText ? text : "");
+        return;
+    }
     if (label != nullptr) {
         printf("%s: %u\n", label, code);
     }
-    const char* text = LastErrorText(code);
-    if (text != nullptr && strlen(text) <= kMaxReportText) {
+    if (withText) {
         printf("%s\n", text);
     }
 }

@@ -22,6 +22,11 @@ int StdoutIsConsole()
     return isatty(STDOUT_FILENO) == 1 ? 1 : 0;
 }
 
+void UseUtf8LineOutput()
+{
+    // Bytes go out as written here.
+}
+
 uint32_t SystemPlatformFamily()
 {
     // This platform has every service of the NT family that the tool uses.

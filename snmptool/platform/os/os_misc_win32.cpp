@@ -1,5 +1,9 @@
 // Sleeping, the kind of standard output and the platform family on Windows.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
+
+#include <cstdio>
 
 #include "os/os_misc.h"
 
@@ -13,6 +17,17 @@ int StdoutIsConsole()
     // A console answers for its mode; a file, a pipe or the NUL device does not.
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0 ? 1 : 0;
+}
+
+void UseUtf8LineOutput()
+{
+    // Text mode would turn every LF into CR LF, which JSON Lines readers do
+    // not all take; a console given UTF-8 shows names beyond ASCII whole.
+    fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (StdoutIsConsole() != 0) {
+        SetConsoleOutputCP(CP_UTF8);
+    }
 }
 
 uint32_t SystemPlatformFamily()

@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "message/dispatcher.h"
@@ -59,15 +61,16 @@ struct Reception {
     size_t bytes = 0;
     size_t maxBytes = 0;
     uint64_t dropped = 0;
+    // Every reason's drops (TRAP_DROP_QUEUE_FULL's is `dropped` as well).
+    std::atomic<uint64_t> drops[TRAP_DROP_REASONS] = {};
 
     std::unique_ptr<UserNotifications> users;  // null without version 3 users
 };
 
 Reception g_reception;
 
-// Reception's account, read after it stopped.
+// What version 3 reception could not keep or take, read after it stopped.
 struct Account {
-    uint64_t drops[static_cast<size_t>(NotificationDrop::Count)] = {};
     uint64_t evictions = 0;
     std::string usersProblem;
 };
@@ -102,19 +105,56 @@ void StartUserNotifications()
     }
 }
 
-void CountDrop(NotificationDrop reason)
-{
-    ++g_account.drops[static_cast<size_t>(reason)];
-}
-
 bool TrapsWaiting()
 {
     std::lock_guard<std::mutex> hold(g_reception.lock);
     return g_reception.count > 0;
 }
 
-// Queues the trap, or drops it (the newest) when the queue is full. True when queued.
-bool Enqueue(TrapRecord* trap)
+void CountDrop(TrapDropReason reason)
+{
+    g_reception.drops[reason].fetch_add(1);
+}
+
+// Indexed by NotificationDrop; a discovery was answered, not dropped.
+constexpr TrapDropReason kDropReasonOf[] = {
+    TRAP_DROP_REASONS,
+    TRAP_DROP_REASONS,
+    TRAP_DROP_MALFORMED,
+    TRAP_DROP_UNKNOWN_USER,
+    TRAP_DROP_UNKNOWN_ENGINE,
+    TRAP_DROP_WRONG_DIGEST,
+    TRAP_DROP_NOT_IN_TIME_WINDOW,
+    TRAP_DROP_DECRYPTION,
+    TRAP_DROP_UNSUPPORTED_LEVEL,
+};
+static_assert(std::size(kDropReasonOf) == static_cast<size_t>(NotificationDrop::Count));
+
+void CountNotificationDrop(NotificationDrop drop)
+{
+    const TrapDropReason reason = kDropReasonOf[static_cast<size_t>(drop)];
+    if (reason != TRAP_DROP_REASONS) {
+        CountDrop(reason);
+    }
+}
+
+// Sends an inform's acknowledgement and notes on the queued trap that it
+// went; called with the queue's lock held, so that the tool never takes the
+// trap before it knows.
+void Acknowledge(TrapRecord* trap, const std::vector<uint8_t>& ack, const sockaddr_storage& sender,
+                 socklen_t senderLength)
+{
+    const bool sent =
+        SendTrapAnswer(g_reception.socket, ack.data(), ack.size(), sender, senderLength);
+    if (trap->origin != nullptr) {
+        trap->origin->acked = sent;
+    }
+}
+
+// Queues the trap, or drops it (the newest) when the queue is full; an
+// inform is acknowledged once it is queued (`ack` empty for a trap). True when queued.
+bool Enqueue(TrapRecord* trap, const std::vector<uint8_t>& ack, const sockaddr_storage& sender,
+             socklen_t senderLength)
 {
     const size_t charge = TrapRecordBytes(*trap);
     bool queued = false;
@@ -122,6 +162,9 @@ bool Enqueue(TrapRecord* trap)
         std::lock_guard<std::mutex> hold(g_reception.lock);
         if (g_reception.count < g_reception.capacity &&
             g_reception.bytes + charge <= g_reception.maxBytes) {
+            if (!ack.empty()) {
+                Acknowledge(trap, ack, sender, senderLength);
+            }
             const uint32_t slot = (g_reception.head + g_reception.count) % g_reception.capacity;
             g_reception.ring[slot] = {*trap, charge};
             ++g_reception.count;
@@ -129,6 +172,7 @@ bool Enqueue(TrapRecord* trap)
             queued = true;
         } else {
             ++g_reception.dropped;
+            CountDrop(TRAP_DROP_QUEUE_FULL);
         }
     }
     if (!queued) {
@@ -154,17 +198,22 @@ void TakeDatagram(const uint8_t* data, size_t size, const sockaddr_storage& send
     const NotificationDrop drop =
         TakeNotificationApart(data, size, message, ack, g_reception.users.get());
     if (drop != NotificationDrop::None) {
-        CountDrop(drop);
+        CountNotificationDrop(drop);
+        // A report the sender is owed (our engine, our clock).
         if (!ack.empty()) {
             SendTrapAnswer(g_reception.socket, ack.data(), ack.size(), sender, senderLength);
         }
         return;
     }
-    const bool inform = message.pdu.pduType == PDU_INFORM;
+    const sockaddr* from = reinterpret_cast<const sockaddr*>(&sender);
+    TrapOrigin* origin = NewTrapOrigin(message, from, senderLength);
     TrapRecord trap = {};
-    if (TrapFromPdu(message.pdu, reinterpret_cast<const sockaddr*>(&sender), senderLength, &trap) &&
-        Enqueue(&trap) && inform) {
-        SendTrapAnswer(g_reception.socket, ack.data(), ack.size(), sender, senderLength);
+    if (TrapFromPdu(message.pdu, from, senderLength, &trap)) {
+        trap.origin = origin;
+        Enqueue(&trap, ack, sender, senderLength);
+    } else {
+        delete origin;
+        CountDrop(TRAP_DROP_FAILED_CHECK);
     }
     FreeIncoming(message);
 }
@@ -272,6 +321,9 @@ int SnmpMgrTrapListen(PlatformEvent** event)
     g_reception.capacity = kMaxQueuedTraps;
     g_reception.maxBytes = kMaxQueuedBytes;
     g_reception.dropped = 0;
+    for (std::atomic<uint64_t>& count : g_reception.drops) {
+        count.store(0);
+    }
     g_reception.ring =
         static_cast<QueuedTrap*>(std::calloc(g_reception.capacity, sizeof(QueuedTrap)));
     g_reception.event = CreatePlatformEvent();
@@ -313,6 +365,14 @@ int SnmpMgrGetTrap(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress
                    int32_t* genericTrap, int32_t* specificTrap, uint32_t* timeStamp,
                    SnmpVarBindList* bindings)
 {
+    return SnmpMgrGetTrapWithOrigin(enterprise, agentAddress, genericTrap, specificTrap, timeStamp,
+                                    bindings, nullptr);
+}
+
+int SnmpMgrGetTrapWithOrigin(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress,
+                             int32_t* genericTrap, int32_t* specificTrap, uint32_t* timeStamp,
+                             SnmpVarBindList* bindings, TrapOrigin* origin)
+{
     if (enterprise == nullptr || agentAddress == nullptr || genericTrap == nullptr ||
         specificTrap == nullptr || timeStamp == nullptr || bindings == nullptr) {
         SetLastError(ERROR_BAD_ARGUMENT);
@@ -349,8 +409,19 @@ int SnmpMgrGetTrap(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress
     // The caller's list is replaced, not released: it may hold an array the
     // caller still owns.
     *bindings = trap.bindings;
+    if (origin != nullptr && trap.origin != nullptr) {
+        *origin = std::move(*trap.origin);
+    }
+    delete trap.origin;
     SetLastError(0);
     return 1;
+}
+
+void SnmpMgrTrapDropCounts(uint64_t (&counts)[TRAP_DROP_REASONS])
+{
+    for (uint32_t i = 0; i < TRAP_DROP_REASONS; ++i) {
+        counts[i] = g_reception.drops[i].load();
+    }
 }
 
 const MessageCapabilities& SnmpMgrTrapCapabilities()
@@ -369,11 +440,6 @@ uint64_t SnmpMgrTrapStop()
     const uint64_t dropped = g_reception.dropped;
     ReleaseReception();
     return dropped;
-}
-
-uint64_t SnmpMgrTrapDrops(NotificationDrop reason)
-{
-    return reason < NotificationDrop::Count ? g_account.drops[static_cast<size_t>(reason)] : 0;
 }
 
 uint64_t SnmpMgrTrapEvictions()
