@@ -1,0 +1,48 @@
+// Many agents at once over a few sockets (one per address family): every
+// agent's requests go out through its message model, up to a window of them
+// in flight, each with its own time-out and retries, so that a dead agent
+// costs its own time and never another's. An answer is matched by the
+// agent's address and port and by a request ID that no other request of the
+// fleet carries, under every check a single request makes.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "message/message_model.h"
+#include "session/agent_list.h"
+
+struct FleetSettings {
+    std::chrono::milliseconds timeout{0};
+    int32_t retries = 0;
+    uint32_t window = 512;     // the most requests in flight
+    uint32_t ratePerSecond = 0;  // the most datagrams a second, retries too; 0: no cap
+};
+
+// What the caller asks of each agent, and what it is told back. Bindings
+// handed out in NextRequest stay the caller's and must live until that
+// agent's Answered or Failed.
+class FleetConversation {
+public:
+    virtual ~FleetConversation() = default;
+    // The next request for `agent` (GET, GETNEXT or SET), or false when the
+    // agent has nothing more to ask.
+    virtual bool NextRequest(size_t agent, uint8_t& pduType, const SnmpVarBindList*& bindings) = 0;
+    // The agent's Response; the callee may take the bindings (leaving them null).
+    virtual void Answered(size_t agent, SnmpPdu& answer) = 0;
+    // The agent's conversation ended with the code a single request reports.
+    virtual void Failed(size_t agent, uint32_t code) = 0;
+    // Checked between batches: true ends the exchange, abandoning what is in flight.
+    virtual bool Stopping()
+    {
+        return false;
+    }
+};
+
+// Asks every agent of the list, starting them in list order; `models` holds
+// the model of each community index of the list. False (last error set) when
+// no socket could be opened; each agent's own failure goes to Failed.
+bool ExchangeWithFleet(const AgentList& list, const std::vector<MessageModel*>& models,
+                       const FleetSettings& settings, FleetConversation& conversation);
