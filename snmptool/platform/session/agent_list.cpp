@@ -125,6 +125,15 @@ bool ParseSpan(std::string_view text, Span& span, bool& looksLikeSpan)
     return looksLikeSpan && portFits && span.count > 0;
 }
 
+// An address with a dash or slash after it was meant as a range or block:
+// no name to ask the resolver about.
+bool StartsLikeSpan(std::string_view text)
+{
+    const size_t mark = text.find_first_of("-/");
+    uint32_t address = 0;
+    return mark != std::string_view::npos && ParseIpv4(text.substr(0, mark), address);
+}
+
 AgentAddress Ipv4Agent(uint32_t address, uint16_t port)
 {
     AgentAddress agent{};
@@ -136,22 +145,21 @@ AgentAddress Ipv4Agent(uint32_t address, uint16_t port)
     return agent;
 }
 
-// The address and port as bytes: what makes two items the same agent.
-std::string EndpointKey(const AgentAddress& agent)
+// The address and port (and an IPv6 zone): what makes two items the same agent.
+std::string Ipv6Key(const AgentAddress& agent)
 {
-    if (agent.address.ss_family == AF_INET) {
-        const sockaddr_in& in = reinterpret_cast<const sockaddr_in&>(agent.address);
-        std::string key(6, '\0');
-        std::memcpy(key.data(), &in.sin_addr, 4);
-        std::memcpy(key.data() + 4, &in.sin_port, 2);
-        return key;
-    }
     const sockaddr_in6& in6 = reinterpret_cast<const sockaddr_in6&>(agent.address);
     std::string key(22, '\0');
     std::memcpy(key.data(), &in6.sin6_addr, 16);
     std::memcpy(key.data() + 16, &in6.sin6_port, 2);
     std::memcpy(key.data() + 18, &in6.sin6_scope_id, 4);
     return key;
+}
+
+uint64_t Ipv4Key(const AgentAddress& agent)
+{
+    const sockaddr_in& in = reinterpret_cast<const sockaddr_in&>(agent.address);
+    return (static_cast<uint64_t>(ntohl(in.sin_addr.s_addr)) << 16) | ntohs(in.sin_port);
 }
 
 class Expansion {
@@ -189,7 +197,10 @@ private:
 
     bool Add(const AgentAddress& agent, uint32_t community, std::string_view item)
     {
-        if (!seen_.insert(EndpointKey(agent)).second) {
+        const bool fresh = agent.address.ss_family == AF_INET
+                               ? seenIpv4_.insert(Ipv4Key(agent)).second
+                               : seenIpv6_.insert(Ipv6Key(agent)).second;
+        if (!fresh) {
             return true;
         }
         if (list_.agents.size() >= kMostListedAgents) {
@@ -219,7 +230,7 @@ private:
             }
             return true;
         }
-        if (looksLikeSpan) {
+        if (looksLikeSpan || StartsLikeSpan(item)) {
             return Fail(AgentListFault::Malformed, named);
         }
         AgentAddress agent{};
@@ -287,7 +298,8 @@ private:
 
     AgentList& list_;
     AgentListProblem& problem_;
-    std::unordered_set<std::string> seen_;
+    std::unordered_set<uint64_t> seenIpv4_;
+    std::unordered_set<std::string> seenIpv6_;
 };
 
 }  // namespace
