@@ -9,10 +9,11 @@ namespace {
 
 constexpr unsigned char kTab = 0x09;
 constexpr unsigned char kLineFeed = 0x0A;
-constexpr unsigned char kCarriageReturn = 0x0D;
 constexpr unsigned char kFirstPrintable = 0x20;
 constexpr unsigned char kDelete = 0x7F;
 
+// A carriage return is masked too: on a terminal it moves back to the start of
+// the line, and what follows overwrites the label as if it were the tool's own.
 bool IsHarmfulControl(unsigned char byte)
 {
     if (byte == kDelete) {
@@ -21,7 +22,7 @@ bool IsHarmfulControl(unsigned char byte)
     if (byte >= kFirstPrintable) {
         return false;
     }
-    return byte != kTab && byte != kLineFeed && byte != kCarriageReturn;
+    return byte != kTab && byte != kLineFeed;
 }
 
 enum class StdoutKind : uint8_t { Unknown, Terminal, Other };

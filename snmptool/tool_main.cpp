@@ -1,6 +1,7 @@
 // The entry of mibcli: options, the command word and its word count, the
 // dispatch to the routine that does the work, and the exit status.
 #include <cstdio>
+#include <cstring>
 
 #include "os/os_services.h"
 #include "tool.h"
@@ -35,23 +36,23 @@ constexpr char kUsageText[] =
     "\n"
     "\tBinary OCTET STRING (4 bytes) assumed if string begins with 0x or 0X";
 
-// The version word of -v, read by the number rule: 1, 2 (so "2c" too) or 3.
+// The version word of -v: exactly 1, 2c (or 2) or 3; any other word, "3c"
+// or "1abc" too, is a usage error.
 bool ApplyVersion(const char* word)
 {
-    switch (ParseDecimal(word)) {
-    case 1:
-        g_settings.version = SNMP_VERSION_1;
-        return true;
-    case 2:
-        g_settings.version = SNMP_VERSION_2C;
-        return true;
-    case 3:
-        g_settings.version = SNMP_VERSION_3;
-        return true;
-    default:
-        printf("mibcli: Unknown SNMP version: %s\n", word);
-        return false;
+    static constexpr struct {
+        const char* word;
+        int32_t version;
+    } kVersionWords[] = {
+        {"1", SNMP_VERSION_1}, {"2", SNMP_VERSION_2C}, {"2c", SNMP_VERSION_2C}, {"3", SNMP_VERSION_3}};
+    for (const auto& known : kVersionWords) {
+        if (std::strcmp(word, known.word) == 0) {
+            g_settings.version = known.version;
+            return true;
+        }
     }
+    printf("mibcli: Unknown SNMP version: %s\n", word);
+    return false;
 }
 
 // An option sets a number from the next word, applies the next word its own

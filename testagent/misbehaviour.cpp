@@ -119,14 +119,10 @@ std::vector<std::vector<uint8_t>> DatagramsBefore(const Misbehaviour& behaviour,
         datagrams.push_back(JunkDatagram(i + 1));
     }
     if (behaviour.wrongIdFirst) {
-        Reply stale = reply;
         // An ID the manager did not use for this request: a late answer to an
         // earlier one looks like this.
-        stale.requestId = static_cast<int32_t>(static_cast<uint32_t>(reply.requestId) + 1u);
-        std::vector<uint8_t> bytes;
-        if (EncodeReply(stale, community, PDU_RESPONSE, bytes)) {
-            datagrams.push_back(bytes);
-        }
+        const auto otherId = static_cast<int32_t>(static_cast<uint32_t>(reply.requestId) + 1u);
+        datagrams.push_back(ImpostorAnswer(reply, community, otherId));
     }
     if (behaviour.malformedFirst) {
         // The right answer, but with its outer length one short of its content.
@@ -135,6 +131,22 @@ std::vector<std::vector<uint8_t>> DatagramsBefore(const Misbehaviour& behaviour,
         datagrams.push_back(bytes);
     }
     return datagrams;
+}
+
+std::vector<uint8_t> ImpostorAnswer(const Reply& reply, const std::string& community,
+                                   int32_t requestId)
+{
+    Reply impostor = reply;
+    impostor.requestId = requestId;
+    for (AgentObject& binding : impostor.bindings) {
+        binding.value = AgentValue();
+        binding.value.tag = ASN_OCTETSTRING;
+        const std::string text = "impostor";
+        binding.value.bytes.assign(text.begin(), text.end());
+    }
+    std::vector<uint8_t> bytes;
+    EncodeReply(impostor, community, PDU_RESPONSE, bytes);
+    return bytes;
 }
 
 std::vector<uint8_t> BendAnswer(const Misbehaviour& behaviour, const std::vector<uint8_t>& answer)

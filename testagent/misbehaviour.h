@@ -48,6 +48,11 @@ std::vector<std::vector<uint8_t>> DatagramsBefore(const Misbehaviour& behaviour,
                                                   const std::string& community,
                                                   const std::vector<uint8_t>& answer);
 
+// The right answer's shape under `requestId`, every value the string "impostor":
+// what a manager shows if it takes a datagram it should have refused.
+std::vector<uint8_t> ImpostorAnswer(const Reply& reply, const std::string& community,
+                                   int32_t requestId);
+
 // Bends the right answer into the hostile one that goes instead of it (truncated,
 // length-lying, nested); unchanged when no such mode is on.
 std::vector<uint8_t> BendAnswer(const Misbehaviour& behaviour, const std::vector<uint8_t>& answer);

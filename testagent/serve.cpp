@@ -198,7 +198,7 @@ private:
             Send(bad, from, fromLength, origin);
         }
         if (behaviour.otherPortFirst && otherFd_ >= 0) {
-            SendTo(otherFd_, answer, from, fromLength);
+            SendTo(otherFd_, ImpostorAnswer(reply, community, reply.requestId), from, fromLength);
         }
         Send(BendAnswer(behaviour, answer), from, fromLength, origin);
     }

@@ -14,6 +14,7 @@ import shlex
 import shutil
 import signal
 import socket
+import select
 import subprocess
 import sys
 import tempfile
@@ -124,7 +125,7 @@ def fill(data, values):
 
 def section_bytes(section, values):
     """The exact bytes a byte section stands for."""
-    out = b""
+    out = bytearray()  # grows in place: a %repeat may give megabytes
     lines = list(section.lines)
     while lines:
         line = lines.pop(0)
@@ -147,7 +148,7 @@ def section_bytes(section, values):
         out += unescape(fill(line, values)) + b"\n"
     if "noeol" in section.flags and out.endswith(b"\n"):
         out = out[:-1]
-    return out
+    return bytes(out)
 
 
 def keyed_lines(section, values):
@@ -161,19 +162,31 @@ def keyed_lines(section, values):
 
 
 class Stream:
-    """Collects a pipe's bytes on a thread so that the runner can wait for text."""
+    """Collects a pipe's bytes on a thread so that the runner can wait for text.
 
-    def __init__(self, pipe):
-        self.data = b""
+    With `writer` (the runner's own copy of the pipe's write end) the pipe can
+    be stalled: reading stops and the pipe is filled up, so that the program's
+    next write blocks; the filler is left out of what was collected."""
+
+    def __init__(self, pipe, writer=None):
+        self.data = bytearray()
         self.closed = False
+        self.paused = False
+        self.writer = writer
+        self.filler = (0, 0)  # offset and size of the runner's own bytes
         self.lock = threading.Condition()
-        self.thread = threading.Thread(target=self._pump, args=(pipe,), daemon=True)
+        self.pipe = pipe  # kept open while the thread reads its descriptor
+        self.thread = threading.Thread(target=self._pump, args=(pipe.fileno(),), daemon=True)
         self.thread.start()
 
-    def _pump(self, pipe):
+    def _pump(self, fd):
         while True:
-            chunk = pipe.read1(65536) if hasattr(pipe, "read1") else pipe.read(65536)
+            readable, _, _ = select.select([fd], [], [], 0.05)
             with self.lock:
+                if self.paused or not readable:
+                    continue
+                # Under the lock: once stall() holds it, nothing more is read.
+                chunk = os.read(fd, 65536)
                 if not chunk:
                     self.closed = True
                     self.lock.notify_all()
@@ -184,16 +197,59 @@ class Stream:
     def wait_for(self, text, timeout):
         deadline = time.monotonic() + timeout
         with self.lock:
-            while text not in self.data:
+            # Only what came since the last look is searched again.
+            start = 0
+            while self.data.find(text, start) < 0:
+                start = max(0, len(self.data) - len(text))
                 left = deadline - time.monotonic()
                 if self.closed or left <= 0:
                     return False
                 self.lock.wait(left)
             return True
 
+    def stall(self):
+        with self.lock:
+            self.paused = True
+            offset = len(self.data)
+        # A description of its own, opened through /proc: O_NONBLOCK on the
+        # program's would make its own writes fail instead of block.
+        filling = os.open("/proc/self/fd/%d" % self.writer, os.O_WRONLY | os.O_NONBLOCK)
+        self.close_writer()
+        size = 0
+        for chunk in (b"\0" * 4096, b"\0"):
+            try:
+                while True:
+                    size += os.write(filling, chunk)
+            except BlockingIOError:
+                pass
+        os.close(filling)
+        self.filler = (offset, size)
+
+    def resume(self):
+        with self.lock:
+            self.paused = False
+
+    def close_writer(self):
+        if self.writer is not None:
+            os.close(self.writer)
+            self.writer = None
+
     def finish(self, timeout):
+        self.close_writer()
         self.thread.join(timeout)
-        return self.data
+        offset, size = self.filler
+        return bytes(self.data[:offset] + self.data[offset + size:])
+
+
+def udp_queue_empty(port):
+    """True when no socket bound to the loopback port holds unread datagrams."""
+    for table in ("/proc/net/udp", "/proc/net/udp6"):
+        with open(table) as handle:
+            for line in handle.readlines()[1:]:
+                fields = line.split()
+                if int(fields[1].split(":")[1], 16) == port and int(fields[4].split(":")[1], 16) != 0:
+                    return False
+    return True
 
 
 def stop_process(process):
@@ -215,6 +271,7 @@ class Agents:
         self.agent_bin = agent_bin
         self.tmp = tmp
         self.processes = []
+        self.sockets = []  # ports bound for snmpd, closed once it is stopped
 
     def start_test_agent(self, label, options, objects):
         argv = [self.agent_bin, "serve", "--log", os.path.join(self.tmp, label + ".log")]
@@ -256,32 +313,37 @@ class Agents:
             raise CaseError("%s is not installed (Debian package snmpd)" % snmpd)
         persist = os.path.join(self.tmp, "snmpd-persist")
         os.makedirs(persist, exist_ok=True)
-        # snmpd cannot report a port it picked itself: a free one is chosen, and
-        # the start is tried again if another process took it meanwhile.
-        for _ in range(3):
-            port = str(free_udp_port())
-            address = "127.0.0.1:" + port
-            config = os.path.join(self.tmp, "snmpd.conf")
-            with open(config, "w") as handle:
-                handle.write("agentAddress udp:%s\nrocommunity public 127.0.0.1\n"
-                             "rwcommunity private 127.0.0.1\npersistentDir %s\n%s\n"
-                             % (address, persist, "\n".join(extra_lines)))
-            env = dict(os.environ, SNMP_PERSISTENT_DIR=persist, MIBS="")
-            process = subprocess.Popen([snmpd, "-f", "-Lo", "-C", "-c", config,
-                                        "-p", os.path.join(self.tmp, "snmpd.pid")],
-                                       stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                       stderr=subprocess.STDOUT, env=env, start_new_session=True)
-            self.processes.append(process)
-            said = Stream(process.stdout)
-            deadline = time.monotonic() + READY_TIMEOUT
-            while time.monotonic() < deadline and process.poll() is None:
-                probe = subprocess.run(["snmpget", "-v1", "-c", "public", "-r0", "-t0.2", "-On",
-                                        address, "1.3.6.1.2.1.1.3.0"], stdin=subprocess.DEVNULL,
-                                       capture_output=True)
-                if probe.returncode == 0:
-                    return address, port
-            stop_process(process)
-            self.processes.remove(process)
+        # The port is bound here and handed to snmpd as an inherited socket
+        # (systemd's socket passing: descriptor 3, LISTEN_FDS and LISTEN_PID),
+        # which it takes for the agentAddress of that port: no other process
+        # can take the port between choosing it and serving on it.
+        listener = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        listener.bind(("127.0.0.1", 0))
+        self.sockets.append(listener)
+        port = str(listener.getsockname()[1])
+        address = "127.0.0.1:" + port
+        config = os.path.join(self.tmp, "snmpd.conf")
+        with open(config, "w") as handle:
+            handle.write("agentAddress udp:%s\nrocommunity public 127.0.0.1\n"
+                         "rwcommunity private 127.0.0.1\npersistentDir %s\n%s\n"
+                         % (address, persist, "\n".join(extra_lines)))
+        env = dict(os.environ, SNMP_PERSISTENT_DIR=persist, MIBS="")
+        handover = 'exec 3<&"$1"; shift; export LISTEN_PID=$$ LISTEN_FDS=1; exec "$@"'
+        process = subprocess.Popen(["bash", "-c", handover, "snmpd", str(listener.fileno()), snmpd,
+                                    "-f", "-Lo", "-C", "-c", config,
+                                    "-p", os.path.join(self.tmp, "snmpd.pid")],
+                                   pass_fds=(listener.fileno(),), stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env,
+                                   start_new_session=True)
+        self.processes.append(process)
+        said = Stream(process.stdout)
+        deadline = time.monotonic() + READY_TIMEOUT
+        while time.monotonic() < deadline and process.poll() is None:
+            probe = subprocess.run(["snmpget", "-v1", "-c", "public", "-r0", "-t0.2", "-On",
+                                    address, "1.3.6.1.2.1.1.3.0"], stdin=subprocess.DEVNULL,
+                                   capture_output=True)
+            if probe.returncode == 0:
+                return address, port
         raise CaseError("snmpd did not answer: %s" % said.finish(1).decode(errors="replace"))
 
     def stop_all(self):
@@ -292,6 +354,9 @@ class Agents:
             if code != 0 and process.args[0] == self.agent_bin:
                 complaints.append("the test agent ended with %s" % describe_exit(code))
         self.processes = []
+        for listener in self.sockets:
+            listener.close()
+        self.sockets = []
         return complaints
 
 
@@ -330,7 +395,11 @@ def show_difference(label, expected, actual):
     lines = ["--- %s differs at byte %d (expected %d bytes, got %d)" % (label, offset, len(expected), len(actual)),
              "    expected: %r" % expected[max(0, offset - 16):offset + 24],
              "    actual:   %r" % actual[max(0, offset - 16):offset + 24]]
-    diff = difflib.diff_bytes(difflib.unified_diff, expected.splitlines(True), actual.splitlines(True),
+    # The diff starts a few lines before the first difference and covers a
+    # bounded stretch: a diff of megabytes of output would take the runner minutes.
+    start = expected.rfind(b"\n", 0, max(0, expected.rfind(b"\n", 0, offset) - 200)) + 1
+    diff = difflib.diff_bytes(difflib.unified_diff, expected[start:start + 20000].splitlines(True),
+                              actual[start:start + 20000].splitlines(True),
                               b"expected " + label.encode(), b"actual " + label.encode())
     for line in diff:
         text = line.decode("utf-8", "backslashreplace")
@@ -469,13 +538,21 @@ class Runner:
         argv = [os.fsencode(w) for w in prefix] + [os.fsencode(program)] + words
         # [stdout-to PATH]: standard output goes to that file (e.g. /dev/full) instead of a pipe.
         stdout_to = keyed_text(by_name, "stdout-to")
+        # The runner keeps a write end of standard output's pipe for stall-stdout.
+        reader, writer = os.pipe()
         with open(stdout_to, "wb") if stdout_to else open(os.devnull, "rb") as target:
             process = subprocess.Popen(argv, cwd=tmp, env=env, stdin=subprocess.DEVNULL,
-                                       stdout=target if stdout_to else subprocess.PIPE,
+                                       stdout=target if stdout_to else writer,
                                        stderr=subprocess.PIPE, start_new_session=True)
+        if stdout_to:
+            os.close(reader)
+            reader = os.open(os.devnull, os.O_RDONLY)
+        if stdout_to or b"stall-stdout" not in b"\n".join(by_name["actions"].lines if "actions" in by_name else []):
+            os.close(writer)
+            writer = None
         problems = []
         try:
-            out = Stream(process.stdout if not stdout_to else open(os.devnull, "rb"))
+            out = Stream(os.fdopen(reader, "rb"), writer)
             err = Stream(process.stderr)
             if "actions" in by_name:
                 problems += self.run_actions(keyed_lines(by_name["actions"], values), process, out, err, tmp)
@@ -561,6 +638,13 @@ class Runner:
                     peak = int(re.search(r"VmHWM:\s+(\d+)", handle.read()).group(1))
                 if peak >= int(args[0]) * self.scale:
                     return ["max-rss: peak %d KiB, limit %s KiB" % (peak, args[0])]
+            elif verb == "stall-stdout":
+                out.stall()
+            elif verb == "resume-stdout":
+                out.resume()
+            elif verb == "wait-udp-empty":
+                if not wait_until(lambda: udp_queue_empty(int(args[0])), WAIT_STEP_TIMEOUT * self.scale):
+                    return ["wait-udp-empty: datagrams stayed unread on port %s" % args[0]]
             elif verb == "signal":
                 if process.poll() is None:
                     process.send_signal(signal_number(args[0]))

@@ -4,7 +4,6 @@
 #include <sys/types.h>
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,29 +16,8 @@ struct ProcessResult {
     bool started = false;
 };
 
-// A program started with the environment plus `env` ("NAME=VALUE"), standard
-// input from /dev/null, its output kept in files.
-class BackgroundProcess {
-public:
-    BackgroundProcess(const std::vector<std::string>& argv,
-                      const std::vector<std::string>& env = {});
-    ~BackgroundProcess();  // SIGKILL when still running
-    BackgroundProcess(const BackgroundProcess&) = delete;
-    BackgroundProcess& operator=(const BackgroundProcess&) = delete;
-    // clang-format off
-    bool Started() const { return pid_ > 0; }
-    // clang-format on
-    void Signal(int signo);
-    // Waits up to `timeoutMs` (SIGKILL after it) and returns what it left.
-    ProcessResult Wait(int timeoutMs = 20000);
-
-private:
-    pid_t pid_ = -1;
-    std::string outPath_;
-    std::string errPath_;
-};
-
-// Runs `argv` to its end, at most `timeLimitMs`.
+// Runs `argv` to its end, at most `timeLimitMs` (SIGKILL after it), with the
+// environment plus `env` ("NAME=VALUE") and standard input from /dev/null.
 ProcessResult RunProgram(const std::vector<std::string>& argv,
                          const std::vector<std::string>& env = {}, int timeLimitMs = 20000);
 
@@ -60,32 +38,33 @@ private:
     std::string path_;
 };
 
-// A free UDP port on 127.0.0.1 for a program that cannot pick its own.
-uint16_t PickFreeUdpPort();
-
 // True when MIBCLI_ALLOW_SKIP=1: tests that need snmpd may skip without it.
 bool SkipAllowed();
 
-// The system's snmpd on a free loopback port with a configuration of its own:
+// The system's snmpd on a loopback port of its own with a configuration of its own:
 // "public" reads and "private" writes from 127.0.0.1, `extraConfig` added.
 // Ready() once snmpget had an answer from it. Restart() stops it and starts
 // it again on the same port and saved state: the same engine, one more boot.
 class SnmpdAgent {
 public:
     explicit SnmpdAgent(const std::string& extraConfig = "");
+    ~SnmpdAgent();
+    SnmpdAgent(const SnmpdAgent&) = delete;
+    SnmpdAgent& operator=(const SnmpdAgent&) = delete;
     bool Restart();
     bool Installed() const;
+    void Stop();
     // clang-format off
     bool Ready() const { return ready_; }
     const std::string& Failure() const { return failure_; }
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
-    void Stop() { process_.reset(); }
     // clang-format on
 
 private:
     bool Start(const std::string& config);
     TempDir dir_;
-    std::optional<BackgroundProcess> process_;
+    pid_t pid_ = -1;
+    int socket_ = -1;
     uint16_t port_ = 0;
     bool ready_ = false;
     std::string failure_;

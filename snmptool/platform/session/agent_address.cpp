@@ -176,9 +176,10 @@ bool ResolveAgentAddress(const char* text, AgentAddress& resolved)
         return false;
     }
     AgentText parts;
-    // Port 0 reaches no one.
+    // Port 0 reaches no one. A bad port has a code of its own, so that the
+    // message says which part of the agent word is wrong.
     if (!SplitAgentText(text, parts) || parts.port == 0) {
-        SetLastError(ERROR_BAD_ARGUMENT);
+        SetLastError(parts.portGiven ? ERROR_BAD_PORT : ERROR_BAD_ARGUMENT);
         return false;
     }
     uint32_t scope = 0;

@@ -38,7 +38,8 @@ bool SplitAgentText(std::string_view text, AgentText& parts);
 
 // Splits and resolves the text: numeric forms first, then the system's
 // resolver, taking an IPv4 address over an IPv6 one when a name has both.
-// On failure sets the last error: ERROR_BAD_ARGUMENT for a malformed text,
+// On failure sets the last error: ERROR_BAD_PORT for a port that is not a
+// number from 1 to 65535, ERROR_BAD_ARGUMENT for any other malformed text,
 // ERROR_UNKNOWN_HOST for a name that does not resolve, ERROR_NOT_ENOUGH_MEMORY
 // when the resolver ran out of memory.
 bool ResolveAgentAddress(const char* text, AgentAddress& resolved);

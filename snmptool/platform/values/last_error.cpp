@@ -19,6 +19,7 @@ constexpr CodeText kTexts[] = {
     {ERROR_BAD_ARGUMENT, "An argument is missing or not valid."},
     {ERROR_MESSAGE_TOO_BIG, "The request does not fit in one SNMP message."},
     {ERROR_UNKNOWN_ZONE, "The zone of the IPv6 address names no network interface."},
+    {ERROR_BAD_PORT, "The agent's port is not a number from 1 to 65535."},
     {ERROR_BAD_TRAP_ADDRESS,
      "MIBCLI_TRAP_ADDRESS must be a port, an IPv4 address and port, or [IPv6 address]:port."},
     {ERROR_USM_UNSUPPORTED_LEVEL,
