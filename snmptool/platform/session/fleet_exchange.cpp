@@ -26,9 +26,24 @@ constexpr size_t kReceiveSlots = 64;
 struct Flight {
     size_t agent;
     int32_t attemptsLeft;
-    uint32_t bindingCount;
+    uint32_t bindingCount;  // exactly, or for GETBULK at most
+    bool countIsExact;
     std::vector<uint8_t> datagram;
 };
+
+// How many bindings the answer holds: one for one, or for GETBULK at most
+// the non-repeaters and max-repetitions of each other binding (RFC 3416
+// section 4.2.3), never fewer than an error answer echoes.
+uint32_t AnswerBindings(const FleetAsk& ask)
+{
+    const uint64_t count = ask.bindings->count;
+    if (ask.pduType != PDU_GETBULK) {
+        return static_cast<uint32_t>(count);
+    }
+    const uint64_t single = std::min<uint64_t>(std::max(ask.nonRepeaters, 0), count);
+    const uint64_t most = single + (count - single) * std::max(ask.maxRepetitions, 0);
+    return static_cast<uint32_t>(std::min<uint64_t>(std::max(most, count), UINT32_MAX));
+}
 
 struct Expiry {
     TransportClock::time_point deadline;
@@ -126,16 +141,21 @@ private:
     void Ask(size_t agent)
     {
         for (;;) {
-            uint8_t pduType = PDU_GET;
-            const SnmpVarBindList* bindings = nullptr;
-            if (!conversation_.NextRequest(agent, pduType, bindings)) {
+            FleetAsk ask{};
+            if (!conversation_.NextRequest(agent, ask)) {
                 return;
             }
+            const bool bulk = ask.pduType == PDU_GETBULK;
             SnmpPdu pdu;
-            pdu.pduType = pduType;
+            pdu.pduType = ask.pduType;
             pdu.requestId = TakeRequestId();
-            pdu.bindings = *bindings;  // borrowed while prepared
-            Flight flight{agent, settings_.retries < 0 ? 0 : settings_.retries, bindings->count, {}};
+            // GETBULK's non-repeaters and max-repetitions travel where the
+            // other requests carry a zero error status and index.
+            pdu.errorStatus = bulk ? ask.nonRepeaters : 0;
+            pdu.errorIndex = bulk ? ask.maxRepetitions : 0;
+            pdu.bindings = *ask.bindings;  // borrowed while prepared
+            Flight flight{agent, settings_.retries < 0 ? 0 : settings_.retries,
+                          AnswerBindings(ask), !bulk, {}};
             int32_t msgId = 0;
             MessageModel& model = *models_[list_.agents[agent].community];
             if (!model.Prepare(pdu, flight.datagram, msgId)) {
@@ -279,7 +299,8 @@ private:
             return;
         }
         IncomingMessage incoming;
-        const AwaitedAnswer awaited = {header.msgId, header.msgId, flight.bindingCount, true};
+        const AwaitedAnswer awaited = {header.msgId, header.msgId, flight.bindingCount,
+                                       flight.countIsExact};
         if (MatchAnswer(*models_[agent.community], awaited, datagram.buffer, datagram.size,
                         incoming) != AnswerKind::Response) {
             return;

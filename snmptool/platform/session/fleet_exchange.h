@@ -18,19 +18,27 @@ struct FleetSettings {
     std::chrono::milliseconds timeout{0};
     int32_t retries = 0;
     uint32_t window = 512;     // the most requests in flight
-    uint32_t ratePerSecond = 0;  // the most datagrams a second, retries too; 0: no cap
+    // The most new requests a second (retries count towards it); 0: no cap.
+    uint32_t ratePerSecond = 0;
 };
 
-// What the caller asks of each agent, and what it is told back. Bindings
-// handed out in NextRequest stay the caller's and must live until that
-// agent's Answered or Failed.
+// One request of an agent's conversation. The bindings stay the caller's and
+// must live until that agent's Answered or Failed.
+struct FleetAsk {
+    uint8_t pduType;  // GET, GETNEXT, SET, or GETBULK where the version has it
+    const SnmpVarBindList* bindings;
+    int32_t nonRepeaters;    // GETBULK only
+    int32_t maxRepetitions;  // GETBULK only
+};
+
+// What the caller asks of each agent, and what it is told back.
 class FleetConversation {
 public:
     virtual ~FleetConversation() = default;
-    // The next request for `agent` (GET, GETNEXT or SET), or false when the
-    // agent has nothing more to ask.
-    virtual bool NextRequest(size_t agent, uint8_t& pduType, const SnmpVarBindList*& bindings) = 0;
-    // The agent's Response; the callee may take the bindings (leaving them null).
+    // The agent's next request, or false when it has nothing more to ask.
+    virtual bool NextRequest(size_t agent, FleetAsk& ask) = 0;
+    // The agent's Response; the callee may take the bindings (leaving them
+    // null). A GETBULK answer may hold more than the request allowed.
     virtual void Answered(size_t agent, SnmpPdu& answer) = 0;
     // The agent's conversation ended with the code a single request reports.
     virtual void Failed(size_t agent, uint32_t code) = 0;

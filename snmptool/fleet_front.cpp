@@ -1,0 +1,122 @@
+// The blocks, the tally and the set-up that every fleet command shares.
+#include "fleet_front.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "message/dispatcher.h"
+#include "tool.h"
+
+namespace {
+
+const char* ListFaultText(AgentListFault fault)
+{
+    switch (fault) {
+    case AgentListFault::Unresolved:
+        return "Agent list item does not resolve";
+    case AgentListFault::Unreadable:
+        return "Agent list file cannot be read";
+    case AgentListFault::TooMany:
+        return "Agent list holds more than 1000000 agents, at";
+    case AgentListFault::OutOfMemory:
+        return "Agent list does not fit in memory";
+    default:
+        return "Agent list item not understood";
+    }
+}
+
+}  // namespace
+
+bool FleetFront::Stopping()
+{
+    return EscapePressed();
+}
+
+void FleetFront::StartRound()
+{
+    std::fill(done_.begin(), done_.end(), false);
+    nextToPrint_ = 0;
+}
+
+void FleetFront::Complete(size_t agent, Outcome outcome)
+{
+    ++asked_;
+    ++(outcome == Outcome::Answered ? answered_
+                                    : (outcome == Outcome::TimedOut ? timedOut_ : failed_));
+    done_[agent] = true;
+    if (g_settings.completionOrder) {
+        PrintBlock(agent);
+        return;
+    }
+    while (nextToPrint_ < done_.size() && done_[nextToPrint_]) {
+        PrintBlock(nextToPrint_++);
+    }
+}
+
+void FleetFront::PrintFinished()
+{
+    for (; nextToPrint_ < done_.size(); ++nextToPrint_) {
+        if (done_[nextToPrint_]) {
+            PrintBlock(nextToPrint_);
+        }
+    }
+}
+
+void FleetFront::PrintBlock(size_t agent)
+{
+    printf("Agent: %s\n", AgentLabel(list_.agents[agent].address).c_str());
+    PrintBody(agent);
+}
+
+void FleetFront::PrintSummary() const
+{
+    PrintError("mibcli: %zu agents asked, %zu answered, %zu timed out, %zu failed.\n", asked_,
+               answered_, timedOut_, failed_);
+}
+
+bool ExpandFleet(const char* agent, AgentList& list)
+{
+    AgentListProblem problem;
+    if (ExpandAgentList(agent, list, problem)) {
+        return true;
+    }
+    printf("mibcli: %s: %s\n", ListFaultText(problem.fault), problem.item.c_str());
+    return false;
+}
+
+bool MakeFleetModels(const AgentList& list, const char* community,
+                     std::vector<std::unique_ptr<MessageModel>>& owned,
+                     std::vector<MessageModel*>& models)
+{
+    for (size_t i = 0; i < list.communities.size(); ++i) {
+        const char* word = i == 0 ? community : list.communities[i].c_str();
+        owned.push_back(MakeCommunityModel(g_settings.version, word));
+        if (owned.back() == nullptr) {
+            ReportSystemError("SnmpMgrOpen() Error", GetLastError());
+            return false;
+        }
+        models.push_back(owned.back().get());
+    }
+    return true;
+}
+
+FleetSettings FleetSettingsFromOptions()
+{
+    FleetSettings settings;
+    settings.timeout = std::chrono::milliseconds(SessionTimeout(g_settings.timeoutMs));
+    settings.retries = static_cast<int32_t>(std::min<uint32_t>(g_settings.retries, INT32_MAX));
+    settings.window = g_settings.window;
+    settings.ratePerSecond = g_settings.ratePerSecond;
+    return settings;
+}
+
+bool RunFleetExchange(const AgentList& list, const std::vector<MessageModel*>& models,
+                      FleetFront& front)
+{
+    if (ExchangeWithFleet(list, models, FleetSettingsFromOptions(), front)) {
+        front.PrintFinished();
+        return true;
+    }
+    ReportSystemError("SnmpMgrRequest() Error", GetLastError());
+    return false;
+}

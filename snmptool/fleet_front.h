@@ -1,0 +1,65 @@
+// What the fleet's commands share: each agent's block printed once it is
+// complete, in the order of the list (or of completion with -s), never
+// interleaved; the tally of outcomes and its summary line; and the settings
+// of the exchange from the options.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "session/agent_list.h"
+#include "session/fleet_exchange.h"
+
+class FleetFront : public FleetConversation {
+public:
+    explicit FleetFront(const AgentList& list) : list_(list), done_(list.agents.size(), false) {}
+
+    bool Stopping() override;
+
+    // Says on standard error how many agents were asked and what became of them.
+    void PrintSummary() const;
+    bool AllAnswered() const
+    {
+        return answered_ == list_.agents.size();
+    }
+    // Ready for another round: every agent to be asked again.
+    void StartRound();
+    // After a stop: the blocks that finished and still wait for one before
+    // them go out now, in list order.
+    void PrintFinished();
+
+protected:
+    enum class Outcome { Answered, TimedOut, Failed };
+    // The agent's block is complete: printed now, or once those before it are.
+    void Complete(size_t agent, Outcome outcome);
+    // Prints the agent's results after its heading, and releases them.
+    virtual void PrintBody(size_t agent) = 0;
+
+    const AgentList& list_;
+
+private:
+    void PrintBlock(size_t agent);
+
+    std::vector<bool> done_;
+    size_t nextToPrint_ = 0;
+    size_t asked_ = 0;
+    size_t answered_ = 0;
+    size_t timedOut_ = 0;
+    size_t failed_ = 0;
+};
+
+// The list of the agent word, refused whole with one line naming the item.
+bool ExpandFleet(const char* agent, AgentList& list);
+// The model of each community of the list, the command's own first.
+bool MakeFleetModels(const AgentList& list, const char* community,
+                     std::vector<std::unique_ptr<MessageModel>>& owned,
+                     std::vector<MessageModel*>& models);
+FleetSettings FleetSettingsFromOptions();
+// The exchange, and its failure said; false when it could not run.
+bool RunFleetExchange(const AgentList& list, const std::vector<MessageModel*>& models,
+                      FleetFront& front);
+
+// A walk of every agent from `start` (-l: past its branch).
+bool WalkFleet(const AgentList& agents, const std::vector<MessageModel*>& models,
+               const AsnObjectIdentifier& start);
