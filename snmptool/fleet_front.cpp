@@ -32,15 +32,20 @@ bool FleetFront::Stopping()
     return EscapePressed();
 }
 
+bool FleetFront::AllAnswered() const
+{
+    return answered_ == asked_;
+}
+
 void FleetFront::StartRound()
 {
+    asked_ += done_.size();
     std::fill(done_.begin(), done_.end(), false);
     nextToPrint_ = 0;
 }
 
 void FleetFront::Complete(size_t agent, Outcome outcome)
 {
-    ++asked_;
     ++(outcome == Outcome::Answered ? answered_
                                     : (outcome == Outcome::TimedOut ? timedOut_ : failed_));
     done_[agent] = true;
@@ -113,6 +118,7 @@ FleetSettings FleetSettingsFromOptions()
 bool RunFleetExchange(const AgentList& list, const std::vector<MessageModel*>& models,
                       FleetFront& front)
 {
+    front.StartRound();
     if (ExchangeWithFleet(list, models, FleetSettingsFromOptions(), front)) {
         front.PrintFinished();
         return true;

@@ -19,11 +19,8 @@ public:
 
     // Says on standard error how many agents were asked and what became of them.
     void PrintSummary() const;
-    bool AllAnswered() const
-    {
-        return answered_ == list_.agents.size();
-    }
-    // Ready for another round: every agent to be asked again.
+    bool AllAnswered() const;
+    // Ready for a round (the exchange starts one): every agent to be asked.
     void StartRound();
     // After a stop: the blocks that finished and still wait for one before
     // them go out now, in list order.

@@ -22,7 +22,7 @@ class OneRequestEach : public FleetFront {
 public:
     OneRequestEach(const AgentList& list, uint8_t pduType, const SnmpVarBindList& request)
         : FleetFront(list), pduType_(pduType), request_(request), results_(list.agents.size()),
-          asked_(list.agents.size(), false)
+          requested_(list.agents.size(), false)
     {
     }
 
@@ -35,16 +35,15 @@ public:
 
     void NextRound()
     {
-        StartRound();
-        std::fill(asked_.begin(), asked_.end(), false);
+        std::fill(requested_.begin(), requested_.end(), false);
     }
 
     bool NextRequest(size_t agent, FleetAsk& ask) override
     {
-        if (asked_[agent]) {
+        if (requested_[agent]) {
             return false;
         }
-        asked_[agent] = true;
+        requested_[agent] = true;
         ask = {pduType_, &request_, 0, 0};
         return true;
     }
@@ -79,7 +78,7 @@ private:
     uint8_t pduType_;
     const SnmpVarBindList& request_;
     std::vector<AgentResult> results_;
-    std::vector<bool> asked_;
+    std::vector<bool> requested_;
 };
 
 // Every interval asks every agent once. A round that outlasts the interval
