@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "message/dispatcher.h"
+#include "os/os_services.h"
 #include "tool.h"
 
 namespace {
@@ -27,9 +28,39 @@ const char* ListFaultText(AgentListFault fault)
 
 }  // namespace
 
+FleetFront::FleetFront(const AgentList& list)
+    : list_(list), done_(list.agents.size(), false), progressWanted_(StderrIsConsole() != 0)
+{
+}
+
 bool FleetFront::Stopping()
 {
+    DrawProgress();
     return EscapePressed();
+}
+
+void FleetFront::DrawProgress()
+{
+    using std::chrono::duration;
+    const auto now = std::chrono::steady_clock::now();
+    if (!progressWanted_ || now - started_ < std::chrono::seconds(1) ||
+        now - drawn_ < std::chrono::milliseconds(250)) {
+        return;
+    }
+    drawn_ = now;
+    progressShown_ = true;
+    const double elapsed = duration<double>(now - started_).count();
+    const size_t finished = answered_ + timedOut_ + failed_;
+    PrintError("\rmibcli: %zu of %zu agents done, %.0f a second, %.1f s\x1b[K", finished,
+               asked_, static_cast<double>(finished) / elapsed, elapsed);
+}
+
+void FleetFront::EraseProgress()
+{
+    if (progressShown_) {
+        progressShown_ = false;
+        PrintError("\r\x1b[K");
+    }
 }
 
 bool FleetFront::AllAnswered() const
@@ -69,12 +100,14 @@ void FleetFront::PrintFinished()
 
 void FleetFront::PrintBlock(size_t agent)
 {
+    EraseProgress();
     printf("Agent: %s\n", AgentLabel(list_.agents[agent].address).c_str());
     PrintBody(agent);
 }
 
-void FleetFront::PrintSummary() const
+void FleetFront::PrintSummary()
 {
+    EraseProgress();
     PrintError("mibcli: %zu agents asked, %zu answered, %zu timed out, %zu failed.\n", asked_,
                answered_, timedOut_, failed_);
 }

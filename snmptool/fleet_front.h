@@ -4,6 +4,7 @@
 // of the exchange from the options.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <vector>
@@ -13,12 +14,12 @@
 
 class FleetFront : public FleetConversation {
 public:
-    explicit FleetFront(const AgentList& list) : list_(list), done_(list.agents.size(), false) {}
+    explicit FleetFront(const AgentList& list);
 
     bool Stopping() override;
 
-    // Says on standard error how many agents were asked and what became of them.
-    void PrintSummary() const;
+    // Erases the progress line, and says on standard error how many agents were asked and what became of them.
+    void PrintSummary();
     bool AllAnswered() const;
     // Ready for a round (the exchange starts one): every agent to be asked.
     void StartRound();
@@ -37,6 +38,8 @@ protected:
 
 private:
     void PrintBlock(size_t agent);
+    void DrawProgress();
+    void EraseProgress();
 
     std::vector<bool> done_;
     size_t nextToPrint_ = 0;
@@ -44,6 +47,11 @@ private:
     size_t answered_ = 0;
     size_t timedOut_ = 0;
     size_t failed_ = 0;
+    // The progress line on a terminal: drawn once the work has taken a second.
+    bool progressWanted_;
+    bool progressShown_ = false;
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point drawn_ = started_;
 };
 
 // The list of the agent word, refused whole with one line naming the item.

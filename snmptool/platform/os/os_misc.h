@@ -8,6 +8,8 @@ void Sleep(uint32_t milliseconds);
 
 // Nonzero when standard output is the user's terminal (on Windows, a console).
 int StdoutIsConsole();
+// The same of standard error, where a progress line may be drawn.
+int StderrIsConsole();
 
 // Windows' NT family: every service that trap reception uses is there.
 constexpr uint32_t kPlatformFamilyNt = 2;

@@ -22,6 +22,11 @@ int StdoutIsConsole()
     return isatty(STDOUT_FILENO) == 1 ? 1 : 0;
 }
 
+int StderrIsConsole()
+{
+    return isatty(STDERR_FILENO) == 1 ? 1 : 0;
+}
+
 uint32_t SystemPlatformFamily()
 {
     // This platform has every service of the NT family that the tool uses.
