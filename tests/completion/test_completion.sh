@@ -15,7 +15,7 @@ expect() {
         failures=$((failures + 1))
     fi
 }
-expect "mibcli " "-t -r -i -n -v -l -p -x -b get getnext set poll walk trap"
+expect "mibcli " "-t -r -i -n -v -l -p -x -b -w -m -s get getnext set poll walk trap"
 expect "mibcli -v " "1 2c 3"
 users=$(mktemp)
 printf '# name ...\nbob SHA-256 "a phrase"\n  alice\n' >"$users"
