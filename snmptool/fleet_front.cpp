@@ -51,8 +51,9 @@ void FleetFront::DrawProgress()
     progressShown_ = true;
     const double elapsed = duration<double>(now - started_).count();
     const size_t finished = answered_ + timedOut_ + failed_;
-    PrintError("\rmibcli: %zu of %zu agents done, %.0f a second, %.1f s\x1b[K", finished,
-               asked_, static_cast<double>(finished) / elapsed, elapsed);
+    PrintError("\rmibcli: %llu of %llu agents done, %.0f a second, %.1f s\x1b[K",
+               static_cast<unsigned long long>(finished), static_cast<unsigned long long>(asked_),
+               static_cast<double>(finished) / elapsed, elapsed);
 }
 
 void FleetFront::EraseProgress()
@@ -101,15 +102,17 @@ void FleetFront::PrintFinished()
 void FleetFront::PrintBlock(size_t agent)
 {
     EraseProgress();
-    printf("Agent: %s\n", AgentLabel(list_.agents[agent].address).c_str());
+    printf("Agent: %s\n", AgentLabel(list_.agents[agent]).c_str());
     PrintBody(agent);
 }
 
 void FleetFront::PrintSummary()
 {
     EraseProgress();
-    PrintError("mibcli: %zu agents asked, %zu answered, %zu timed out, %zu failed.\n", asked_,
-               answered_, timedOut_, failed_);
+    PrintError("mibcli: %llu agents asked, %llu answered, %llu timed out, %llu failed.\n",
+               static_cast<unsigned long long>(asked_), static_cast<unsigned long long>(answered_),
+               static_cast<unsigned long long>(timedOut_),
+               static_cast<unsigned long long>(failed_));
 }
 
 bool ExpandFleet(const char* agent, AgentList& list)

@@ -17,7 +17,7 @@ std::vector<std::string> Labels(const std::string& word, AgentListFault& fault)
     ExpandAgentList(word, list, problem);
     fault = problem.fault;
     for (const ListedAgent& agent : list.agents) {
-        labels.push_back(AgentLabel(agent.address));
+        labels.push_back(AgentLabel(agent));
     }
     return labels;
 }

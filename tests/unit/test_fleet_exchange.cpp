@@ -39,8 +39,8 @@ TEST(FleetExchange, AnswersCountOnlyFromTheirOwnAgent)
         bind(fd, reinterpret_cast<sockaddr*>(&address), length);
         getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
         ListedAgent agent;
-        std::memcpy(&agent.address.address, &address, length);
-        agent.address.length = length;
+        std::memcpy(agent.endpoint.data(), &address, length);
+        agent.endpointLength = static_cast<uint8_t>(length);
         list.agents.push_back(agent);
     }
     SnmpMessage requests[2];

@@ -1,6 +1,7 @@
 // Expanding an agent list into addresses, once each, refusing the whole list
 // at its first bad item so that nothing is sent for a list the user mistyped.
 #include "session/agent_list.h"
+#include "session/listed_address.h"
 
 #include <cstring>
 #include <fstream>
@@ -206,7 +207,7 @@ private:
         if (list_.agents.size() >= kMostListedAgents) {
             return Fail(AgentListFault::TooMany, item);
         }
-        list_.agents.push_back({agent, community});
+        list_.agents.push_back(Listed(agent, community));
         return true;
     }
 
@@ -327,8 +328,9 @@ bool ExpandAgentList(std::string_view word, AgentList& list, AgentListProblem& p
     }
 }
 
-std::string AgentLabel(const AgentAddress& agent)
+std::string AgentLabel(const ListedAgent& listed)
 {
+    const AgentAddress agent = AddressOf(listed);
     char host[NI_MAXHOST] = {};
     char port[NI_MAXSERV] = {};
     if (getnameinfo(reinterpret_cast<const sockaddr*>(&agent.address), agent.length, host,

@@ -5,19 +5,21 @@
 // comments, an optional second word: that agent's own community or user).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "session/agent_address.h"
-
 // Larger lists are refused before anything is sent.
 constexpr size_t kMostListedAgents = 1000000;
 
+// The agent's socket address as its bytes, so that the tool sees no system
+// header and a long list stays small (session/listed_address.h reads it).
 struct ListedAgent {
-    AgentAddress address;
+    std::array<uint8_t, 28> endpoint{};
+    uint8_t endpointLength = 0;
     // Index into AgentList::communities; 0 is the command's own community.
     uint32_t community = 0;
 };
@@ -50,4 +52,4 @@ bool IsAgentList(std::string_view word);
 bool ExpandAgentList(std::string_view word, AgentList& list, AgentListProblem& problem);
 
 // "192.0.2.1:161" or "[2001:db8::1]:161", numeric, as a result block heads it.
-std::string AgentLabel(const AgentAddress& agent);
+std::string AgentLabel(const ListedAgent& agent);

@@ -13,6 +13,7 @@
 
 #include "os/system_error.h"
 #include "session/answer_match.h"
+#include "session/listed_address.h"
 #include "session/system_random.h"
 #include "transport/udp_batch.h"
 #include "transport/udp_transport.h"
@@ -25,6 +26,7 @@ constexpr size_t kReceiveSlots = 64;
 
 struct Flight {
     size_t agent;
+    AgentAddress address;
     int32_t attemptsLeft;
     uint32_t bindingCount;  // exactly, or for GETBULK at most
     bool countIsExact;
@@ -154,7 +156,8 @@ private:
             pdu.errorStatus = bulk ? ask.nonRepeaters : 0;
             pdu.errorIndex = bulk ? ask.maxRepetitions : 0;
             pdu.bindings = *ask.bindings;  // borrowed while prepared
-            Flight flight{agent, settings_.retries < 0 ? 0 : settings_.retries,
+            Flight flight{agent, AddressOf(list_.agents[agent]),
+                          settings_.retries < 0 ? 0 : settings_.retries,
                           AnswerBindings(ask), !bulk, {}};
             int32_t msgId = 0;
             MessageModel& model = *models_[list_.agents[agent].community];
@@ -179,11 +182,11 @@ private:
             batch_.clear();
             batchIds_.clear();
             for (int32_t id : outbox_) {
-                const AgentAddress& agent = list_.agents[flights_.at(id).agent].address;
+                const Flight& flight = flights_.at(id);
+                const AgentAddress& agent = flight.address;
                 if ((agent.address.ss_family == AF_INET6 ? 1u : 0u) != family) {
                     continue;
                 }
-                const Flight& flight = flights_.at(id);
                 batch_.push_back({&agent.address, agent.length, flight.datagram.data(),
                                   flight.datagram.size()});
                 batchIds_.push_back(id);
@@ -191,7 +194,7 @@ private:
             if (batch_.empty()) {
                 continue;
             }
-            const int fd = SocketFor(list_.agents[flights_.at(batchIds_[0]).agent].address);
+            const int fd = SocketFor(flights_.at(batchIds_[0]).address);
             if (fd < 0) {
                 SetLastErrorFromErrno(errno);
                 return false;
@@ -295,7 +298,7 @@ private:
         Flight& flight = found->second;
         const ListedAgent& agent = list_.agents[flight.agent];
         // Anyone can send to our port: only the agent's own address and port answers.
-        if (!IsSameEndpoint(agent.address, datagram.from, datagram.fromLength)) {
+        if (!IsSameEndpoint(flight.address, datagram.from, datagram.fromLength)) {
             return;
         }
         IncomingMessage incoming;
