@@ -36,7 +36,8 @@ FleetFront::FleetFront(const AgentList& list)
 bool FleetFront::Stopping()
 {
     DrawProgress();
-    return EscapePressed();
+    stopped_ = stopped_ || EscapePressed();
+    return stopped_;
 }
 
 void FleetFront::DrawProgress()

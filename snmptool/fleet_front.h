@@ -16,6 +16,7 @@ class FleetFront : public FleetConversation {
 public:
     explicit FleetFront(const AgentList& list);
 
+    // Escape or Ctrl+C: seen once, and remembered for the rounds after.
     bool Stopping() override;
 
     // Erases the progress line, and says on standard error how many agents were asked and what became of them.
@@ -42,6 +43,7 @@ private:
     void EraseProgress();
 
     std::vector<bool> done_;
+    bool stopped_ = false;
     size_t nextToPrint_ = 0;
     size_t asked_ = 0;
     size_t answered_ = 0;

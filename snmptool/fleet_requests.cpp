@@ -97,7 +97,7 @@ bool PollRounds(const AgentList& agents, const std::vector<MessageModel*>& model
         if (!RunFleetExchange(agents, models, rounds)) {
             return false;
         }
-        if (poll == g_settings.pollCount || EscapePressed()) {
+        if (poll == g_settings.pollCount || rounds.Stopping()) {
             break;
         }
         fflush(stdout);
@@ -110,7 +110,7 @@ bool PollRounds(const AgentList& agents, const std::vector<MessageModel*>& model
             PrintError("mibcli: A poll took longer than the interval; the next ones start "
                        "late.\n");
         }
-        if (EscapePressed()) {
+        if (rounds.Stopping()) {
             break;
         }
     }

@@ -106,7 +106,9 @@ private:
         if (settings_.ratePerSecond == 0) {
             return started_;
         }
-        const auto offset = std::chrono::microseconds(sent_ * 1000000 / settings_.ratePerSecond);
+        // What waits in the outbox goes out before the next one.
+        const uint64_t going = sent_ + outbox_.size();
+        const auto offset = std::chrono::microseconds(going * 1000000 / settings_.ratePerSecond);
         return started_ + std::chrono::duration_cast<TransportClock::duration>(offset);
     }
 
