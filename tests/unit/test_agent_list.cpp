@@ -43,7 +43,7 @@ TEST(AgentList, RefusesBadItemsNamingThem)
         AgentListFault fault;
         const char* item;
     } kCases[] = {
-        {"10.0.0.1,,10.0.0.2", AgentListFault::Malformed, ""},
+        {"10.0.0.1,,10.0.0.2", AgentListFault::Malformed, "10.0.0.1,,10.0.0.2"},
         {"10.0.0.9-3", AgentListFault::Malformed, "10.0.0.9-3"},
         {"10.0.0.1-300", AgentListFault::Malformed, "10.0.0.1-300"},
         {"10.0.0.0/24:0", AgentListFault::Malformed, "10.0.0.0/24:0"},

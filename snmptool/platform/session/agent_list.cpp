@@ -175,9 +175,10 @@ public:
             const std::string_view item =
                 word.substr(start, comma == std::string_view::npos ? word.size() - start
                                                                    : comma - start);
+            // An empty item has nothing to name: the refusal names the word.
             const bool added = (!item.empty() && item.front() == '@')
                                    ? File(item)
-                                   : Item(item, 0, item);
+                                   : Item(item, 0, item.empty() ? word : item);
             if (!added) {
                 return false;
             }

@@ -83,9 +83,7 @@ public:
         while ((nextAgent_ < list_.agents.size() || !flights_.empty()) &&
                !conversation_.Stopping()) {
             Fill();
-            if (!Flush()) {
-                return false;
-            }
+            Flush();
             if (!Wait()) {
                 return false;
             }
@@ -178,13 +176,20 @@ private:
     }
 
     // Sends what waits, one batch per socket, and starts each one's clock.
-    bool Flush()
+    // Without a socket of their family (no IPv6 here, no descriptors left)
+    // the agents fail, and the others go on.
+    void Flush()
     {
         for (size_t family = 0; family < 2 && !outbox_.empty(); ++family) {
             batch_.clear();
             batchIds_.clear();
             for (int32_t id : outbox_) {
-                const Flight& flight = flights_.at(id);
+                auto found = flights_.find(id);
+                // Gone when the other family's batch ended it.
+                if (found == flights_.end()) {
+                    continue;
+                }
+                const Flight& flight = found->second;
                 const AgentAddress& agent = flight.address;
                 if ((agent.address.ss_family == AF_INET6 ? 1u : 0u) != family) {
                     continue;
@@ -198,13 +203,14 @@ private:
             }
             const int fd = SocketFor(flights_.at(batchIds_[0]).address);
             if (fd < 0) {
-                SetLastErrorFromErrno(errno);
-                return false;
+                for (int32_t id : batchIds_) {
+                    Finish(id, SNMP_MGMTAPI_SELECT_FDERRORS);
+                }
+                continue;
             }
             SendBatch(fd);
         }
         outbox_.clear();
-        return true;
     }
 
     void SendBatch(int fd)
