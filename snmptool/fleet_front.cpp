@@ -3,8 +3,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <unordered_map>
 
 #include "message/dispatcher.h"
+#include "security/usm_users.h"
 #include "os/os_services.h"
 #include "tool.h"
 
@@ -126,20 +129,98 @@ bool ExpandFleet(const char* agent, AgentList& list)
     return false;
 }
 
-bool MakeFleetModels(const AgentList& list, const char* community,
-                     std::vector<std::unique_ptr<MessageModel>>& owned,
-                     std::vector<MessageModel*>& models)
+namespace {
+
+class CommunityModels : public FleetModels {
+public:
+    MessageModel* ModelFor(size_t agent) override
+    {
+        return models_[list_->agents[agent].community].get();
+    }
+    MessageModel& Reader() override
+    {
+        return *models_[0];
+    }
+
+    const AgentList* list_ = nullptr;
+    std::vector<std::unique_ptr<MessageModel>> models_;
+};
+
+// Version 3: each agent its own engine, so its own model, for the user its
+// community word names; the users file is read once for each name.
+class UserModels : public FleetModels {
+public:
+    MessageModel* ModelFor(size_t agent) override
+    {
+        std::unique_ptr<MessageModel>& model = live_[agent];
+        if (model == nullptr) {
+            const UsmUser& user = *users_[list_->agents[agent].community];
+            UsmUser copy;
+            copy.name = user.name;
+            copy.auth = user.auth;
+            copy.authPassphrase = user.authPassphrase;
+            copy.priv = user.priv;
+            copy.privPassphrase = user.privPassphrase;
+            model = MakeUserModel(std::move(copy));
+        }
+        return model.get();
+    }
+    void Release(size_t agent) override
+    {
+        live_.erase(agent);
+    }
+    MessageModel& Reader() override
+    {
+        return *reader_;
+    }
+
+    const AgentList* list_ = nullptr;
+    std::vector<std::unique_ptr<UsmUser>> users_;
+    std::unique_ptr<MessageModel> reader_;
+    std::unordered_map<size_t, std::unique_ptr<MessageModel>> live_;
+};
+
+std::unique_ptr<FleetModels> MakeUserModels(const AgentList& list, const char* community)
 {
+    auto models = std::make_unique<UserModels>();
+    models->list_ = &list;
+    for (size_t i = 0; i < list.communities.size(); ++i) {
+        auto user = std::make_unique<UsmUser>();
+        std::string problem;
+        const char* name = i == 0 ? community : list.communities[i].c_str();
+        if (!FindUser(UsersFilePath(), name, *user, problem)) {
+            printf("mibcli: %s\n", problem.c_str());
+            return nullptr;
+        }
+        models->users_.push_back(std::move(user));
+    }
+    UsmUser anyone;
+    models->reader_ = MakeUserModel(std::move(anyone));
+    if (models->reader_ == nullptr) {
+        ReportSystemError("SnmpMgrOpen() Error", GetLastError());
+        return nullptr;
+    }
+    return models;
+}
+
+}  // namespace
+
+std::unique_ptr<FleetModels> MakeFleetModels(const AgentList& list, const char* community)
+{
+    if (RequestCapabilities().userSecurity) {
+        return MakeUserModels(list, community);
+    }
+    auto models = std::make_unique<CommunityModels>();
+    models->list_ = &list;
     for (size_t i = 0; i < list.communities.size(); ++i) {
         const char* word = i == 0 ? community : list.communities[i].c_str();
-        owned.push_back(MakeCommunityModel(g_settings.version, word));
-        if (owned.back() == nullptr) {
+        models->models_.push_back(MakeCommunityModel(g_settings.version, word));
+        if (models->models_.back() == nullptr) {
             ReportSystemError("SnmpMgrOpen() Error", GetLastError());
-            return false;
+            return nullptr;
         }
-        models.push_back(owned.back().get());
     }
-    return true;
+    return models;
 }
 
 FleetSettings FleetSettingsFromOptions()
@@ -152,8 +233,7 @@ FleetSettings FleetSettingsFromOptions()
     return settings;
 }
 
-bool RunFleetExchange(const AgentList& list, const std::vector<MessageModel*>& models,
-                      FleetFront& front)
+bool RunFleetExchange(const AgentList& list, FleetModels& models, FleetFront& front)
 {
     front.StartRound();
     if (ExchangeWithFleet(list, models, FleetSettingsFromOptions(), front)) {

@@ -58,15 +58,13 @@ private:
 
 // The list of the agent word, refused whole with one line naming the item.
 bool ExpandFleet(const char* agent, AgentList& list);
-// The model of each community of the list, the command's own first.
-bool MakeFleetModels(const AgentList& list, const char* community,
-                     std::vector<std::unique_ptr<MessageModel>>& owned,
-                     std::vector<MessageModel*>& models);
+// The models of the list in the version of -v: one per community, or in
+// version 3 one per agent for the user its community word names. Null when
+// they cannot be made (said here).
+std::unique_ptr<FleetModels> MakeFleetModels(const AgentList& list, const char* community);
 FleetSettings FleetSettingsFromOptions();
 // The exchange, and its failure said; false when it could not run.
-bool RunFleetExchange(const AgentList& list, const std::vector<MessageModel*>& models,
-                      FleetFront& front);
+bool RunFleetExchange(const AgentList& list, FleetModels& models, FleetFront& front);
 
 // A walk of every agent from `start` (-l: past its branch).
-bool WalkFleet(const AgentList& agents, const std::vector<MessageModel*>& models,
-               const AsnObjectIdentifier& start);
+bool WalkFleet(const AgentList& agents, FleetModels& models, const AsnObjectIdentifier& start);

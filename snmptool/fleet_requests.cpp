@@ -83,8 +83,7 @@ private:
 
 // Every interval asks every agent once. A round that outlasts the interval
 // starts the next one at once, said the first time only: rounds never pile up.
-bool PollRounds(const AgentList& agents, const std::vector<MessageModel*>& models,
-                OneRequestEach& rounds)
+bool PollRounds(const AgentList& agents, FleetModels& models, OneRequestEach& rounds)
 {
     const auto interval = std::chrono::milliseconds(g_settings.pollIntervalMs);
     bool saidLate = false;
@@ -126,18 +125,16 @@ bool IsFleetWord(const char* agent)
 
 bool AskFleet(const char* agent, const char* community, SnmpVarBindList* list)
 {
-    if (RequestCapabilities().userSecurity) {
-        printf("mibcli: An agent list takes versions 1 and 2c.\n");
+    AgentList agents;
+    if (!ExpandFleet(agent, agents)) {
         return false;
     }
-    AgentList agents;
-    std::vector<std::unique_ptr<MessageModel>> owned;
-    std::vector<MessageModel*> models;
-    if (!ExpandFleet(agent, agents) || !MakeFleetModels(agents, community, owned, models)) {
+    std::unique_ptr<FleetModels> models = MakeFleetModels(agents, community);
+    if (models == nullptr) {
         return false;
     }
     if (g_toolMode == TOOL_MODE_WALK) {
-        return WalkFleet(agents, models, list->bindings[0].name);
+        return WalkFleet(agents, *models, list->bindings[0].name);
     }
     const bool polling = g_toolMode == TOOL_MODE_POLL;
     uint8_t pduType = g_toolMode;
@@ -145,8 +142,8 @@ bool AskFleet(const char* agent, const char* community, SnmpVarBindList* list)
         pduType = g_settings.pollWithGetNext ? PDU_GETNEXT : PDU_GET;
     }
     OneRequestEach conversation(agents, pduType, *list);
-    const bool ran = polling ? PollRounds(agents, models, conversation)
-                             : RunFleetExchange(agents, models, conversation);
+    const bool ran = polling ? PollRounds(agents, *models, conversation)
+                             : RunFleetExchange(agents, *models, conversation);
     conversation.PrintSummary();
     return ran && conversation.AllAnswered();
 }

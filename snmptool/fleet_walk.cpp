@@ -187,8 +187,7 @@ private:
 
 }  // namespace
 
-bool WalkFleet(const AgentList& agents, const std::vector<MessageModel*>& models,
-               const AsnObjectIdentifier& start)
+bool WalkFleet(const AgentList& agents, FleetModels& models, const AsnObjectIdentifier& start)
 {
     printf("\nPerforming %s walk starting at OID ", g_settings.longWalk ? "long" : "branch");
     PrintDottedOid(&start);

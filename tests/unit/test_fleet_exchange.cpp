@@ -16,6 +16,12 @@
 
 namespace {
 
+struct OneModel : FleetModels {
+    std::unique_ptr<MessageModel> model = MakeCommunityModel(SNMP_VERSION_2C, "public");
+    MessageModel* ModelFor(size_t) override { return model.get(); }
+    MessageModel& Reader() override { return *model; }
+};
+
 struct Recorder : FleetConversation {
     SnmpVarBindList none = {nullptr, 0};
     std::vector<int> asked = std::vector<int>(2, 0), status = std::vector<int>(2, -1);
@@ -68,11 +74,11 @@ TEST(FleetExchange, AnswersCountOnlyFromTheirOwnAgent)
             }
         }
     });
-    std::unique_ptr<MessageModel> model = MakeCommunityModel(SNMP_VERSION_2C, "public");
+    OneModel models;
     FleetSettings settings;
     settings.timeout = std::chrono::milliseconds(3000);
     Recorder recorder;
-    EXPECT_TRUE(ExchangeWithFleet(list, {model.get()}, settings, recorder));
+    EXPECT_TRUE(ExchangeWithFleet(list, models, settings, recorder));
     agents.join();
     EXPECT_EQ(recorder.status, (std::vector<int>{1, 2}));
     EXPECT_NE(requests[0].pdu.requestId, requests[1].pdu.requestId);

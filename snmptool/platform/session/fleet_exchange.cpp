@@ -24,14 +24,22 @@ namespace {
 constexpr int kSocketBufferBytes = 4 << 20;
 constexpr size_t kReceiveSlots = 64;
 
+// One agent's request on its way: the discovery of its engine first where
+// its model needs one, then the request itself, each with its own attempts.
 struct Flight {
     size_t agent;
     AgentAddress address;
-    int32_t attemptsLeft;
+    SnmpPdu request;        // its bindings borrowed from the conversation
     uint32_t bindingCount;  // exactly, or for GETBULK at most
     bool countIsExact;
+    bool discovering = false;
+    bool remedied = false;  // a report was remedied once already
+    int32_t attemptsLeft = 0;
     std::vector<uint8_t> datagram;
 };
+
+// How often a message ID already in flight for another agent is replaced.
+constexpr int kIdTries = 4;
 
 // How many bindings the answer holds: one for one, or for GETBULK at most
 // the non-repeaters and max-repetitions of each other binding (RFC 3416
@@ -54,7 +62,7 @@ struct Expiry {
 
 class FleetLoop {
 public:
-    FleetLoop(const AgentList& list, const std::vector<MessageModel*>& models,
+    FleetLoop(const AgentList& list, FleetModels& models,
               const FleetSettings& settings, FleetConversation& conversation)
         : list_(list), models_(models), settings_(settings), conversation_(conversation),
           // Random and positive, as a single session's IDs (some agents
@@ -138,41 +146,71 @@ private:
         return id;
     }
 
-    // Prepares the agent's next request and queues it; an agent with nothing
-    // more to ask, or whose request cannot go, makes room for the next one.
+    // Queues the agent's next request; an agent with nothing more to ask,
+    // or whose request cannot go, makes room for the next one.
     void Ask(size_t agent)
     {
         for (;;) {
             FleetAsk ask{};
             if (!conversation_.NextRequest(agent, ask)) {
+                models_.Release(agent);
                 return;
             }
+            MessageModel* model = models_.ModelFor(agent);
+            if (model == nullptr) {
+                Fail(agent, GetLastError());
+                continue;
+            }
             const bool bulk = ask.pduType == PDU_GETBULK;
-            SnmpPdu pdu;
-            pdu.pduType = ask.pduType;
-            pdu.requestId = TakeRequestId();
+            Flight flight{agent, AddressOf(list_.agents[agent]), {}, AnswerBindings(ask), !bulk,
+                          false, false, 0, {}};
+            flight.request.pduType = ask.pduType;
+            flight.request.requestId = TakeRequestId();
             // GETBULK's non-repeaters and max-repetitions travel where the
             // other requests carry a zero error status and index.
-            pdu.errorStatus = bulk ? ask.nonRepeaters : 0;
-            pdu.errorIndex = bulk ? ask.maxRepetitions : 0;
-            pdu.bindings = *ask.bindings;  // borrowed while prepared
-            Flight flight{agent, AddressOf(list_.agents[agent]),
-                          settings_.retries < 0 ? 0 : settings_.retries,
-                          AnswerBindings(ask), !bulk, {}};
+            flight.request.errorStatus = bulk ? ask.nonRepeaters : 0;
+            flight.request.errorIndex = bulk ? ask.maxRepetitions : 0;
+            flight.request.bindings = *ask.bindings;
+            flight.discovering = model->NeedsDiscovery();
+            if (Queue(*model, std::move(flight))) {
+                return;
+            }
+        }
+    }
+
+    // Prepares the flight's datagram (the discovery or the request) under a
+    // message ID no other flight holds, and queues it with all its attempts.
+    // False when it cannot go: the agent has failed.
+    bool Queue(MessageModel& model, Flight&& flight)
+    {
+        flight.attemptsLeft = settings_.retries < 0 ? 0 : settings_.retries;
+        for (int tries = 0; tries < kIdTries; ++tries) {
             int32_t msgId = 0;
-            MessageModel& model = *models_[list_.agents[agent].community];
-            if (!model.Prepare(pdu, flight.datagram, msgId)) {
-                conversation_.Failed(agent, GetLastError());
-                continue;
+            const bool prepared = flight.discovering
+                                      ? model.PrepareDiscovery(flight.datagram, msgId)
+                                      : model.Prepare(flight.request, flight.datagram, msgId);
+            if (!prepared) {
+                Fail(flight.agent, GetLastError());
+                return false;
             }
             if (flight.datagram.size() > kMaxSnmpMessageSize) {
-                conversation_.Failed(agent, ERROR_MESSAGE_TOO_BIG);
-                continue;
+                Fail(flight.agent, ERROR_MESSAGE_TOO_BIG);
+                return false;
             }
-            flights_.emplace(msgId, std::move(flight));
-            outbox_.push_back(msgId);
-            return;
+            if (flights_.find(msgId) == flights_.end()) {
+                flights_.emplace(msgId, std::move(flight));
+                outbox_.push_back(msgId);
+                return true;
+            }
         }
+        Fail(flight.agent, ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+
+    void Fail(size_t agent, uint32_t code)
+    {
+        conversation_.Failed(agent, code);
+        models_.Release(agent);
     }
 
     // Sends what waits, one batch per socket, and starts each one's clock.
@@ -239,7 +277,7 @@ private:
     {
         const size_t agent = flights_.at(id).agent;
         flights_.erase(id);
-        conversation_.Failed(agent, code);
+        Fail(agent, code);
     }
 
     bool Wait()
@@ -295,32 +333,73 @@ private:
     void Take(const IncomingDatagram& datagram)
     {
         MessageHeader header{};
-        // Every model of the fleet is of one version: any of them reads the header.
-        if (!models_[0]->Peek(datagram.buffer, datagram.size, header)) {
+        if (!models_.Reader().Peek(datagram.buffer, datagram.size, header)) {
             return;
         }
         auto found = flights_.find(header.msgId);
         if (found == flights_.end()) {
             return;
         }
-        Flight& flight = found->second;
-        const ListedAgent& agent = list_.agents[flight.agent];
+        const Flight& flight = found->second;
         // Anyone can send to our port: only the agent's own address and port answers.
         if (!IsSameEndpoint(flight.address, datagram.from, datagram.fromLength)) {
             return;
         }
+        MessageModel& model = *models_.ModelFor(flight.agent);
+        // A discovery is answered by a report carrying its message ID alone.
+        const AwaitedAnswer awaited =
+            flight.discovering
+                ? AwaitedAnswer{header.msgId, header.msgId, 0, false}
+                : AwaitedAnswer{header.msgId, flight.request.requestId, flight.bindingCount,
+                                flight.countIsExact};
         IncomingMessage incoming;
-        const AwaitedAnswer awaited = {header.msgId, header.msgId, flight.bindingCount,
-                                       flight.countIsExact};
-        if (MatchAnswer(*models_[agent.community], awaited, datagram.buffer, datagram.size,
-                        incoming) != AnswerKind::Response) {
+        const AnswerKind kind =
+            MatchAnswer(model, awaited, datagram.buffer, datagram.size, incoming);
+        if (kind == AnswerKind::NotAnswer) {
             return;
         }
-        const size_t index = flight.agent;
+        Flight taken = std::move(found->second);
         flights_.erase(found);
-        conversation_.Answered(index, incoming.pdu);
-        FreeIncoming(incoming);
-        Ask(index);
+        if (taken.discovering) {
+            Discovered(model, std::move(taken), incoming);
+        } else if (kind == AnswerKind::Response) {
+            conversation_.Answered(taken.agent, incoming.pdu);
+            FreeIncoming(incoming);
+            Ask(taken.agent);
+        } else {
+            Reported(model, std::move(taken), incoming);
+        }
+    }
+
+    // RFC 3414 section 4: the engine is learnt from the report that answers
+    // a discovery; the request goes next.
+    void Discovered(MessageModel& model, Flight&& flight, IncomingMessage& report)
+    {
+        const uint32_t code = model.LearnEngine(report);
+        FreeIncoming(report);
+        if (code != 0) {
+            Fail(flight.agent, code);
+            return;
+        }
+        flight.discovering = false;
+        Queue(model, std::move(flight));
+    }
+
+    // A report that refused the request is remedied once where the model can
+    // (a new engine time, a new discovery); otherwise the agent has failed.
+    void Reported(MessageModel& model, Flight&& flight, IncomingMessage& report)
+    {
+        const uint32_t code = model.ReportCode(report);
+        const ReportRemedy remedy =
+            flight.remedied ? ReportRemedy::GiveUp : model.RemedyFor(report, code);
+        FreeIncoming(report);
+        if (remedy == ReportRemedy::GiveUp) {
+            Fail(flight.agent, code);
+            return;
+        }
+        flight.remedied = true;
+        flight.discovering = remedy == ReportRemedy::Rediscover;
+        Queue(model, std::move(flight));
     }
 
     void Expire()
@@ -344,7 +423,7 @@ private:
     }
 
     const AgentList& list_;
-    const std::vector<MessageModel*>& models_;
+    FleetModels& models_;
     const FleetSettings& settings_;
     FleetConversation& conversation_;
     int32_t nextId_;
@@ -363,13 +442,9 @@ private:
 
 }  // namespace
 
-bool ExchangeWithFleet(const AgentList& list, const std::vector<MessageModel*>& models,
-                       const FleetSettings& settings, FleetConversation& conversation)
+bool ExchangeWithFleet(const AgentList& list, FleetModels& models, const FleetSettings& settings,
+                       FleetConversation& conversation)
 {
-    if (models.empty()) {
-        SetLastError(ERROR_BAD_ARGUMENT);
-        return false;
-    }
     try {
         FleetLoop loop(list, models, settings, conversation);
         return loop.Run();

@@ -49,8 +49,21 @@ public:
     }
 };
 
-// Asks every agent of the list, starting them in list order; `models` holds
-// the model of each community index of the list. False (last error set) when
-// no socket could be opened; each agent's own failure goes to Failed.
-bool ExchangeWithFleet(const AgentList& list, const std::vector<MessageModel*>& models,
-                       const FleetSettings& settings, FleetConversation& conversation);
+// The message models of the fleet: one per community in versions 1 and 2c,
+// one per agent in version 3 (its engine, its keys), made when the agent
+// starts and released when it is done, so that only the window's are alive.
+class FleetModels {
+public:
+    virtual ~FleetModels() = default;
+    // The agent's model, the same until Release; null with the last error set.
+    virtual MessageModel* ModelFor(size_t agent) = 0;
+    virtual void Release(size_t /*agent*/) {}
+    // A model of the fleet's version, to read any datagram's header with.
+    virtual MessageModel& Reader() = 0;
+};
+
+// Asks every agent of the list, starting them in list order, discovering
+// each one's engine first where its model needs it. False (last error set)
+// when the exchange could not wait; each agent's own failure goes to Failed.
+bool ExchangeWithFleet(const AgentList& list, FleetModels& models, const FleetSettings& settings,
+                       FleetConversation& conversation);
