@@ -116,7 +116,8 @@ private:
             if (!late_.empty()) {
                 const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                     late_.front().due - std::chrono::steady_clock::now());
-                waitMs = static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(100, left.count())));
+                waitMs =
+                    static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(100, left.count())));
             }
             pollfd waiting = {fd_, POLLIN, 0};
             poll(&waiting, 1, waitMs);
@@ -133,8 +134,8 @@ private:
                 const auto up = std::chrono::duration_cast<std::chrono::milliseconds>(
                     std::chrono::steady_clock::now() - started);
                 NameAgent(store_, to, static_cast<uint32_t>(up.count() / 10));
-                Origin origin{true, to, InShare(many.count - 1 - index, many.slowPercent)
-                                            ? many.slowMs : 0};
+                Origin origin{true, to,
+                              InShare(many.count - 1 - index, many.slowPercent) ? many.slowMs : 0};
                 Handle(buffer.data(), size, from, fromLength, origin);
             }
         }
@@ -159,9 +160,9 @@ private:
             SendFromAddress(fd_, bytes, to, length, origin.local);
         } else {
             // One delay for every slow agent: the queue stays in order of due time.
-            late_.push_back({std::chrono::steady_clock::now() +
-                                 std::chrono::milliseconds(origin.delayMs),
-                             bytes, to, length, origin.local});
+            late_.push_back(
+                {std::chrono::steady_clock::now() + std::chrono::milliseconds(origin.delayMs),
+                 bytes, to, length, origin.local});
         }
     }
 
@@ -337,8 +338,8 @@ int Serve(const ServeOptions& options)
         }
     }
     ServeOptions serving = options;
-    int fd = options.many.count > 0 ? BindAgents(endpoint, serving.many, why)
-                                    : BindUdp(endpoint, why);
+    int fd =
+        options.many.count > 0 ? BindAgents(endpoint, serving.many, why) : BindUdp(endpoint, why);
     int otherFd = -1;
     if (fd >= 0 && options.behaviour.otherPortFirst) {
         otherFd = BindUdp(AnyPortLike(endpoint), why);

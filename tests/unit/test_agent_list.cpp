@@ -67,7 +67,8 @@ TEST(AgentList, FileLinesCarryTheirCommunity)
     FILE* file = std::fopen(path.c_str(), "w");
     ASSERT_NE(file, nullptr);
     std::fputs("# core\n10.0.0.1 secret\n\n10.0.0.2  # no community\n10.0.0.1 other\n"
-               "10.0.0.3-4 secret\n10.0.0.5 a b\n", file);
+               "10.0.0.3-4 secret\n10.0.0.5 a b\n",
+               file);
     std::fclose(file);
     AgentList list;
     AgentListProblem problem;

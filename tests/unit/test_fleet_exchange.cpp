@@ -18,8 +18,14 @@ namespace {
 
 struct OneModel : FleetModels {
     std::unique_ptr<MessageModel> model = MakeCommunityModel(SNMP_VERSION_2C, "public");
-    MessageModel* ModelFor(size_t) override { return model.get(); }
-    MessageModel& Reader() override { return *model; }
+    MessageModel* ModelFor(size_t) override
+    {
+        return model.get();
+    }
+    MessageModel& Reader() override
+    {
+        return *model;
+    }
 };
 
 struct Recorder : FleetConversation {
@@ -30,8 +36,14 @@ struct Recorder : FleetConversation {
         ask = {PDU_GET, &none, 0, 0};
         return asked[agent]++ == 0;
     }
-    void Answered(size_t agent, SnmpPdu& answer) override { status[agent] = answer.errorStatus; }
-    void Failed(size_t agent, uint32_t) override { status[agent] = 100; }
+    void Answered(size_t agent, SnmpPdu& answer) override
+    {
+        status[agent] = answer.errorStatus;
+    }
+    void Failed(size_t agent, uint32_t) override
+    {
+        status[agent] = 100;
+    }
 };
 
 TEST(FleetExchange, AnswersCountOnlyFromTheirOwnAgent)
@@ -69,8 +81,8 @@ TEST(FleetExchange, AnswersCountOnlyFromTheirOwnAgent)
                 answer.pdu.errorStatus = round == 0 ? SNMP_ERROR_GENERR : i + 1;
                 std::vector<uint8_t> bytes;
                 EncodeMessage(answer, bytes);
-                sendto(fds[i], bytes.data(), bytes.size(), 0,
-                       reinterpret_cast<sockaddr*>(&manager), sizeof manager);
+                sendto(fds[i], bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&manager),
+                       sizeof manager);
             }
         }
     });

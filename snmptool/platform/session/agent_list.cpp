@@ -172,9 +172,8 @@ public:
         size_t start = 0;
         for (;;) {
             const size_t comma = word.find(',', start);
-            const std::string_view item =
-                word.substr(start, comma == std::string_view::npos ? word.size() - start
-                                                                   : comma - start);
+            const std::string_view item = word.substr(
+                start, comma == std::string_view::npos ? word.size() - start : comma - start);
             // An empty item has nothing to name: the refusal names the word.
             const bool added = (!item.empty() && item.front() == '@')
                                    ? File(item)

@@ -31,10 +31,10 @@ struct AgentList {
 
 enum class AgentListFault {
     None,
-    Malformed,     // the item is no agent, range, block or file line
-    Unresolved,    // the item's host name does not resolve
-    Unreadable,    // the file cannot be read
-    TooMany,       // more than kMostListedAgents agents
+    Malformed,   // the item is no agent, range, block or file line
+    Unresolved,  // the item's host name does not resolve
+    Unreadable,  // the file cannot be read
+    TooMany,     // more than kMostListedAgents agents
     OutOfMemory,
 };
 

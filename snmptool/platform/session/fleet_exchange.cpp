@@ -62,8 +62,8 @@ struct Expiry {
 
 class FleetLoop {
 public:
-    FleetLoop(const AgentList& list, FleetModels& models,
-              const FleetSettings& settings, FleetConversation& conversation)
+    FleetLoop(const AgentList& list, FleetModels& models, const FleetSettings& settings,
+              FleetConversation& conversation)
         : list_(list), models_(models), settings_(settings), conversation_(conversation),
           // Random and positive, as a single session's IDs (some agents
           // mishandle negative ones), and far from wrapping.
@@ -162,8 +162,11 @@ private:
                 continue;
             }
             const bool bulk = ask.pduType == PDU_GETBULK;
-            Flight flight{agent, AddressOf(list_.agents[agent]), {}, AnswerBindings(ask), !bulk,
-                          false, false, 0, {}};
+            Flight flight{agent, AddressOf(list_.agents[agent]),
+                          {},    AnswerBindings(ask),
+                          !bulk, false,
+                          false, 0,
+                          {}};
             flight.request.pduType = ask.pduType;
             flight.request.requestId = TakeRequestId();
             // GETBULK's non-repeaters and max-repetitions travel where the
@@ -232,8 +235,8 @@ private:
                 if ((agent.address.ss_family == AF_INET6 ? 1u : 0u) != family) {
                     continue;
                 }
-                batch_.push_back({&agent.address, agent.length, flight.datagram.data(),
-                                  flight.datagram.size()});
+                batch_.push_back(
+                    {&agent.address, agent.length, flight.datagram.data(), flight.datagram.size()});
                 batchIds_.push_back(id);
             }
             if (batch_.empty()) {
@@ -347,11 +350,10 @@ private:
         }
         MessageModel& model = *models_.ModelFor(flight.agent);
         // A discovery is answered by a report carrying its message ID alone.
-        const AwaitedAnswer awaited =
-            flight.discovering
-                ? AwaitedAnswer{header.msgId, header.msgId, 0, false}
-                : AwaitedAnswer{header.msgId, flight.request.requestId, flight.bindingCount,
-                                flight.countIsExact};
+        const AwaitedAnswer awaited = flight.discovering
+                                          ? AwaitedAnswer{header.msgId, header.msgId, 0, false}
+                                          : AwaitedAnswer{header.msgId, flight.request.requestId,
+                                                          flight.bindingCount, flight.countIsExact};
         IncomingMessage incoming;
         const AnswerKind kind =
             MatchAnswer(model, awaited, datagram.buffer, datagram.size, incoming);

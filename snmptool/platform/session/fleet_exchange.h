@@ -17,7 +17,7 @@
 struct FleetSettings {
     std::chrono::milliseconds timeout{0};
     int32_t retries = 0;
-    uint32_t window = 512;     // the most requests in flight
+    uint32_t window = 512;  // the most requests in flight
     // The most new requests a second (retries count towards it); 0: no cap.
     uint32_t ratePerSecond = 0;
 };

@@ -30,8 +30,7 @@ void UdpEnlargeBuffers(int socketFd, int bytes);
 // Sends the datagrams in order. Returns how many left (or were lost like on a
 // network: no room in the kernel); `failedAt` is the index of a datagram the
 // system refused outright (errno telling why), or `count` when none was.
-size_t UdpSendMany(int socketFd, const OutgoingDatagram* datagrams, size_t count,
-                   size_t& failedAt);
+size_t UdpSendMany(int socketFd, const OutgoingDatagram* datagrams, size_t count, size_t& failedAt);
 
 // Takes up to `count` datagrams that wait now, never waiting; datagrams cut by
 // a short buffer are dropped. -1 on failure (errno telling why).

@@ -22,8 +22,7 @@ void UdpEnlargeBuffers(int socketFd, int bytes)
     setsockopt(socketFd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
 }
 
-size_t UdpSendMany(int socketFd, const OutgoingDatagram* datagrams, size_t count,
-                   size_t& failedAt)
+size_t UdpSendMany(int socketFd, const OutgoingDatagram* datagrams, size_t count, size_t& failedAt)
 {
     failedAt = count;
     mmsghdr headers[kMostPerCall];
@@ -40,8 +39,8 @@ size_t UdpSendMany(int socketFd, const OutgoingDatagram* datagrams, size_t count
             headers[i].msg_hdr.msg_iov = &pieces[i];
             headers[i].msg_hdr.msg_iovlen = 1;
         }
-        const int sent = sendmmsg(socketFd, headers, static_cast<unsigned>(batch),
-                                  MSG_DONTWAIT | MSG_NOSIGNAL);
+        const int sent =
+            sendmmsg(socketFd, headers, static_cast<unsigned>(batch), MSG_DONTWAIT | MSG_NOSIGNAL);
         if (sent > 0) {
             done += static_cast<size_t>(sent);
             continue;
@@ -72,8 +71,8 @@ int UdpReceiveMany(int socketFd, IncomingDatagram* slots, size_t count)
         headers[i].msg_hdr.msg_iovlen = 1;
     }
     for (;;) {
-        const int got = recvmmsg(socketFd, headers, static_cast<unsigned>(batch), MSG_DONTWAIT,
-                                 nullptr);
+        const int got =
+            recvmmsg(socketFd, headers, static_cast<unsigned>(batch), MSG_DONTWAIT, nullptr);
         if (got < 0) {
             if (errno == EINTR || errno == ECONNREFUSED) {
                 continue;

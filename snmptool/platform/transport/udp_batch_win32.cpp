@@ -14,8 +14,7 @@ void UdpEnlargeBuffers(int socketFd, int bytes)
     setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
 }
 
-size_t UdpSendMany(int socketFd, const OutgoingDatagram* datagrams, size_t count,
-                   size_t& failedAt)
+size_t UdpSendMany(int socketFd, const OutgoingDatagram* datagrams, size_t count, size_t& failedAt)
 {
     failedAt = count;
     const SOCKET s = AsSocket(socketFd);
