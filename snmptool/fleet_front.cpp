@@ -131,30 +131,28 @@ bool ExpandFleet(const char* agent, AgentList& list)
 
 namespace {
 
-class CommunityModels : public FleetModels {
-public:
+struct CommunityModels : FleetModels {
     MessageModel* ModelFor(size_t agent) override
     {
-        return models_[list_->agents[agent].community].get();
+        return models[list->agents[agent].community].get();
     }
     MessageModel& Reader() override
     {
-        return *models_[0];
+        return *models[0];
     }
 
-    const AgentList* list_ = nullptr;
-    std::vector<std::unique_ptr<MessageModel>> models_;
+    const AgentList* list = nullptr;
+    std::vector<std::unique_ptr<MessageModel>> models;
 };
 
 // Version 3: each agent its own engine, so its own model, for the user its
 // community word names; the users file is read once for each name.
-class UserModels : public FleetModels {
-public:
+struct UserModels : FleetModels {
     MessageModel* ModelFor(size_t agent) override
     {
-        std::unique_ptr<MessageModel>& model = live_[agent];
+        std::unique_ptr<MessageModel>& model = live[agent];
         if (model == nullptr) {
-            const UsmUser& user = *users_[list_->agents[agent].community];
+            const UsmUser& user = *users[list->agents[agent].community];
             UsmUser copy;
             copy.name = user.name;
             copy.auth = user.auth;
@@ -167,23 +165,23 @@ public:
     }
     void Release(size_t agent) override
     {
-        live_.erase(agent);
+        live.erase(agent);
     }
     MessageModel& Reader() override
     {
-        return *reader_;
+        return *reader;
     }
 
-    const AgentList* list_ = nullptr;
-    std::vector<std::unique_ptr<UsmUser>> users_;
-    std::unique_ptr<MessageModel> reader_;
-    std::unordered_map<size_t, std::unique_ptr<MessageModel>> live_;
+    const AgentList* list = nullptr;
+    std::vector<std::unique_ptr<UsmUser>> users;
+    std::unique_ptr<MessageModel> reader;
+    std::unordered_map<size_t, std::unique_ptr<MessageModel>> live;
 };
 
 std::unique_ptr<FleetModels> MakeUserModels(const AgentList& list, const char* community)
 {
     auto models = std::make_unique<UserModels>();
-    models->list_ = &list;
+    models->list = &list;
     for (size_t i = 0; i < list.communities.size(); ++i) {
         auto user = std::make_unique<UsmUser>();
         std::string problem;
@@ -192,11 +190,11 @@ std::unique_ptr<FleetModels> MakeUserModels(const AgentList& list, const char* c
             printf("mibcli: %s\n", problem.c_str());
             return nullptr;
         }
-        models->users_.push_back(std::move(user));
+        models->users.push_back(std::move(user));
     }
     UsmUser anyone;
-    models->reader_ = MakeUserModel(std::move(anyone));
-    if (models->reader_ == nullptr) {
+    models->reader = MakeUserModel(std::move(anyone));
+    if (models->reader == nullptr) {
         ReportSystemError("SnmpMgrOpen() Error", GetLastError());
         return nullptr;
     }
@@ -211,11 +209,11 @@ std::unique_ptr<FleetModels> MakeFleetModels(const AgentList& list, const char* 
         return MakeUserModels(list, community);
     }
     auto models = std::make_unique<CommunityModels>();
-    models->list_ = &list;
+    models->list = &list;
     for (size_t i = 0; i < list.communities.size(); ++i) {
         const char* word = i == 0 ? community : list.communities[i].c_str();
-        models->models_.push_back(MakeCommunityModel(g_settings.version, word));
-        if (models->models_.back() == nullptr) {
+        models->models.push_back(MakeCommunityModel(g_settings.version, word));
+        if (models->models.back() == nullptr) {
             ReportSystemError("SnmpMgrOpen() Error", GetLastError());
             return nullptr;
         }
