@@ -7,20 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "tool.h"
+#include "fuzz_require.h"
 
 namespace {
-
-void Require(bool condition)
-{
-    if (!condition) {
-        std::abort();
-    }
-}
 
 // One file in memory for the whole run, rewritten for each input; the reader
 // opens it by its /proc path as it would open any named file.

@@ -2,21 +2,10 @@
 // encode again, decode again and encode to the same bytes a second time; the
 // header peek must agree with the full decode.
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "ber/ber_codec.h"
-
-namespace {
-
-void Require(bool condition)
-{
-    if (!condition) {
-        std::abort();
-    }
-}
-
-}  // namespace
+#include "fuzz_require.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -8,25 +8,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "tool.h"
+#include "fuzz_require.h"
 
 namespace {
 
 constexpr char kSeparator = '\n';
 constexpr char kIdentifier[] = "1.3.6.1.2.1.1.4.0";
 constexpr uint32_t kIdentifierIds[] = {1, 3, 6, 1, 2, 1, 1, 4, 0};
-void Require(bool condition)
-{
-    if (!condition) {
-        std::abort();
-    }
-}
-
 bool SilenceOutput()
 {
     const int null = open("/dev/null", O_WRONLY);

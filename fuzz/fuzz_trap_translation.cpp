@@ -6,19 +6,12 @@
 #include <netinet/in.h>
 
 #include <cstdint>
-#include <cstdlib>
 
 #include "ber/ber_codec.h"
 #include "traps/trap_translation.h"
+#include "fuzz_require.h"
 
 namespace {
-
-void Require(bool condition)
-{
-    if (!condition) {
-        std::abort();
-    }
-}
 
 void Translate(const uint8_t* data, size_t size, const sockaddr* sender, socklen_t length)
 {

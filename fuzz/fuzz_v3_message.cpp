@@ -3,20 +3,13 @@
 // that knows its engine. What decodes must encode, and that encoding must
 // decode and encode to the same bytes again.
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "message/user_model.h"
 #include "session/answer_match.h"
+#include "fuzz_require.h"
 
 namespace {
-
-void Require(bool condition)
-{
-    if (!condition) {
-        std::abort();
-    }
-}
 
 UserModel& Model()
 {

@@ -67,18 +67,17 @@ class CaseError(Exception):
 
 
 class Section:
-    def __init__(self, name, argument, flags):
+    def __init__(self, name, argument, flags, lines=None):
         self.name = name
         self.argument = argument
         self.flags = flags
-        self.lines = []
+        self.lines = lines if lines is not None else []
 
 
 def parse_case(path):
     """Splits a case file into its sections, in order."""
     with open(path, "rb") as handle:
-        data = handle.read()
-    lines = data.split(b"\n")
+        lines = handle.read().split(b"\n")
     if lines and lines[-1] == b"":
         lines.pop()
     sections = []
@@ -123,39 +122,66 @@ def fill(data, values):
     return re.sub(rb"\{([a-z0-9]+)\}|\{(.)\*(\d+)\}", replace, data)
 
 
+def expand_line(line, values):
+    """One line of a byte section. `%binding NAME OID [TYPE VALUE]` stands for the
+    Name and OID lines of a printed binding (and the Type and Value lines of a
+    value without length), `%binding NAME OID octets LENGTH BINARY [TEXT]` for
+    those of an OCTET STRING; `%varbind N ...` puts the heading of binding N first."""
+    line = unescape(fill(line, values))
+    heading = b""
+    if line.startswith(b"%varbind "):
+        number, line = line.split(b" ", 2)[1:]
+        heading, line = b"    varbind %s: \n" % number, b"%binding " + line
+    if not line.startswith(b"%binding "):
+        return line + b"\n"
+    words = line.split(b" ", 6)
+    text = heading + b"         Name: %s \n          OID: %s \n" % tuple(words[1:3])
+    if words[3:4] == [b"octets"]:
+        value = words[6] if len(words) > 6 else b""
+        return text + (b"         Type: OCTET STRING\n       Length: %s\n        Value: %s \n"
+                       b" Binary Value: %s\n" % (words[4], value, words[5]))
+    return text + (b"         Type: %s\n        Value: %s \n" % tuple(words[3:5]) if words[3:] else b"")
+
+
+def repeated(lines, values):
+    """The lines, each with its values: `%repeat N` ... `%end` gives the lines
+    between N times, {n} counting from 1 ({n0} from 0)."""
+    lines = list(lines)
+    while lines:
+        line = lines.pop(0)
+        if not line.startswith(b"%repeat "):
+            yield line, values
+            continue
+        end = lines.index(b"%end")
+        body, lines = lines[:end], lines[end + 1:]
+        for n in range(1, int(line.split()[1]) + 1):
+            numbered = dict(values, n=str(n), n0=str(n - 1))
+            yield from ((l, numbered) for l in body)
+
+
 def section_bytes(section, values):
     """The exact bytes a byte section stands for."""
     out = bytearray()  # grows in place: a %repeat may give megabytes
-    lines = list(section.lines)
-    while lines:
-        line = lines.pop(0)
-        if line.startswith(b"%repeat "):
-            # %repeat N ... %end: the lines between, N times, {n} counting from 1.
-            end = lines.index(b"%end")
-            body, lines = lines[:end], lines[end + 1:]
-            for n in range(1, int(line.split()[1]) + 1):
-                numbered = dict(values, n=str(n), n0=str(n - 1))
-                out += b"".join(unescape(fill(l, numbered)) + b"\n" for l in body)
-            continue
+    for line, numbered in repeated(section.lines, values):
         if line.startswith(b"%include "):
             name = line[len(b"%include "):].decode().strip()
             path = os.path.join(INCLUDE_DIR, name)
             if not os.path.isfile(path):
                 raise CaseError("no include file %s" % name)
             with open(path, "rb") as handle:
-                out += fill(handle.read(), values)
+                out += fill(handle.read(), numbered)
             continue
-        out += unescape(fill(line, values)) + b"\n"
+        out += expand_line(line, numbered)
     if "noeol" in section.flags and out.endswith(b"\n"):
         out = out[:-1]
     return bytes(out)
 
 
 def keyed_lines(section, values):
-    """The non-empty, non-comment lines of a key/value section, filled."""
+    """The non-empty, non-comment lines of a key/value section, filled (%repeat too)."""
     result = []
-    for line in section.lines:
-        text = fill(line, values).decode("utf-8", "surrogateescape").strip()
+    for line, numbered in repeated(section.lines, values):
+        text = fill(line, numbered).decode("utf-8", "surrogateescape").strip()
         if text and not text.startswith("#"):
             result.append(text)
     return result
@@ -487,11 +513,9 @@ class Runner:
                 raise CaseError("[stdout each] needs one line per run")
             for number, lines in enumerate(runs):
                 if lines is not None:
-                    by_name["args"] = Section("args", None, set())
-                    by_name["args"].lines = lines
+                    by_name["args"] = Section("args", None, set(), lines)
                 if per_run is not None:
-                    by_name["stdout"] = Section("stdout", None, set())
-                    by_name["stdout"].lines = [per_run.lines[number]]
+                    by_name["stdout"] = Section("stdout", None, set(), [per_run.lines[number]])
                 report = self.run_tool(by_name, values, tmp)
                 if report and lines is not None:
                     report = "with the arguments '%s':\n%s" % (lines[0].decode(errors="replace"), report)
@@ -577,13 +601,6 @@ class Runner:
                 os.killpg(process.pid, signal.SIGKILL)
             except ProcessLookupError:
                 pass
-        for name, actual in (("stdout", out_bytes), ("stderr", err_bytes)):
-            section = by_name.get(name)
-            if section is not None and "unchecked" in section.flags:
-                continue
-            expected = section_bytes(section, values) if section is not None else b""
-            if expected != actual:
-                problems.append(show_difference(name, expected, actual))
         kind, code = expected_exit(fill(keyed_text(by_name, "exit").encode(), values).decode() or "0")
         want = code if kind == "exit" else -code
         if process.returncode != want:
@@ -592,27 +609,28 @@ class Runner:
                     problems.append("valgrind found errors:\n" + handle.read())
             else:
                 problems.append("expected %s, got %s" % (describe_exit(want), describe_exit(process.returncode)))
+        # A stream without a section must be empty; children only of pkgrunner,
+        # the agent's log only when the case says what it holds.
+        checked = {"stdout": out_bytes, "stderr": err_bytes}
         if "pkgrunner" in by_name:
-            path = os.path.join(tmp, "children.log")
-            actual = open(path, "rb").read() if os.path.exists(path) else b""
-            expected = section_bytes(by_name["children"], values) if "children" in by_name else b""
+            checked["children"] = read_file(os.path.join(tmp, "children.log"))
+        if "agent-log" in by_name:
+            checked["agent-log"] = read_file(log_path)[log_start:]
+        for name, actual in checked.items():
+            section = by_name.get(name)
+            if section is not None and "unchecked" in section.flags:
+                continue
+            expected = section_bytes(section, values) if section is not None else b""
             if expected != actual:
-                problems.append(show_difference("children", expected, actual))
-        section = by_name.get("agent-log")
-        if section is not None:
-            actual = b""
-            if os.path.exists(log_path):
-                with open(log_path, "rb") as handle:
-                    actual = handle.read()[log_start:]
-            expected = section_bytes(section, values)
-            if expected != actual:
-                problems.append(show_difference("agent-log", expected, actual))
+                problems.append(show_difference(name, expected, actual))
         return "\n".join(problems)
 
     def run_actions(self, steps, process, out, err, tmp):
         for step in steps:
             words = shlex.split(step)
             verb, args = words[0], words[1:]
+            if verb == "wait-log":
+                verb, args = "wait-file", ["agent.log"] + args
             if verb in ("wait-stdout", "wait-stderr"):
                 stream = out if verb == "wait-stdout" else err
                 text = unescape(os.fsencode(" ".join(args)))
@@ -620,10 +638,6 @@ class Runner:
                     text = text.replace(b"\n", b"\r\n")  # the Windows program's line ends
                 if not stream.wait_for(text, WAIT_STEP_TIMEOUT * self.scale):
                     return ["%s: %r did not appear" % (verb, text)]
-            elif verb == "wait-log":
-                if not wait_for_file_text(os.path.join(tmp, "agent.log"), os.fsencode(" ".join(args)),
-                                          WAIT_STEP_TIMEOUT * self.scale):
-                    return ["%s: %r did not appear in the agent's log" % (verb, " ".join(args))]
             elif verb == "wait-file":
                 if not wait_for_file_text(os.path.join(tmp, args[0]), os.fsencode(" ".join(args[1:])),
                                           WAIT_STEP_TIMEOUT * self.scale):
@@ -678,13 +692,16 @@ def wait_until(condition, timeout):
     return False
 
 
+def read_file(path):
+    """The file's bytes; none when it does not exist."""
+    if not os.path.exists(path):
+        return b""
+    with open(path, "rb") as handle:
+        return handle.read()
+
+
 def wait_for_file_text(path, text, timeout):
-    def holds():
-        if os.path.exists(path):
-            with open(path, "rb") as handle:
-                return text in handle.read()
-        return False
-    return wait_until(holds, timeout)
+    return wait_until(lambda: text in read_file(path), timeout)
 
 
 def thread_state(pid):

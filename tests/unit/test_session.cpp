@@ -11,9 +11,11 @@
 
 #include <functional>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "ber/ber_codec.h"
+#include "session/agent_address.h"
 #include "snmp_api.h"
 
 namespace {
@@ -145,6 +147,31 @@ TEST(Session, AnAnswerDuringARetryCountsAndRetriesKeepTheRequestId)
     EXPECT_EQ(result, 1);
     ASSERT_EQ(responder.ids.size(), 3u);
     EXPECT_EQ(responder.ids[0], responder.ids[2]);
+}
+
+// The sender check behind the connected socket: only the agent's own address
+// and port, compared in the family the socket receives in.
+TEST(Session, OnlyTheAgentsOwnAddressAndPortAreItsAnswers)
+{
+    const std::tuple<const char*, const char*, bool> rows[] = {
+        {"127.0.0.1:1161", "127.0.0.1:1161", true},
+        {"127.0.0.1:1161", "127.0.0.1:1162", false},
+        {"127.0.0.1:1161", "127.0.0.2:1161", false},
+        {"[::1]:1161", "[::1]:1161", true},
+        {"[::1]:1161", "[::1]:1162", false},
+        {"[::ffff:127.0.0.1]:1161", "[::ffff:127.0.0.1]:1161", true},
+        {"[::ffff:127.0.0.1]:1161", "[::ffff:127.0.0.1]:1162", false},
+        {"[::ffff:127.0.0.1]:1161", "[::ffff:127.0.0.2]:1161", false},
+        {"[::ffff:127.0.0.1]:1161", "[::1]:1161", false},
+        {"[::ffff:127.0.0.1]:1161", "127.0.0.1:1161", false},
+    };
+    for (const auto& [agentText, fromText, same] : rows) {
+        AgentAddress agent, from;
+        ASSERT_TRUE(ResolveAgentAddress(agentText, agent) && ResolveAgentAddress(fromText, from));
+        EXPECT_EQ(IsSameEndpoint(agent, from.address, from.length), same)
+            << agentText << " " << fromText;
+        EXPECT_FALSE(IsSameEndpoint(agent, from.address, from.length - 1)) << "a short address";
+    }
 }
 
 }  // namespace

@@ -28,20 +28,15 @@ std::string Bind(const std::string& name, const std::string& value)
 const std::string kUpTime = "2b06010201010300";              // sysUpTime.0
 const std::string kTrapOid = "2b060106030101040100";         // snmpTrapOID.0
 const std::string kTrapEnterprise = "2b060106030101040300";  // snmpTrapEnterprise.0
-const std::string kTrapAddress = "2b06010603120103"
-                                 "00";  // snmpTrapAddress.0
-const std::string kIfIndex = Bind("2b06010201020201010"
-                                  "1",
-                                  "020107");
+const std::string kTrapAddress = "2b0601060312010300";       // snmpTrapAddress.0
+const std::string kIfIndex = Bind("2b060102010202010101", "020107");
 std::string Head(const std::string& trapOid)
 {
     return Bind(kUpTime, "430164") + Bind(kTrapOid, Tlv("06", trapOid));
 }
 std::string Standard(int n)
 {
-    return Head("2b0601060301010"
-                "50" +
-                std::to_string(n));
+    return Head("2b060106030101050" + std::to_string(n));
 }
 
 struct Row {
@@ -67,10 +62,7 @@ const Row kRows[] = {
     {Standard(1), "2001:db8::1", "0/0 1.3.6.1.6.3.1.1.5 0.0.0.0 @100 0"},
     {"", "192.0.2.9", ""},
     {Bind(kUpTime, "430164"), "192.0.2.9", ""},
-    {Bind(kTrapOid, "06092b06010603010105"
-                    "01") +
-         Bind(kUpTime, "430164"),
-     "192.0.2.9", ""},
+    {Bind(kTrapOid, "06092b0601060301010501") + Bind(kUpTime, "430164"), "192.0.2.9", ""},
     {Bind(kUpTime, "020164") + Bind(kTrapOid, "06092b0601060301010501"), "192.0.2.9", ""},
     {Bind(kUpTime, "430164") + Bind(kTrapOid, "020103"), "192.0.2.9", ""},
     {kIfIndex + Standard(1), "192.0.2.9", ""},
