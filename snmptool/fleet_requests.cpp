@@ -83,12 +83,15 @@ private:
 
 // Every interval asks every agent once. A round that outlasts the interval
 // starts the next one at once, said the first time only: rounds never pile up.
-bool PollRounds(const AgentList& agents, FleetModels& models, OneRequestEach& rounds)
+bool PollRounds(const char* agentWord, const AgentList& agents, FleetModels& models,
+                OneRequestEach& rounds)
 {
     const auto interval = std::chrono::milliseconds(g_settings.pollIntervalMs);
     bool saidLate = false;
     printf("\nPolling Interval: %u milliseconds, Number of Polls: %u\n\n",
            g_settings.pollIntervalMs, g_settings.pollCount);
+    PrintError("Polling %s using %s. Hit Escape to exit...\n\n", agentWord,
+               g_settings.pollWithGetNext ? "GETNEXT" : "GET");
     for (uint64_t poll = 1; poll <= g_settings.pollCount; ++poll) {
         const auto started = std::chrono::steady_clock::now();
         printf("Poll %u:\n", static_cast<uint32_t>(poll));
@@ -142,7 +145,7 @@ bool AskFleet(const char* agent, const char* community, SnmpVarBindList* list)
         pduType = g_settings.pollWithGetNext ? PDU_GETNEXT : PDU_GET;
     }
     OneRequestEach conversation(agents, pduType, *list);
-    const bool ran = polling ? PollRounds(agents, *models, conversation)
+    const bool ran = polling ? PollRounds(agent, agents, *models, conversation)
                              : RunFleetExchange(agents, *models, conversation);
     conversation.PrintSummary();
     return ran && conversation.AllAnswered();
