@@ -96,6 +96,10 @@ void FleetFront::Complete(size_t agent, Outcome outcome)
 
 void FleetFront::PrintFinished()
 {
+    // In the order of completion every finished block is out already.
+    if (g_settings.completionOrder) {
+        return;
+    }
     for (; nextToPrint_ < done_.size(); ++nextToPrint_) {
         if (done_[nextToPrint_]) {
             PrintBlock(nextToPrint_);
