@@ -112,6 +112,9 @@ void FleetFront::PrintBlock(size_t agent)
     EraseProgress();
     printf("Agent: %s\n", AgentLabel(list_.agents[agent]).c_str());
     PrintBody(agent);
+    // A complete block goes out now, so that a reader of a pipe sees each as
+    // it comes and a run stopped later loses none.
+    fflush(stdout);
 }
 
 void FleetFront::PrintSummary()
