@@ -69,7 +69,7 @@ public:
           // mishandle negative ones), and far from wrapping.
           nextId_(static_cast<int32_t>(RandomSeed() & 0x3FFFFFFFu) + 1)
     {
-        flights_.reserve(std::max<uint32_t>(settings.window, 1));
+        flights_.reserve(std::min<size_t>(Window(), list.agents.size()));
     }
 
     ~FleetLoop()
