@@ -68,6 +68,7 @@ public:
         SnmpVarBindList bindings = answer.bindings;
         answer.bindings = {nullptr, 0};
         const int32_t status = answer.errorStatus;
+        uint32_t limit = bindings.count;
         if (RequestCapabilities().bulk) {
             const int32_t asked = walk.repetitions;
             walk.repetitions = NextRepetitions(asked, status, bindings);
@@ -76,7 +77,8 @@ public:
                 SnmpUtilVarBindListFree(&bindings);
                 return;
             }
-            bindings.count = std::min<uint32_t>(bindings.count, asked);
+            // Bindings beyond the repetitions asked for are not the answer's.
+            limit = std::min<uint32_t>(bindings.count, static_cast<uint32_t>(asked));
         }
         // An SNMPv1 agent ends its MIB with noSuchName (RFC 1157 section 4.1.3).
         if (status == SNMP_ERROR_NOSUCHNAME || bindings.count == 0) {
@@ -92,7 +94,7 @@ public:
         }
         uint32_t printed = 0;
         const AsnObjectIdentifier* last = &walk.asking.bindings[0].name;
-        for (; printed < bindings.count && walk.end == WalkEnd::Going; ++printed) {
+        for (; printed < limit && walk.end == WalkEnd::Going; ++printed) {
             walk.end = Judge(bindings.bindings[printed], *last);
             if (walk.end != WalkEnd::Going) {
                 break;
