@@ -27,12 +27,13 @@ int PollAgent(const char* agent, const char* community, uint32_t timeoutMs, uint
         }
     }
 
-    PrintError("Polling %s using %s. Hit Escape to exit...\n\n", agent, requestName);
+    PrintErrorNote("Polling %s using %s. Hit Escape to exit...\n\n", agent, requestName);
 
     int result = 1;
     // Counted in 64 bits, so that a number of polls of 2^32 - 1 still ends.
     for (uint64_t poll = 1; poll <= pollCount; ++poll) {
-        printf("Poll %u:\n", static_cast<uint32_t>(poll));
+        PrintNote("Poll %u:\n", static_cast<uint32_t>(poll));
+        g_result.poll = static_cast<uint32_t>(poll);
         int32_t errorStatus = 0;
         int32_t errorIndex = 0;
         if (DoRequest(agent, community, timeoutMs, retries, pduType, list, &errorStatus,

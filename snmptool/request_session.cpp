@@ -53,7 +53,8 @@ bool OpenUserSession(const char* agent, const char* name, uint32_t timeoutMs, ui
     UsmUser user;
     std::string problem;
     if (!FindUser(UsersFilePath(), name, user, problem)) {
-        printf("mibcli: %s\n", problem.c_str());
+        ReportFailure({"badUsersFile", FailureClass::Local}, FailureStream::Output, "mibcli: %s\n",
+                      problem.c_str());
         return false;
     }
     g_session =
@@ -117,15 +118,18 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
     if (!SnmpMgrRequest(g_session, pduType, list, errorStatus, errorIndex)) {
         const uint32_t code = GetLastError();
         result = FailedRequestResult(code);
+        const Failure failure = FailureOfCode(code);
         // The too-big refusal has always gone to standard output, the others to standard error.
         if (code == ERROR_MESSAGE_TOO_BIG) {
-            printf("mibcli: %s\n", RequestFailureText(code).c_str());
+            ReportFailure(failure, FailureStream::Output, "mibcli: %s\n",
+                          RequestFailureText(code).c_str());
         } else {
-            PrintError("\nmibcli: %s\n", RequestFailureText(code).c_str());
+            ReportFailure(failure, FailureStream::Error, "\nmibcli: %s\n",
+                          RequestFailureText(code).c_str());
         }
         if (code == SNMP_MGMTAPI_TIMEOUT) {
-            PrintError("\nVerify the IP address and community name are correct and try pinging "
-                       "the host.\n");
+            PrintErrorNote("\nVerify the IP address and community name are correct and try "
+                           "pinging the host.\n");
         }
     }
     if (use == SessionUse::KeepOpen) {
@@ -140,11 +144,17 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
 
 void ReportSystemError(const char* label, uint32_t code)
 {
+    const char* text = LastErrorText(code);
+    const bool withText = text != nullptr && strlen(text) <= kMaxReportText;
+    if (JsonOutput()) {
+        ReportFailure(FailureOfCode(code), FailureStream::Output, "%s: %u: %s",
+                      label != nullptr ? label : "", code, withText ? text : "");
+        return;
+    }
     if (label != nullptr) {
         printf("%s: %u\n", label, code);
     }
-    const char* text = LastErrorText(code);
-    if (text != nullptr && strlen(text) <= kMaxReportText) {
+    if (withText) {
         printf("%s\n", text);
     }
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "json_printer.h"
 #include "name_tables.h"
 #include "terminal_safety.h"
 #include "tool.h"
@@ -337,6 +338,19 @@ const char* ErrorStatusName(int32_t status)
 void PrintResponse(int32_t errorStatus, int32_t errorIndex, const SnmpVarBindList* list,
                    bool withStatus)
 {
+    // JSON: an answer that carries an error status is a failure, not a
+    // result; its bindings are the request's own.
+    if (JsonOutput()) {
+        if (withStatus && errorStatus != SNMP_ERROR_NOERROR) {
+            ReportAgentError(errorStatus, errorIndex);
+        } else if (withStatus) {
+            PrintJsonBindings(list);
+        } else {
+            // A walk's binding: the walk flushes once per answer (EndResult).
+            PrintJsonBindingLines(list);
+        }
+        return;
+    }
     if (withStatus) {
         printf("  ErrorStatus: %u (%s)\n", static_cast<uint32_t>(errorStatus),
                ErrorStatusName(errorStatus));
@@ -356,6 +370,11 @@ void PrintVarBinds(const SnmpVarBindList* list)
     for (uint32_t i = 0; i < list->count; ++i) {
         PrintVarBind(list->bindings[i], i + 1, maskControls);
     }
+}
+
+const char* TypeName(uint8_t tag)
+{
+    return TypeOf(tag).name;
 }
 
 void PrintDottedOid(const AsnObjectIdentifier* oid)

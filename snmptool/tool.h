@@ -1,6 +1,8 @@
 // The tool's routines and the process-wide values they share.
 #pragma once
 
+#include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -27,7 +29,8 @@ struct ToolSettings {
     bool longWalk = false;
     bool trapPolling = false;
     bool pollWithGetNext = false;
-    bool hexDump = false;  // -b: every byte of byte-string values in hex
+    bool hexDump = false;     // -b: every byte of byte-string values in hex
+    bool jsonOutput = false;  // -o json: JSON Lines instead of the labelled text
     // An agent list: the most requests in flight (-w), the most a second (-m,
     // 0 for no cap), and blocks in the order of completion (-s).
     uint32_t window = 512;
@@ -39,6 +42,16 @@ extern ToolSettings g_settings;
 extern uint8_t g_toolMode;
 // The one manager session of the process; null when none is open.
 extern SnmpMgrSession* g_session;
+
+// What every JSON result line of a request command says besides its binding:
+// the agent as used (address:port), the command word, and the poll's number
+// (0 outside a poll).
+struct ResultContext {
+    std::string agent;
+    const char* op = nullptr;
+    uint32_t poll = 0;
+};
+extern ResultContext g_result;
 
 // What the request sessions' version can do (-v).
 const MessageCapabilities& RequestCapabilities();
@@ -86,13 +99,44 @@ bool AskFleet(const char* agent, const char* community, SnmpVarBindList* list);
 // Output. Standard output is fully buffered when it is not a terminal; every
 // write to standard error goes through PrintError, which flushes standard
 // output first so that both streams keep the order of printing.
+// The buffer of standard output when it is not a terminal.
+constexpr size_t kStdoutBufferBytes = 64 * 1024;
 void InitOutput();
 void PrintError(const char* format, ...) PRINTF_FORMAT(1, 2);
+void VPrintError(const char* format, va_list args);
 // Flushes standard output; false when anything printed to it could not be
 // written (a full disk, a closed pipe), now or earlier.
 bool StdoutWritten();
 // Says on standard error, on a line of its own, that results were lost.
 void ReportLostOutput(bool lineOpen);
+
+// Failures and notes, in the chosen layout (tool_report.cpp). A failure says
+// who is at fault, for the JSON layout's `class`.
+enum class FailureClass : uint8_t { Agent, Timeout, Security, Network, Usage, Local };
+struct Failure {
+    const char* error;  // one word: "timeout", "unknownHost", ...
+    FailureClass cls;
+};
+enum class FailureStream { Output, Error };
+bool JsonOutput();
+// The failure behind one of the layer's last-error codes.
+Failure FailureOfCode(uint32_t code);
+// The text layout prints `format` to the stream (standard error through
+// PrintError); the JSON layout writes an error line to standard output.
+void ReportFailure(Failure failure, FailureStream stream, const char* format, ...)
+    PRINTF_FORMAT(3, 4);
+// JSON layout: an error status of the agent as an error line.
+void ReportAgentError(int32_t errorStatus, int32_t errorIndex);
+// JSON layout: a run that ended in the usage text says so on a line, unless
+// a failure line already told why.
+void ReportUsageEnd();
+// JSON layout: a walk's answer is printed; its lines go out if the last
+// flush is a while ago, so that a reader sees a long walk's progress without
+// a write per answer. The text layout keeps its buffering.
+void EndResult();
+// Lines that only the text layout has, to standard output or standard error.
+void PrintNote(const char* format, ...) PRINTF_FORMAT(1, 2);
+void PrintErrorNote(const char* format, ...) PRINTF_FORMAT(1, 2);
 
 // Result printer.
 // The name of a response's error status ("General error"), "Unknown" outside the table.
@@ -103,6 +147,8 @@ void PrintResponse(int32_t errorStatus, int32_t errorIndex, const SnmpVarBindLis
                    bool withStatus);
 void PrintVarBinds(const SnmpVarBindList* list);
 void PrintDottedOid(const AsnObjectIdentifier* oid);
+// A type's name as the text layout spells it, for the version printed.
+const char* TypeName(uint8_t tag);
 
 // Poll and walk.
 int PollAgent(const char* agent, const char* community, uint32_t timeoutMs, uint32_t retries,
@@ -116,6 +162,8 @@ int PollForTraps(uint32_t pollIntervalMs, uint32_t pollCount);
 // Called by the exit sequence: ends trap reception if it ran, and says on
 // standard error how many traps were dropped because the queue was full.
 void EndTrapReception();
+// In the JSON layout the trap's number is not shown and `origin` (which may
+// be null) is; the text layout shows only the SNMPv1-shaped fields.
 void PrintTrap(uint32_t trapNumber, const AsnObjectIdentifier* enterprise,
                const AsnOctetString* agentAddress, int32_t genericTrap, int32_t specificTrap,
-               uint32_t timeStamp, const SnmpVarBindList* bindings);
+               uint32_t timeStamp, const SnmpVarBindList* bindings, const TrapOrigin* origin);

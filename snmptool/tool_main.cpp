@@ -36,6 +36,22 @@ constexpr char kUsageText[] =
     "\n"
     "\tBinary OCTET STRING (4 bytes) assumed if string begins with 0x or 0X";
 
+// Case folding of the letters A to Z only, whatever the locale says.
+char FoldLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool WordsEqualFolded(const char* a, const char* b)
+{
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        if (FoldLetter(*a) != FoldLetter(*b)) {
+            return false;
+        }
+    }
+    return *a == *b;
+}
+
 // The version word of -v: exactly 1, 2c (or 2) or 3; any other word, "3c"
 // or "1abc" too, is a usage error.
 bool ApplyVersion(const char* word)
@@ -51,7 +67,23 @@ bool ApplyVersion(const char* word)
             return true;
         }
     }
-    printf("mibcli: Unknown SNMP version: %s\n", word);
+    ReportFailure({"unknownVersion", FailureClass::Usage}, FailureStream::Output,
+                  "mibcli: Unknown SNMP version: %s\n", word);
+    return false;
+}
+
+// The layout of the output (-o): the labelled text, or JSON Lines.
+bool ApplyOutputFormat(const char* word)
+{
+    if (WordsEqualFolded(word, "text") || WordsEqualFolded(word, "json")) {
+        g_settings.jsonOutput = WordsEqualFolded(word, "json");
+        if (g_settings.jsonOutput) {
+            UseUtf8LineOutput();
+        }
+        return true;
+    }
+    ReportFailure({"unknownOutputFormat", FailureClass::Usage}, FailureStream::Output,
+                  "mibcli: Unknown output format: %s\n", word);
     return false;
 }
 
@@ -70,6 +102,7 @@ constexpr OptionRule kOptions[] = {
     {'i', &ToolSettings::pollIntervalMs, nullptr, nullptr},
     {'n', &ToolSettings::pollCount, nullptr, nullptr},
     {'v', nullptr, ApplyVersion, nullptr},
+    {'o', nullptr, ApplyOutputFormat, nullptr},
     {'l', nullptr, nullptr, &ToolSettings::longWalk},
     {'p', nullptr, nullptr, &ToolSettings::trapPolling},
     {'x', nullptr, nullptr, &ToolSettings::pollWithGetNext},
@@ -94,22 +127,6 @@ constexpr CommandRule kCommands[] = {
 };
 // A walk starts from exactly one identifier: command, agent, community, identifier.
 constexpr int kWalkWords = 4;
-
-// Case folding of the letters A to Z only, whatever the locale says.
-char FoldLetter(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool WordsEqualFolded(const char* a, const char* b)
-{
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (FoldLetter(*a) != FoldLetter(*b)) {
-            return false;
-        }
-    }
-    return *a == *b;
-}
 
 bool IsOptionWord(const char* word)
 {
@@ -148,6 +165,8 @@ void Consume(Words* words)
     --words->remaining;
 }
 
+constexpr Failure kUnknownFlag = {"unknownFlag", FailureClass::Usage};
+
 // Applies the options before the command word. False when the run cannot go
 // on: an unknown flag, a value option without its value, or no command left.
 bool ApplyOptions(Words* words)
@@ -162,9 +181,10 @@ bool ApplyOptions(Words* words)
             // after the colon and blank: a NUL byte would turn the output into
             // binary data for every tool that reads it as text.
             if (letter == '\0') {
-                printf("mibcli: Unknown flag: \n");
+                ReportFailure(kUnknownFlag, FailureStream::Output, "mibcli: Unknown flag: \n");
             } else {
-                printf("mibcli: Unknown flag: %c\n", letter);
+                ReportFailure(kUnknownFlag, FailureStream::Output, "mibcli: Unknown flag: %c\n",
+                              letter);
             }
             return false;
         }
@@ -201,7 +221,8 @@ bool CountFitsCommand(const CommandRule* command, int wordCount)
         return false;
     }
     if (command->toolMode == TOOL_MODE_WALK && wordCount > kWalkWords) {
-        printf("mibcli: Specify only one starting OID for MIB walk.\n");
+        ReportFailure({"tooManyOids", FailureClass::Usage}, FailureStream::Output,
+                      "mibcli: Specify only one starting OID for MIB walk.\n");
         return false;
     }
     return true;
@@ -215,7 +236,8 @@ int RunTrapReception()
     // like any family that has no trap reception.
     GetVersionExA(&version);
     if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) {
-        printf("\nmibcli: Trap detection is only supported under Windows NT\n");
+        ReportFailure({"unsupportedSystem", FailureClass::Local}, FailureStream::Output,
+                      "\nmibcli: Trap detection is only supported under Windows NT\n");
         return kStatusUsage;
     }
     const int received = g_settings.trapPolling
@@ -238,8 +260,8 @@ int RunSingleRequest(const char* agent, const char* community, SnmpVarBindList* 
 
 int RunPoll(const char* agent, const char* community, SnmpVarBindList* list)
 {
-    printf("\nPolling Interval: %u milliseconds, Number of Polls: %u\n\n",
-           g_settings.pollIntervalMs, g_settings.pollCount);
+    PrintNote("\nPolling Interval: %u milliseconds, Number of Polls: %u\n\n",
+              g_settings.pollIntervalMs, g_settings.pollCount);
     const int polled = PollAgent(agent, community, g_settings.timeoutMs, g_settings.retries,
                                  g_settings.pollIntervalMs, g_settings.pollCount, list);
     return polled != 0 ? kStatusRan : kStatusFailed;
@@ -247,9 +269,11 @@ int RunPoll(const char* agent, const char* community, SnmpVarBindList* list)
 
 int RunWalk(const char* agent, const char* community, SnmpVarBindList* list)
 {
-    printf("\nPerforming %s walk starting at OID ", g_settings.longWalk ? "long" : "branch");
-    PrintDottedOid(&list->bindings[0].name);
-    printf("\n\n");
+    if (!JsonOutput()) {
+        printf("\nPerforming %s walk starting at OID ", g_settings.longWalk ? "long" : "branch");
+        PrintDottedOid(&list->bindings[0].name);
+        printf("\n\n");
+    }
     const int walked = WalkMib(agent, community, g_settings.timeoutMs, g_settings.retries, list);
     return walked != 0 ? kStatusRan : kStatusFailed;
 }
@@ -264,6 +288,10 @@ int RunRequestCommand(Words* words)
     const char* community = words->next[1];
     Consume(words);
     Consume(words);
+    g_result.agent = SnmpMgrAgentText(agent);
+    if (g_result.agent.empty()) {
+        g_result.agent = agent;
+    }
 
     SnmpVarBindList list = {nullptr, 0};
     if (BuildVarBindList(words->remaining, words->next, g_toolMode, &list) != 1) {
@@ -294,10 +322,11 @@ int RunWords(Words* words)
         return kStatusUsage;
     }
     g_toolMode = command->toolMode;
-    PrintError("%s\n", kBanner);
+    PrintErrorNote("%s\n", kBanner);
     if (g_toolMode == TOOL_MODE_TRAP) {
         return RunTrapReception();
     }
+    g_result.op = command->word;
     return RunRequestCommand(words);
 }
 
@@ -332,7 +361,8 @@ int ToolMain(int argc, char** argv)
             // characters, and a cut name opens another file or none.
             const char* fileName = words.next[0] + 1;
             if (ReadCommandFile(fileName, &fileWordCount, &fileWords) == 0) {
-                printf("mibcli: Failed to read command file %s\n", fileName);
+                ReportFailure({"unreadableCommandFile", FailureClass::Usage}, FailureStream::Output,
+                              "mibcli: Failed to read command file %s\n", fileName);
                 haveWords = false;
             } else {
                 words = {fileWords, fileWordCount};
@@ -351,6 +381,7 @@ int ToolMain(int argc, char** argv)
     EndTrapReception();
     FreeCommandFileWords(fileWords, fileWordCount);
     if (status == kStatusUsage) {
+        ReportUsageEnd();
         PrintError("%s%s%s", kBanner, kMakerLine, kUsageText);
     }
     // Results that could not be written (a full disk, a closed stream) are

@@ -31,7 +31,7 @@ void InitOutput()
     s_done = true;
     // A large buffer of our own (the C library ignores a size without one): a
     // walk to a file then writes once per hundreds of objects, not per dozens.
-    static char s_fullBuffer[64 * 1024];
+    static char s_fullBuffer[kStdoutBufferBytes];
     if (StdoutIsConsole()) {
         setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
     } else {
@@ -43,11 +43,16 @@ void InitOutput()
 
 void PrintError(const char* format, ...)
 {
-    fflush(stdout);
     va_list args;
     va_start(args, format);
-    vfprintf(stderr, format, args);
+    VPrintError(format, args);
     va_end(args);
+}
+
+void VPrintError(const char* format, va_list args)
+{
+    fflush(stdout);
+    vfprintf(stderr, format, args);
 }
 
 bool StdoutWritten()

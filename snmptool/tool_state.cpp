@@ -4,6 +4,7 @@
 ToolSettings g_settings;
 uint8_t g_toolMode = 0;
 SnmpMgrSession* g_session = nullptr;
+ResultContext g_result;
 
 const MessageCapabilities& RequestCapabilities()
 {

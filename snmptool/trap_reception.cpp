@@ -2,9 +2,11 @@
 // printed, and everything a fetch returned is released. Two modes: waiting on
 // the layer's event until Escape, or looking into the queue a set number of times.
 #include <array>
+#include <chrono>
 #include <cstdio>
 
 #include "os/os_services.h"
+#include "json_printer.h"
 #include "name_tables.h"
 #include "tool.h"
 
@@ -50,6 +52,7 @@ struct TrapFetch {
     int32_t specificTrap = 0;
     uint32_t timeStamp = 0;
     SnmpVarBindList bindings{};
+    TrapOrigin origin;
     uint32_t trapsReceived = 0;
     // Set when a trap could not be written out: reception must stop rather
     // than drop every later trap unseen.
@@ -88,16 +91,18 @@ void ReleaseTrap(TrapFetch& fetch)
 // left, read before printing can touch it: 0 or 44 unless the fetch failed.
 bool TakeTrap(TrapFetch& fetch, const char* receivedLine, uint32_t* code)
 {
-    const int taken = SnmpMgrGetTrap(&fetch.enterprise, &fetch.agentAddress, &fetch.genericTrap,
-                                     &fetch.specificTrap, &fetch.timeStamp, &fetch.bindings);
+    fetch.origin = TrapOrigin();
+    const int taken = SnmpMgrGetTrapWithOrigin(&fetch.enterprise, &fetch.agentAddress,
+                                               &fetch.genericTrap, &fetch.specificTrap,
+                                               &fetch.timeStamp, &fetch.bindings, &fetch.origin);
     *code = GetLastError();
     if (taken != 1) {
         return false;
     }
-    PrintError("%s", receivedLine);
+    PrintErrorNote("%s", receivedLine);
     ++fetch.trapsReceived;
     PrintTrap(fetch.trapsReceived, &fetch.enterprise, &fetch.agentAddress, fetch.genericTrap,
-              fetch.specificTrap, fetch.timeStamp, &fetch.bindings);
+              fetch.specificTrap, fetch.timeStamp, &fetch.bindings, &fetch.origin);
     ReleaseTrap(fetch);
     // Each trap goes out as it comes, and a trap that cannot be written ends
     // the fetching.
@@ -132,12 +137,50 @@ void DrainForListener(TrapFetch& fetch)
     }
 }
 
+// The JSON layout's words for the reasons of TrapDropReason.
+constexpr const char* kDropReasons[TRAP_DROP_REASONS] = {"queue full", "malformed datagram",
+                                                         "failed check"};
+// Drop lines come at most once a second per reason.
+constexpr auto kDropLineInterval = std::chrono::seconds(1);
+
+struct DropsSaid {
+    uint64_t counts[TRAP_DROP_REASONS] = {};
+    std::chrono::steady_clock::time_point when[TRAP_DROP_REASONS] = {};
+};
+
+DropsSaid g_dropsSaid;
+
+// JSON layout: a line for each reason with drops not yet told, once its
+// interval has passed since its last line; all of them when `last`.
+void ReportDrops(bool last)
+{
+    if (!JsonOutput()) {
+        return;
+    }
+    uint64_t counts[TRAP_DROP_REASONS] = {};
+    SnmpMgrTrapDropCounts(counts);
+    const auto now = std::chrono::steady_clock::now();
+    for (uint32_t reason = 0; reason < TRAP_DROP_REASONS; ++reason) {
+        const bool due = last || now - g_dropsSaid.when[reason] >= kDropLineInterval;
+        if (counts[reason] > g_dropsSaid.counts[reason] && due) {
+            PrintJsonDropped(counts[reason] - g_dropsSaid.counts[reason], kDropReasons[reason]);
+            g_dropsSaid.counts[reason] = counts[reason];
+            g_dropsSaid.when[reason] = now;
+        }
+    }
+}
+
 }  // namespace
 
 void PrintTrap(uint32_t trapNumber, const AsnObjectIdentifier* enterprise,
                const AsnOctetString* agentAddress, int32_t genericTrap, int32_t specificTrap,
-               uint32_t timeStamp, const SnmpVarBindList* bindings)
+               uint32_t timeStamp, const SnmpVarBindList* bindings, const TrapOrigin* origin)
 {
+    if (JsonOutput()) {
+        PrintJsonTrap(
+            {enterprise, agentAddress, genericTrap, specificTrap, timeStamp, bindings, origin});
+        return;
+    }
     printf("\nTrap Received: %u\n", trapNumber);
     fputs("   enterprise: ", stdout);
     if (enterprise != nullptr) {
@@ -173,8 +216,8 @@ int ListenForTraps()
         ReportSystemError("ERROR: SnmpMgrTrapListen", code);
         return 0;
     }
-    PrintError("%s", kListeningLine);
-    g_errorLineOpen = true;
+    PrintErrorNote("%s", kListeningLine);
+    g_errorLineOpen = !JsonOutput();
 
     TrapFetch fetch;
     for (;;) {
@@ -201,8 +244,9 @@ int ListenForTraps()
             if (fetch.outputLost) {
                 return StopForLostOutput();
             }
-            PrintError("%s", kListeningLine);
+            PrintErrorNote("%s", kListeningLine);
         }
+        ReportDrops(false);
         if (EscapePressed()) {
             return 1;
         }
@@ -226,8 +270,8 @@ int PollForTraps(uint32_t pollIntervalMs, uint32_t pollCount)
     int result = 1;
     // Counted in 64 bits, so that a number of polls of 2^32 - 1 still ends.
     for (uint64_t poll = 1; poll <= pollCount; ++poll) {
-        PrintError("mibcli: Polling for traps (poll %u). Hit Escape to exit...\n",
-                   static_cast<uint32_t>(poll));
+        PrintErrorNote("mibcli: Polling for traps (poll %u). Hit Escape to exit...\n",
+                       static_cast<uint32_t>(poll));
         for (;;) {
             uint32_t code = 0;
             const bool taken = TakeTrap(fetch, "Received Trap!\n", &code);
@@ -247,6 +291,7 @@ int PollForTraps(uint32_t pollIntervalMs, uint32_t pollCount)
         if (result == 0) {
             break;
         }
+        ReportDrops(false);
         if (poll != pollCount) {
             Sleep(pollIntervalMs);
         }
@@ -261,6 +306,10 @@ int PollForTraps(uint32_t pollIntervalMs, uint32_t pollCount)
 void EndTrapReception()
 {
     const uint64_t dropped = SnmpMgrTrapStop();
+    if (JsonOutput()) {
+        ReportDrops(true);
+        return;
+    }
     if (dropped == 0) {
         return;
     }

@@ -45,7 +45,8 @@ int BuildVarBindList(int count, char** words, uint8_t toolMode, SnmpVarBindList*
         AsnObjectIdentifier name = {0, nullptr};
         if (SnmpMgrStrToOid(identifier, &name) == 0) {
             const uint32_t code = GetLastError();
-            printf("mibcli: Error: Unknown or invalid OID specified (%s).\n", identifier);
+            ReportFailure({"unknownOid", FailureClass::Usage}, FailureStream::Output,
+                          "mibcli: Error: Unknown or invalid OID specified (%s).\n", identifier);
             if (code != 0) {
                 ReportSystemError("SnmpMgrStrToOid() Error", code);
             }
@@ -74,7 +75,9 @@ int BuildVarBindList(int count, char** words, uint8_t toolMode, SnmpVarBindList*
             return FailBuild(list);
         }
         if (parsed == SetValueResult::BadValue) {
-            printf("mibcli: Invalid value for type %s: %s\n", SetTypeName(typeNumber), words[next]);
+            ReportFailure({"badValue", FailureClass::Usage}, FailureStream::Output,
+                          "mibcli: Invalid value for type %s: %s\n", SetTypeName(typeNumber),
+                          words[next]);
             return FailBuild(list);
         }
         if (parsed == SetValueResult::BadType) {

@@ -5,6 +5,7 @@
 // steps, so that a walk prints and ends the same way in every version.
 #include <cstdio>
 
+#include "json_printer.h"
 #include "tool.h"
 #include "walk_mib.h"
 
@@ -73,12 +74,13 @@ WalkStep TakeBinding(const SnmpVarBind& binding, const AsnObjectIdentifier& star
     // earlier name would otherwise keep a walk going for ever, inside the
     // branch or, in a long walk, anywhere.
     if (!FollowsInWalkOrder(asked.oid, returned)) {
-        printf("mibcli: Walk stopped: the agent returned an OID that does not follow the "
-               "last one.\n");
+        ReportFailure({"oidNotIncreasing", FailureClass::Agent}, FailureStream::Output,
+                      "mibcli: Walk stopped: the agent returned an OID that does not follow the "
+                      "last one.\n");
         return WalkStep::Failed;
     }
     if (!g_settings.longWalk && SnmpUtilOidNCmp(&returned, &start, start.count) != 0) {
-        printf("\nEnd of MIB branch\n");
+        PrintNote("\nEnd of MIB branch\n");
         return WalkStep::Ended;
     }
     const SnmpVarBindList one = {const_cast<SnmpVarBind*>(&binding), 1};
@@ -183,8 +185,10 @@ int WalkMib(const char* agent, const char* community, uint32_t timeoutMs, uint32
             break;
         }
         if (errorStatus != SNMP_ERROR_NOERROR) {
-            printf("mibcli: Walk failed: the agent answered %s (error status %u).\n",
-                   ErrorStatusName(errorStatus), static_cast<uint32_t>(errorStatus));
+            ReportFailure({JsonErrorStatusWord(errorStatus), FailureClass::Agent},
+                          FailureStream::Output,
+                          "mibcli: Walk failed: the agent answered %s (error status %u).\n",
+                          ErrorStatusName(errorStatus), static_cast<uint32_t>(errorStatus));
             result = 0;
             break;
         }
@@ -192,6 +196,7 @@ int WalkMib(const char* agent, const char* community, uint32_t timeoutMs, uint32
         for (uint32_t i = 0; i < list->count && step == WalkStep::Next; ++i) {
             step = TakeBinding(list->bindings[i], start, asked);
         }
+        EndResult();
         if (step == WalkStep::Failed) {
             result = 0;
             break;

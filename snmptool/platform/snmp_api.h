@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "message/capabilities.h"
 #include "values/snmp_values.h"
@@ -43,6 +45,10 @@ const MessageCapabilities& SnmpMgrTrapCapabilities();
 int SnmpMgrRequest(SnmpMgrSession* session, uint8_t pduType, SnmpVarBindList* list,
                    int32_t* errorStatus, int32_t* errorIndex);
 int SnmpMgrClose(SnmpMgrSession* session);
+// The agent text as a session uses it: "host:port", an IPv6 host in
+// brackets, the default port where the text names none; empty when the text
+// is no agent address.
+std::string SnmpMgrAgentText(const char* agent);
 
 // A word naming an object (numbers and MIB names) to a new identifier.
 int SnmpMgrStrToOid(const char* text, AsnObjectIdentifier* oid);
@@ -56,6 +62,35 @@ int SnmpMgrTrapListen(PlatformEvent** event);
 int SnmpMgrGetTrap(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress,
                    int32_t* genericTrap, int32_t* specificTrap, uint32_t* timeStamp,
                    SnmpVarBindList* bindings);
+// Where and how a notification came, beside its SNMPv1-shaped fields; the
+// fields name what version 3 fills as well.
+struct TrapOrigin {
+    std::string sender;        // "192.0.2.7:40123", "[2001:db8::7]:40123"
+    int32_t version = 0;       // the message's version field (SNMP_VERSION_*)
+    bool inform = false;       // an InformRequest, not a trap
+    bool acked = false;        // an inform whose acknowledgement was sent
+    std::string securityName;  // the community, or the user
+    std::vector<uint8_t> engineId;
+    std::string contextName;
+    // snmpTrapOID.0; for an SNMPv1 trap, as RFC 3584 section 3.1 makes it.
+    std::vector<uint32_t> trapOid;
+};
+// SnmpMgrGetTrap that also tells where the trap came from (into *origin,
+// which may be null).
+int SnmpMgrGetTrapWithOrigin(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress,
+                             int32_t* genericTrap, int32_t* specificTrap, uint32_t* timeStamp,
+                             SnmpVarBindList* bindings, TrapOrigin* origin);
 // Ends reception (the tool calls it on the way out); prints nothing. Returns the
 // number of traps dropped because the queue was full.
 uint64_t SnmpMgrTrapStop();
+
+// Why reception dropped a datagram or a notification.
+enum TrapDropReason : uint32_t {
+    TRAP_DROP_QUEUE_FULL = 0,
+    TRAP_DROP_MALFORMED = 1,     // not a message that a version's model takes apart
+    TRAP_DROP_FAILED_CHECK = 2,  // a message, but not a notification it could accept
+    TRAP_DROP_REASONS = 3,
+};
+// How many were dropped for each reason since reception last started; the
+// counts stay after SnmpMgrTrapStop.
+void SnmpMgrTrapDropCounts(uint64_t (&counts)[TRAP_DROP_REASONS]);

@@ -15,8 +15,9 @@ expect() {
         failures=$((failures + 1))
     fi
 }
-expect "mibcli " "-t -r -i -n -v -l -p -x -b -w -m -s get getnext set poll walk trap"
+expect "mibcli " "-t -r -i -n -v -o -l -p -x -b -w -m -s get getnext set poll walk trap"
 expect "mibcli -v " "1 2c 3"
+expect "mibcli -O json -v 2c set a c 1.3 " "1 2 3 4 5 6 7 8 9"
 users=$(mktemp)
 printf '# name ...\nbob SHA-256 "a phrase"\n  alice\n' >"$users"
 MIBCLI_USERS=$users expect "mibcli -v 3 -t 9 get 10.0.0.1 " "bob alice"

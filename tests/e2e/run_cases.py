@@ -8,6 +8,7 @@ success, on failure and on Ctrl+C."""
 
 import argparse
 import difflib
+import json
 import os
 import re
 import shlex
@@ -92,7 +93,7 @@ def parse_case(path):
                 if not words:
                     raise CaseError("[file] needs a name")
                 argument = words.pop(0)
-            unknown = [w for w in words if w not in ("noeol", "each", "exec", "dir", "unchecked", "private")]
+            unknown = [w for w in words if w not in ("noeol", "each", "exec", "dir", "unchecked", "private", "json")]
             if unknown:
                 raise CaseError("unknown flag %s in [%s]" % (unknown[0], name))
             current = Section(name, argument, set(words))
@@ -414,6 +415,29 @@ def describe_exit(returncode):
     return "exit %d" % returncode
 
 
+TIME_STAMP = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z")
+
+
+def json_lines(data):
+    """[stdout json]: jq must read the output, and every line must be one object
+    whose time is an RFC 3339 UTC stamp; the lines come back as Python writes them,
+    the stamp as "T" and a notification's sender port as "P"."""
+    if subprocess.run(["jq", "."], input=data, capture_output=True).returncode != 0:
+        return b"jq could not read it:\n" + data
+    out = []
+    for line in data.decode("utf-8", "replace").split("\n")[:-1]:
+        try:
+            record = json.loads(line)
+        except ValueError:
+            return b"not JSON: " + line.encode()
+        if TIME_STAMP.fullmatch(str(record.get("time"))):
+            record["time"] = "T"
+        if "from" in record:
+            record["from"] = re.sub(r":\d+$", ":P", record["from"])
+        out.append(json.dumps(record, ensure_ascii=False, separators=(",", ":")) + "\n")
+    return "".join(out).encode()
+
+
 def show_difference(label, expected, actual):
     """A unified diff of the two byte strings and the first differing offset."""
     offset = next((i for i in range(min(len(expected), len(actual))) if expected[i] != actual[i]),
@@ -515,7 +539,8 @@ class Runner:
                 if lines is not None:
                     by_name["args"] = Section("args", None, set(), lines)
                 if per_run is not None:
-                    by_name["stdout"] = Section("stdout", None, set(), [per_run.lines[number]])
+                    by_name["stdout"] = Section("stdout", None, per_run.flags - {"each"},
+                                                [per_run.lines[number]])
                 report = self.run_tool(by_name, values, tmp)
                 if report and lines is not None:
                     report = "with the arguments '%s':\n%s" % (lines[0].decode(errors="replace"), report)
@@ -621,6 +646,8 @@ class Runner:
             if section is not None and "unchecked" in section.flags:
                 continue
             expected = section_bytes(section, values) if section is not None else b""
+            if section is not None and "json" in section.flags:
+                actual = json_lines(actual)
             if expected != actual:
                 problems.append(show_difference(name, expected, actual))
         return "\n".join(problems)

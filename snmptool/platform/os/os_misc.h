@@ -10,6 +10,9 @@ void Sleep(uint32_t milliseconds);
 int StdoutIsConsole();
 // The same of standard error, where a progress line may be drawn.
 int StderrIsConsole();
+// Standard output carries UTF-8 lines ended by a bare LF from now on (on
+// Windows: binary mode, and a console shows UTF-8; elsewhere it already does).
+void UseUtf8LineOutput();
 
 // Windows' NT family: every service that trap reception uses is there.
 constexpr uint32_t kPlatformFamilyNt = 2;

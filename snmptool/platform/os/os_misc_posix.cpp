@@ -27,6 +27,11 @@ int StderrIsConsole()
     return isatty(STDERR_FILENO) == 1 ? 1 : 0;
 }
 
+void UseUtf8LineOutput()
+{
+    // Bytes go out as written here.
+}
+
 uint32_t SystemPlatformFamily()
 {
     // This platform has every service of the NT family that the tool uses.

@@ -1,5 +1,9 @@
 // Sleeping, the kind of standard output and the platform family on Windows.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
+
+#include <cstdio>
 
 #include "os/os_misc.h"
 
@@ -27,6 +31,17 @@ int StdoutIsConsole()
 int StderrIsConsole()
 {
     return IsConsole(STD_ERROR_HANDLE);
+}
+
+void UseUtf8LineOutput()
+{
+    // Text mode would turn every LF into CR LF, which JSON Lines readers do
+    // not all take; a console given UTF-8 shows names beyond ASCII whole.
+    fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (StdoutIsConsole() != 0) {
+        SetConsoleOutputCP(CP_UTF8);
+    }
 }
 
 uint32_t SystemPlatformFamily()

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "os/system_error.h"
+#include "snmp_api.h"
 #include "values/last_error.h"
 
 namespace {
@@ -235,4 +236,16 @@ bool IsSameEndpoint(const AgentAddress& agent, const sockaddr_storage& from, soc
                std::memcmp(&a.sin6_addr, &b.sin6_addr, sizeof a.sin6_addr) == 0;
     }
     return false;
+}
+
+std::string SnmpMgrAgentText(const char* agent)
+{
+    AgentText parts;
+    if (agent == nullptr || !SplitAgentText(agent, parts)) {
+        return std::string();
+    }
+    const bool v6 = parts.host.find(':') != std::string::npos;
+    std::string text(v6 ? "[" : "");
+    text.append(parts.host).append(v6 ? "]:" : ":").append(std::to_string(parts.port));
+    return text;
 }

@@ -24,8 +24,9 @@ long ReadTrapDatagram(int socket, uint8_t* buffer, size_t capacity, sockaddr_sto
                       socklen_t& senderLength);
 
 // Sends an answer (an inform's acknowledgement) from the trap socket without
-// blocking; one that cannot be sent at once is dropped, as UDP may.
-void SendTrapAnswer(int socket, const uint8_t* data, size_t size, const sockaddr_storage& to,
+// blocking; one that cannot be sent at once is dropped, as UDP may. True
+// when the system took the whole datagram.
+bool SendTrapAnswer(int socket, const uint8_t* data, size_t size, const sockaddr_storage& to,
                     socklen_t toLength);
 
 // Bursts of traps arrive faster than they are decoded: the system is asked to

@@ -76,11 +76,11 @@ long ReadTrapDatagram(int socket, uint8_t* buffer, size_t capacity, sockaddr_sto
     return got < 0 ? -1 : static_cast<long>(got);
 }
 
-void SendTrapAnswer(int socket, const uint8_t* data, size_t size, const sockaddr_storage& to,
+bool SendTrapAnswer(int socket, const uint8_t* data, size_t size, const sockaddr_storage& to,
                     socklen_t toLength)
 {
-    sendto(socket, data, size, MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to),
-           toLength);
+    return sendto(socket, data, size, MSG_DONTWAIT | MSG_NOSIGNAL,
+                  reinterpret_cast<const sockaddr*>(&to), toLength) == static_cast<ssize_t>(size);
 }
 
 void EnlargeTrapReceiveBuffer(int socket)

@@ -71,13 +71,13 @@ long ReadTrapDatagram(int socket, uint8_t* buffer, size_t capacity, sockaddr_sto
     return got;
 }
 
-void SendTrapAnswer(int socket, const uint8_t* data, size_t size, const sockaddr_storage& to,
+bool SendTrapAnswer(int socket, const uint8_t* data, size_t size, const sockaddr_storage& to,
                     socklen_t toLength)
 {
     // The socket does not block (its reads are driven by the event), so
     // neither does this send.
-    sendto(AsSocket(socket), reinterpret_cast<const char*>(data), static_cast<int>(size), 0,
-           reinterpret_cast<const sockaddr*>(&to), toLength);
+    return sendto(AsSocket(socket), reinterpret_cast<const char*>(data), static_cast<int>(size), 0,
+                  reinterpret_cast<const sockaddr*>(&to), toLength) == static_cast<int>(size);
 }
 
 void EnlargeTrapReceiveBuffer(int socket)

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "message/dispatcher.h"
@@ -51,6 +52,8 @@ struct Reception {
     size_t bytes = 0;
     size_t maxBytes = 0;
     uint64_t dropped = 0;
+    // Every reason's drops (TRAP_DROP_QUEUE_FULL's is `dropped` as well).
+    std::atomic<uint64_t> drops[TRAP_DROP_REASONS] = {};
 };
 
 Reception g_reception;
@@ -61,8 +64,28 @@ bool TrapsWaiting()
     return g_reception.count > 0;
 }
 
-// Queues the trap, or drops it (the newest) when the queue is full. True when queued.
-bool Enqueue(TrapRecord* trap)
+void CountDrop(TrapDropReason reason)
+{
+    g_reception.drops[reason].fetch_add(1);
+}
+
+// Sends an inform's acknowledgement and notes on the queued trap that it
+// went; called with the queue's lock held, so that the tool never takes the
+// trap before it knows.
+void Acknowledge(TrapRecord* trap, const std::vector<uint8_t>& ack, const sockaddr_storage& sender,
+                 socklen_t senderLength)
+{
+    const bool sent =
+        SendTrapAnswer(g_reception.socket, ack.data(), ack.size(), sender, senderLength);
+    if (trap->origin != nullptr) {
+        trap->origin->acked = sent;
+    }
+}
+
+// Queues the trap, or drops it (the newest) when the queue is full; an
+// inform is acknowledged once it is queued (`ack` empty for a trap). True when queued.
+bool Enqueue(TrapRecord* trap, const std::vector<uint8_t>& ack, const sockaddr_storage& sender,
+             socklen_t senderLength)
 {
     const size_t charge = TrapRecordBytes(*trap);
     bool queued = false;
@@ -70,6 +93,9 @@ bool Enqueue(TrapRecord* trap)
         std::lock_guard<std::mutex> hold(g_reception.lock);
         if (g_reception.count < g_reception.capacity &&
             g_reception.bytes + charge <= g_reception.maxBytes) {
+            if (!ack.empty()) {
+                Acknowledge(trap, ack, sender, senderLength);
+            }
             const uint32_t slot = (g_reception.head + g_reception.count) % g_reception.capacity;
             g_reception.ring[slot] = {*trap, charge};
             ++g_reception.count;
@@ -77,6 +103,7 @@ bool Enqueue(TrapRecord* trap)
             queued = true;
         } else {
             ++g_reception.dropped;
+            CountDrop(TRAP_DROP_QUEUE_FULL);
         }
     }
     if (!queued) {
@@ -98,18 +125,25 @@ void TakeDatagram(const uint8_t* data, size_t size, const sockaddr_storage& send
 {
     IncomingMessage message;
     if (!TakeNotificationApart(data, size, message)) {
+        CountDrop(TRAP_DROP_MALFORMED);
         return;
     }
     std::vector<uint8_t> ack;
     const bool inform = message.pdu.pduType == PDU_INFORM;
     if (inform && !PrepareInformAck(message, ack)) {
+        CountDrop(TRAP_DROP_FAILED_CHECK);
         FreeIncoming(message);
         return;
     }
+    const sockaddr* from = reinterpret_cast<const sockaddr*>(&sender);
+    TrapOrigin* origin = NewTrapOrigin(message, from, senderLength);
     TrapRecord trap = {};
-    if (TrapFromPdu(message.pdu, reinterpret_cast<const sockaddr*>(&sender), senderLength, &trap) &&
-        Enqueue(&trap) && inform) {
-        SendTrapAnswer(g_reception.socket, ack.data(), ack.size(), sender, senderLength);
+    if (TrapFromPdu(message.pdu, from, senderLength, &trap)) {
+        trap.origin = origin;
+        Enqueue(&trap, ack, sender, senderLength);
+    } else {
+        delete origin;
+        CountDrop(TRAP_DROP_FAILED_CHECK);
     }
     FreeIncoming(message);
 }
@@ -213,6 +247,9 @@ int SnmpMgrTrapListen(PlatformEvent** event)
     g_reception.capacity = kMaxQueuedTraps;
     g_reception.maxBytes = kMaxQueuedBytes;
     g_reception.dropped = 0;
+    for (std::atomic<uint64_t>& count : g_reception.drops) {
+        count.store(0);
+    }
     g_reception.ring =
         static_cast<QueuedTrap*>(std::calloc(g_reception.capacity, sizeof(QueuedTrap)));
     g_reception.event = CreatePlatformEvent();
@@ -253,6 +290,14 @@ int SnmpMgrGetTrap(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress
                    int32_t* genericTrap, int32_t* specificTrap, uint32_t* timeStamp,
                    SnmpVarBindList* bindings)
 {
+    return SnmpMgrGetTrapWithOrigin(enterprise, agentAddress, genericTrap, specificTrap, timeStamp,
+                                    bindings, nullptr);
+}
+
+int SnmpMgrGetTrapWithOrigin(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress,
+                             int32_t* genericTrap, int32_t* specificTrap, uint32_t* timeStamp,
+                             SnmpVarBindList* bindings, TrapOrigin* origin)
+{
     if (enterprise == nullptr || agentAddress == nullptr || genericTrap == nullptr ||
         specificTrap == nullptr || timeStamp == nullptr || bindings == nullptr) {
         SetLastError(ERROR_BAD_ARGUMENT);
@@ -289,8 +334,19 @@ int SnmpMgrGetTrap(AsnObjectIdentifier* enterprise, AsnOctetString* agentAddress
     // The caller's list is replaced, not released: it may hold an array the
     // caller still owns.
     *bindings = trap.bindings;
+    if (origin != nullptr && trap.origin != nullptr) {
+        *origin = std::move(*trap.origin);
+    }
+    delete trap.origin;
     SetLastError(0);
     return 1;
+}
+
+void SnmpMgrTrapDropCounts(uint64_t (&counts)[TRAP_DROP_REASONS])
+{
+    for (uint32_t i = 0; i < TRAP_DROP_REASONS; ++i) {
+        counts[i] = g_reception.drops[i].load();
+    }
 }
 
 const MessageCapabilities& SnmpMgrTrapCapabilities()

@@ -4,6 +4,10 @@
 
 #include <cstring>
 #include <iterator>
+#include <new>
+#include <string>
+
+#include "message/message_model.h"
 
 namespace {
 
@@ -183,7 +187,78 @@ bool FromV2(SnmpPdu& pdu, const sockaddr* sender, socklen_t senderLength, TrapRe
     return true;
 }
 
+// The sender as text, numeric; an IPv4 sender on a dual-stack socket as IPv4.
+std::string SenderText(const sockaddr* sender, socklen_t senderLength)
+{
+    if (sender == nullptr) {
+        return std::string();
+    }
+    sockaddr_in mapped = {};
+    if (sender->sa_family == AF_INET6 &&
+        static_cast<size_t>(senderLength) >= sizeof(sockaddr_in6) &&
+        IN6_IS_ADDR_V4MAPPED(&reinterpret_cast<const sockaddr_in6*>(sender)->sin6_addr)) {
+        const sockaddr_in6* v6 = reinterpret_cast<const sockaddr_in6*>(sender);
+        mapped.sin_family = AF_INET;
+        mapped.sin_port = v6->sin6_port;
+        std::memcpy(&mapped.sin_addr, &v6->sin6_addr.s6_addr[12], kIpAddressLength);
+        sender = reinterpret_cast<const sockaddr*>(&mapped);
+        senderLength = sizeof mapped;
+    }
+    char host[NI_MAXHOST] = {};
+    char port[NI_MAXSERV] = {};
+    if (getnameinfo(sender, senderLength, host, sizeof host, port, sizeof port,
+                    NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+        return std::string();
+    }
+    const bool v6 = sender->sa_family == AF_INET6;
+    std::string text(v6 ? "[" : "");
+    text.append(host).append(v6 ? "]:" : ":").append(port);
+    return text;
+}
+
+// RFC 3584 section 3.1 (2): a generic trap is snmpTraps.(generic + 1), an
+// enterprise-specific one enterprise.0.specific.
+std::vector<uint32_t> V1TrapOid(const SnmpPdu& pdu)
+{
+    if (pdu.genericTrap >= 0 && pdu.genericTrap < SNMP_TRAP_ENTERPRISESPECIFIC) {
+        std::vector<uint32_t> oid(std::begin(kSnmpTraps), std::end(kSnmpTraps));
+        oid.push_back(static_cast<uint32_t>(pdu.genericTrap) + kFirstStandardTrap);
+        return oid;
+    }
+    std::vector<uint32_t> oid;
+    if (pdu.enterprise.ids != nullptr) {
+        oid.assign(pdu.enterprise.ids, pdu.enterprise.ids + pdu.enterprise.count);
+    }
+    oid.push_back(0);
+    oid.push_back(static_cast<uint32_t>(pdu.specificTrap));
+    return oid;
+}
+
 }  // namespace
+
+TrapOrigin* NewTrapOrigin(const IncomingMessage& message, const sockaddr* sender,
+                          socklen_t senderLength)
+{
+    TrapOrigin* origin = new (std::nothrow) TrapOrigin;
+    if (origin == nullptr) {
+        return nullptr;
+    }
+    origin->sender = SenderText(sender, senderLength);
+    origin->version = message.version;
+    origin->inform = message.pdu.pduType == PDU_INFORM;
+    origin->securityName = message.securityName;
+    origin->engineId = message.engineId;
+    origin->contextName = message.contextName;
+    const SnmpVarBindList& list = message.pdu.bindings;
+    if (message.pdu.pduType == PDU_TRAP_V1) {
+        origin->trapOid = V1TrapOid(message.pdu);
+    } else if (list.count >= 2 && list.bindings[1].value.tag == ASN_OBJECTIDENTIFIER &&
+               list.bindings[1].value.data.object.ids != nullptr) {
+        const AsnObjectIdentifier& trapOid = list.bindings[1].value.data.object;
+        origin->trapOid.assign(trapOid.ids, trapOid.ids + trapOid.count);
+    }
+    return origin;
+}
 
 bool TrapFromPdu(SnmpPdu& pdu, const sockaddr* sender, socklen_t senderLength, TrapRecord* trap)
 {
@@ -201,6 +276,12 @@ bool TrapFromPdu(SnmpPdu& pdu, const sockaddr* sender, socklen_t senderLength, T
 size_t TrapRecordBytes(const TrapRecord& trap)
 {
     size_t bytes = sizeof(TrapRecord) + OidBytes(trap.enterprise);
+    if (trap.origin != nullptr) {
+        const TrapOrigin& origin = *trap.origin;
+        bytes += BlockBytes(sizeof origin) + origin.sender.capacity() +
+                 origin.securityName.capacity() + origin.engineId.capacity() +
+                 origin.contextName.capacity() + origin.trapOid.capacity() * sizeof(uint32_t);
+    }
     if (trap.bindings.bindings != nullptr) {
         bytes += BlockBytes(size_t{trap.bindings.count} * sizeof(SnmpVarBind));
         for (uint32_t i = 0; i < trap.bindings.count; ++i) {
@@ -215,5 +296,6 @@ void FreeTrapRecord(TrapRecord* trap)
 {
     SnmpUtilOidFree(&trap->enterprise);
     SnmpUtilVarBindListFree(&trap->bindings);
+    delete trap->origin;
     std::memset(trap, 0, sizeof(*trap));
 }

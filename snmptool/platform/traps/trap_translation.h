@@ -17,7 +17,13 @@ struct TrapRecord {
     int32_t specificTrap;
     uint32_t timeStamp;
     SnmpVarBindList bindings;  // SnmpUtilMemAlloc'd
+    TrapOrigin* origin;        // new'd; null when none could be made
 };
+
+struct IncomingMessage;
+// Where and how the notification of `message` came (null without memory).
+TrapOrigin* NewTrapOrigin(const IncomingMessage& message, const sockaddr* sender,
+                          socklen_t senderLength);
 
 // Takes a decoded Trap-PDU, SNMPv2-Trap-PDU or InformRequest that came from `sender`. On
 // success the trap owns what the PDU held (the PDU is left empty). On
