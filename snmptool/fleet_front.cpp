@@ -68,6 +68,12 @@ void FleetFront::EraseProgress()
     }
 }
 
+void FleetFront::PrintFailure(uint32_t code)
+{
+    ReportFailure(FailureOfCode(code), FailureStream::Output, "mibcli: %s\n\n",
+                  RequestFailureText(code).c_str());
+}
+
 bool FleetFront::AllAnswered() const
 {
     return answered_ == asked_;
@@ -110,7 +116,9 @@ void FleetFront::PrintFinished()
 void FleetFront::PrintBlock(size_t agent)
 {
     EraseProgress();
-    printf("Agent: %s\n", AgentLabel(list_.agents[agent]).c_str());
+    // JSON: every line of the block names the agent instead of a heading.
+    g_result.agent = AgentLabel(list_.agents[agent]);
+    PrintNote("Agent: %s\n", g_result.agent.c_str());
     PrintBody(agent);
     // A complete block goes out now, so that a reader of a pipe sees each as
     // it comes and a run stopped later loses none.

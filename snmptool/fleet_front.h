@@ -34,6 +34,8 @@ protected:
     void Complete(size_t agent, Outcome outcome);
     // Prints the agent's results after its heading, and releases them.
     virtual void PrintBody(size_t agent) = 0;
+    // Why the agent's request failed, in the block or as a JSON error line.
+    static void PrintFailure(uint32_t code);
 
     const AgentList& list_;
 

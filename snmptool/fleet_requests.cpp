@@ -69,7 +69,7 @@ private:
         if (result.failure == 0) {
             PrintResponse(result.errorStatus, result.errorIndex, &result.bindings, true);
         } else {
-            printf("mibcli: %s\n\n", RequestFailureText(result.failure).c_str());
+            PrintFailure(result.failure);
         }
         SnmpUtilVarBindListFree(&result.bindings);
         result = AgentResult();
@@ -88,13 +88,14 @@ bool PollRounds(const char* agentWord, const AgentList& agents, FleetModels& mod
 {
     const auto interval = std::chrono::milliseconds(g_settings.pollIntervalMs);
     bool saidLate = false;
-    printf("\nPolling Interval: %u milliseconds, Number of Polls: %u\n\n",
-           g_settings.pollIntervalMs, g_settings.pollCount);
-    PrintError("Polling %s using %s. Hit Escape to exit...\n\n", agentWord,
-               g_settings.pollWithGetNext ? "GETNEXT" : "GET");
+    PrintNote("\nPolling Interval: %u milliseconds, Number of Polls: %u\n\n",
+              g_settings.pollIntervalMs, g_settings.pollCount);
+    PrintErrorNote("Polling %s using %s. Hit Escape to exit...\n\n", agentWord,
+                   g_settings.pollWithGetNext ? "GETNEXT" : "GET");
     for (uint64_t poll = 1; poll <= g_settings.pollCount; ++poll) {
         const auto started = std::chrono::steady_clock::now();
-        printf("Poll %u:\n", static_cast<uint32_t>(poll));
+        g_result.poll = static_cast<uint32_t>(poll);
+        PrintNote("Poll %u:\n", static_cast<uint32_t>(poll));
         rounds.NextRound();
         if (!RunFleetExchange(agents, models, rounds)) {
             return false;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fleet_front.h"
+#include "json_printer.h"
 #include "tool.h"
 #include "walk_mib.h"
 
@@ -152,21 +153,24 @@ private:
         }
         switch (walk.end) {
         case WalkEnd::Branch:
-            printf("\nEnd of MIB branch\n\n");
+            PrintNote("\nEnd of MIB branch\n\n");
             break;
         case WalkEnd::Order:
-            printf("mibcli: Walk stopped: the agent returned an OID that does not follow the "
-                   "last one.\n\n");
+            ReportFailure({"oidNotIncreasing", FailureClass::Agent}, FailureStream::Output,
+                          "mibcli: Walk stopped: the agent returned an OID that does not follow "
+                          "the last one.\n\n");
             break;
         case WalkEnd::Status:
-            printf("mibcli: Walk failed: the agent answered %s (error status %u).\n\n",
-                   ErrorStatusName(walk.errorStatus), static_cast<uint32_t>(walk.errorStatus));
+            ReportFailure(
+                {JsonErrorStatusWord(walk.errorStatus), FailureClass::Agent}, FailureStream::Output,
+                "mibcli: Walk failed: the agent answered %s (error status %u).\n\n",
+                ErrorStatusName(walk.errorStatus), static_cast<uint32_t>(walk.errorStatus));
             break;
         case WalkEnd::NoAnswer:
-            printf("mibcli: %s\n\n", RequestFailureText(walk.failure).c_str());
+            PrintFailure(walk.failure);
             break;
         default:
-            printf("\n");
+            PrintNote("\n");
             break;
         }
         Release(agent);
@@ -191,9 +195,11 @@ private:
 
 bool WalkFleet(const AgentList& agents, FleetModels& models, const AsnObjectIdentifier& start)
 {
-    printf("\nPerforming %s walk starting at OID ", g_settings.longWalk ? "long" : "branch");
-    PrintDottedOid(&start);
-    printf("\n\n");
+    if (!JsonOutput()) {
+        printf("\nPerforming %s walk starting at OID ", g_settings.longWalk ? "long" : "branch");
+        PrintDottedOid(&start);
+        printf("\n\n");
+    }
     WalkEach walks(agents, start);
     const bool ran = RunFleetExchange(agents, models, walks);
     walks.PrintSummary();
