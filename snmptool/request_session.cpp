@@ -35,13 +35,6 @@ const char* NoResponseReason(uint32_t code)
     }
 }
 
-// The session takes signed milliseconds; a time-out above 2^31 - 1 (the
-// number rule reads -1 as 4294967295) means "as long as can be", never 0.
-int32_t SessionTimeout(uint32_t timeoutMs)
-{
-    return timeoutMs > INT32_MAX ? INT32_MAX : static_cast<int32_t>(timeoutMs);
-}
-
 int FailedRequestResult(uint32_t code)
 {
     const int result = static_cast<int>(code);
@@ -77,6 +70,36 @@ bool OpenUserSession(const char* agent, const char* name, uint32_t timeoutMs, ui
 
 }  // namespace
 
+// The session takes signed milliseconds; a time-out above 2^31 - 1 (the
+// number rule reads -1 as 4294967295) means "as long as can be", never 0.
+int32_t SessionTimeout(uint32_t timeoutMs)
+{
+    return timeoutMs > INT32_MAX ? INT32_MAX : static_cast<int32_t>(timeoutMs);
+}
+
+std::string RequestFailureText(uint32_t code)
+{
+    // Refused before sending: waiting for an answer was never the problem.
+    if (code == ERROR_MESSAGE_TOO_BIG) {
+        return "Request not sent: it does not fit in one SNMP message.";
+    }
+    // SNMPv3: the agent's report of why it refused, or our side's failure.
+    const char* reported = LastErrorText(code);
+    if (code >= ERROR_USM_UNSUPPORTED_LEVEL && code <= ERROR_USM_UNAVAILABLE_CONTEXT &&
+        reported != nullptr) {
+        return reported;
+    }
+    // What an unauthenticated report claimed, once no authentic answer came.
+    const char* claimed = LastErrorText(code - ERROR_USM_UNPROVEN_BASE);
+    if (code > ERROR_USM_UNPROVEN_BASE && claimed != nullptr &&
+        code <= ERROR_USM_UNPROVEN_BASE + ERROR_USM_UNAVAILABLE_CONTEXT) {
+        return std::string("No authentic answer from the agent; an unauthenticated report, "
+                           "which anyone could have sent, said: ") +
+               claimed;
+    }
+    return std::string("No response from agent (") + NoResponseReason(code) + ").";
+}
+
 int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint32_t retries,
               uint8_t pduType, SnmpVarBindList* list, int32_t* errorStatus, int32_t* errorIndex,
               SessionUse use)
@@ -110,23 +133,14 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
     if (!SnmpMgrRequest(g_session, pduType, list, errorStatus, errorIndex)) {
         const uint32_t code = GetLastError();
         result = FailedRequestResult(code);
-        // Refused before sending: waiting for an answer was never the problem.
         const Failure failure = FailureOfCode(code);
+        // The too-big refusal has always gone to standard output, the others to standard error.
         if (code == ERROR_MESSAGE_TOO_BIG) {
-            ReportFailure(failure, FailureStream::Output,
-                          "mibcli: Request not sent: it does not fit in one SNMP message.\n");
-        } else if (code >= ERROR_USM_UNSUPPORTED_LEVEL && code <= ERROR_USM_UNAVAILABLE_CONTEXT) {
-            // SNMPv3: the agent's report of why it refused, or our side's failure.
-            ReportFailure(failure, FailureStream::Error, "\nmibcli: %s\n", LastErrorText(code));
-        } else if (code >= ERROR_USM_UNPROVEN_BASE + ERROR_USM_UNSUPPORTED_LEVEL &&
-                   code <= ERROR_USM_UNPROVEN_BASE + ERROR_USM_UNAVAILABLE_CONTEXT) {
-            ReportFailure(failure, FailureStream::Error,
-                          "\nmibcli: No authentic answer from the agent; an unauthenticated "
-                          "report, which anyone could have sent, said: %s\n",
-                          LastErrorText(code - ERROR_USM_UNPROVEN_BASE));
+            ReportFailure(failure, FailureStream::Output, "mibcli: %s\n",
+                          RequestFailureText(code).c_str());
         } else {
-            ReportFailure(failure, FailureStream::Error, "\nmibcli: No response from agent (%s).\n",
-                          NoResponseReason(code));
+            ReportFailure(failure, FailureStream::Error, "\nmibcli: %s\n",
+                          RequestFailureText(code).c_str());
         }
         if (code == SNMP_MGMTAPI_TIMEOUT) {
             PrintErrorNote("\nVerify the IP address and community name are correct and try "

@@ -32,6 +32,11 @@ struct ToolSettings {
     bool pollWithGetNext = false;
     bool hexDump = false;     // -b: every byte of byte-string values in hex
     bool jsonOutput = false;  // -o json: JSON Lines instead of the labelled text
+    // An agent list: the most requests in flight (-w), the most a second (-m,
+    // 0 for no cap), and blocks in the order of completion (-s).
+    uint32_t window = 512;
+    uint32_t ratePerSecond = 0;
+    bool completionOrder = false;
     // -c and -e: the version 3 requests' contextName and contextEngineID
     // (empty: the agent's own engine).
     bool contextGiven = false;
@@ -86,6 +91,16 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
               uint8_t pduType, SnmpVarBindList* list, int32_t* errorStatus, int32_t* errorIndex,
               SessionUse use);
 void ReportSystemError(const char* label, uint32_t code);
+// The session's time-out for the -t milliseconds.
+int32_t SessionTimeout(uint32_t timeoutMs);
+// What a request that failed with `code` is said to have met, without the
+// "mibcli: " lead: "No response from agent (Request timed out)."
+std::string RequestFailureText(uint32_t code);
+
+// Agent lists: whether the agent word names many agents, and the request of
+// the tool mode asked of each of them; true when every agent answered.
+bool IsFleetWord(const char* agent);
+bool AskFleet(const char* agent, const char* community, SnmpVarBindList* list);
 
 // Output. Standard output is fully buffered when it is not a terminal; every
 // write to standard error goes through PrintError, which flushes standard

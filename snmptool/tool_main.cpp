@@ -146,6 +146,9 @@ constexpr OptionRule kOptions[] = {
     {'p', nullptr, nullptr, &ToolSettings::trapPolling},
     {'x', nullptr, nullptr, &ToolSettings::pollWithGetNext},
     {'b', nullptr, nullptr, &ToolSettings::hexDump},
+    {'w', &ToolSettings::window, nullptr, nullptr},
+    {'m', &ToolSettings::ratePerSecond, nullptr, nullptr},
+    {'s', nullptr, nullptr, &ToolSettings::completionOrder},
     {'c', nullptr, ApplyContextName, nullptr},
     {'e', nullptr, ApplyContextEngine, nullptr},
 };
@@ -343,7 +346,9 @@ int RunRequestCommand(Words* words)
         return kStatusUsage;
     }
     int status = kStatusRan;
-    if (g_toolMode == TOOL_MODE_POLL) {
+    if (IsFleetWord(agent)) {
+        status = AskFleet(agent, community, &list) ? kStatusRan : kStatusFailed;
+    } else if (g_toolMode == TOOL_MODE_POLL) {
         status = RunPoll(agent, community, &list);
     } else if (g_toolMode == TOOL_MODE_WALK) {
         status = RunWalk(agent, community, &list);

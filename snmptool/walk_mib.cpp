@@ -92,6 +92,8 @@ WalkStep TakeBinding(const SnmpVarBind& binding, const AsnObjectIdentifier& star
     return WalkStep::Next;
 }
 
+}  // namespace
+
 // Makes `list` one binding of `name` with a NULL value, as a GETBULK asks.
 bool AskFrom(SnmpVarBindList* list, const AsnObjectIdentifier& name)
 {
@@ -122,8 +124,6 @@ int32_t NextRepetitions(int32_t asked, int32_t errorStatus, const SnmpVarBindLis
                      answer.bindings[answer.count - 1].value.tag != ASN_ENDOFMIBVIEW;
     return cut ? static_cast<int32_t>(answer.count) : asked;
 }
-
-}  // namespace
 
 bool FollowsInWalkOrder(const AsnObjectIdentifier& asked, const AsnObjectIdentifier& returned)
 {

@@ -1,4 +1,6 @@
-// The order check of the MIB walk, apart so that it can be tested on its own.
+// What the walk of one agent and the walk of a list share: the order check
+// (apart, so that it can be tested on its own), the next request and the GETBULK
+// repetitions.
 #pragma once
 
 #include "snmp_api.h"
@@ -6,3 +8,10 @@
 // True when `returned` comes after `asked` in the lexicographic order of
 // sub-identifiers, as the answer to a GETNEXT for `asked` must.
 bool FollowsInWalkOrder(const AsnObjectIdentifier& asked, const AsnObjectIdentifier& returned);
+
+// The repetitions for the next GETBULK after `answer` came to one of `asked`:
+// half as many after tooBig, as many as the agent could answer after one it
+// cut short (RFC 3416 section 4.2.3).
+int32_t NextRepetitions(int32_t asked, int32_t errorStatus, const SnmpVarBindList& answer);
+// Makes `list` one binding of `name` with a NULL value, as a GETBULK asks.
+bool AskFrom(SnmpVarBindList* list, const AsnObjectIdentifier& name);

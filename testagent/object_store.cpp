@@ -208,3 +208,8 @@ void ObjectStore::Store(const Oid& name, const AgentValue& value)
         it->second.value = value;
     }
 }
+
+void ObjectStore::Put(const AgentObject& object)
+{
+    objects_[object.name] = object;
+}

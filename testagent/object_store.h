@@ -30,6 +30,8 @@ public:
     std::optional<AgentObject> Next(const Oid& name) const;
     // Replaces the value of an existing writable object.
     void Store(const Oid& name, const AgentValue& value);
+    // Adds the object, or replaces one of the same name.
+    void Put(const AgentObject& object);
 
 private:
     struct OidLess {

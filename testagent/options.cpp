@@ -113,6 +113,24 @@ bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& optio
                 ok = false;
             }
             options.tableRows = static_cast<uint32_t>(number);
+        } else if (option == "--agents") {
+            ok = NumberOption(words, option, 1u << 24, number, why);
+            options.many.count = static_cast<uint32_t>(number);
+        } else if (option == "--dead") {
+            ok = NumberOption(words, option, 100, number, why);
+            options.many.deadPercent = static_cast<uint32_t>(number);
+        } else if (option == "--slow") {
+            ok = words.TakeValue(option, value, why);
+            const size_t colon = value.find(':');
+            uint64_t delay = 0;
+            if (ok && (colon == std::string::npos ||
+                       !ParseDecimal(value.substr(0, colon), 100, number) ||
+                       !ParseDecimal(value.substr(colon + 1), 600000, delay))) {
+                why = "--slow wants PERCENT:MILLISECONDS, not '" + value + "'";
+                ok = false;
+            }
+            options.many.slowPercent = static_cast<uint32_t>(number);
+            options.many.slowMs = static_cast<uint32_t>(delay);
         } else {
             known = false;
         }

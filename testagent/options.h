@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "agent_value.h"
+#include "many_agents.h"
 #include "misbehaviour.h"
 #include "request_handler.h"
 
@@ -17,6 +18,7 @@ struct ServeOptions {
     uint32_t tableRows = 0;
     HandlerSettings handler;
     Misbehaviour behaviour;
+    ManyAgents many;  // --agents, --dead, --slow
 };
 
 struct TrapBinding {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <thread>
 
 #include "request_log.h"
@@ -50,6 +51,22 @@ bool IsRequest(const SnmpMessage& request)
     return pduType == PDU_GET || pduType == PDU_GETNEXT || pduType == PDU_SET;
 }
 
+// Where an answer leaves from: the agent's one socket, or in the many-agent
+// mode the address the request went to, at once or after the slow share's delay.
+struct Origin {
+    bool manyAgents = false;
+    in_addr local{};
+    uint32_t delayMs = 0;
+};
+
+struct LateAnswer {
+    std::chrono::steady_clock::time_point due;
+    std::vector<uint8_t> bytes;
+    sockaddr_storage to;
+    socklen_t toLength;
+    in_addr from;
+};
+
 bool Applies(uint32_t nth, uint32_t count)
 {
     return nth == Misbehaviour::kEvery || nth == count;
@@ -64,6 +81,10 @@ public:
 
     void Run()
     {
+        if (options_.many.count > 0) {
+            RunMany();
+            return;
+        }
         std::vector<uint8_t> buffer(65536);
         while (g_stop == 0) {
             pollfd waiting = {fd_, POLLIN, 0};
@@ -78,13 +99,75 @@ public:
             if (size < 0) {
                 continue;
             }
-            Handle(buffer.data(), static_cast<size_t>(size), from, fromLength);
+            Handle(buffer.data(), static_cast<size_t>(size), from, fromLength, Origin());
         }
     }
 
 private:
+    // Every datagram that waits is taken before the next wait, and the slow
+    // agents' answers go when due, so that no agent holds up another.
+    void RunMany()
+    {
+        const ManyAgents& many = options_.many;
+        const auto started = std::chrono::steady_clock::now();
+        std::vector<uint8_t> buffer(65536);
+        while (g_stop == 0) {
+            int waitMs = 100;
+            if (!late_.empty()) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    late_.front().due - std::chrono::steady_clock::now());
+                waitMs =
+                    static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(100, left.count())));
+            }
+            pollfd waiting = {fd_, POLLIN, 0};
+            poll(&waiting, 1, waitMs);
+            SendDue();
+            sockaddr_storage from{};
+            socklen_t fromLength = 0;
+            size_t size = 0;
+            in_addr to{};
+            uint32_t index = 0;
+            while (ReceiveWithDestination(fd_, buffer, size, from, fromLength, to)) {
+                if (!AgentIndexOf(many, to, index) || InShare(index, many.deadPercent)) {
+                    continue;
+                }
+                const auto up = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - started);
+                NameAgent(store_, to, static_cast<uint32_t>(up.count() / 10));
+                Origin origin{true, to,
+                              InShare(many.count - 1 - index, many.slowPercent) ? many.slowMs : 0};
+                Handle(buffer.data(), size, from, fromLength, origin);
+            }
+        }
+    }
+
+    void SendDue()
+    {
+        const auto now = std::chrono::steady_clock::now();
+        while (!late_.empty() && late_.front().due <= now) {
+            const LateAnswer& late = late_.front();
+            SendFromAddress(fd_, late.bytes, late.to, late.toLength, late.from);
+            late_.pop_front();
+        }
+    }
+
+    void Send(const std::vector<uint8_t>& bytes, const sockaddr_storage& to, socklen_t length,
+              const Origin& origin)
+    {
+        if (!origin.manyAgents) {
+            SendTo(fd_, bytes, to, length);
+        } else if (origin.delayMs == 0) {
+            SendFromAddress(fd_, bytes, to, length, origin.local);
+        } else {
+            // One delay for every slow agent: the queue stays in order of due time.
+            late_.push_back(
+                {std::chrono::steady_clock::now() + std::chrono::milliseconds(origin.delayMs),
+                 bytes, to, length, origin.local});
+        }
+    }
+
     void Handle(const uint8_t* data, size_t size, const sockaddr_storage& from,
-                socklen_t fromLength)
+                socklen_t fromLength, const Origin& origin)
     {
         SnmpMessage request;
         if (!DecodeMessage(data, size, request)) {
@@ -113,12 +196,12 @@ private:
         }
         for (const std::vector<uint8_t>& bad :
              DatagramsBefore(behaviour, reply, community, answer)) {
-            SendTo(fd_, bad, from, fromLength);
+            Send(bad, from, fromLength, origin);
         }
         if (behaviour.otherPortFirst && otherFd_ >= 0) {
             SendTo(otherFd_, ImpostorAnswer(reply, community, reply.requestId), from, fromLength);
         }
-        SendTo(fd_, BendAnswer(behaviour, answer), from, fromLength);
+        Send(BendAnswer(behaviour, answer), from, fromLength, origin);
     }
 
     // Builds the encoded answer; false when the request goes unanswered.
@@ -211,7 +294,22 @@ private:
     FILE* log_;
     uint32_t requests_ = 0;
     uint32_t getNexts_ = 0;
+    std::deque<LateAnswer> late_;
 };
+
+// The many-agent mode's socket: the listen address is the first agent's, and
+// every agent's address must stay within 127.0.0.0/8.
+int BindAgents(const Endpoint& endpoint, ManyAgents& many, std::string& why)
+{
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(endpoint.address);
+    many.first = ntohl(v4.sin_addr.s_addr);
+    if (endpoint.address.ss_family != AF_INET ||
+        ((static_cast<uint64_t>(many.first) + many.count - 1) >> 24) != 127) {
+        why = "--agents wants an IPv4 listen address with room for them in 127.0.0.0/8";
+        return -1;
+    }
+    return BindManyAgents(ntohs(v4.sin_port), why);
+}
 
 }  // namespace
 
@@ -239,7 +337,9 @@ int Serve(const ServeOptions& options)
             return 2;
         }
     }
-    int fd = BindUdp(endpoint, why);
+    ServeOptions serving = options;
+    int fd =
+        options.many.count > 0 ? BindAgents(endpoint, serving.many, why) : BindUdp(endpoint, why);
     int otherFd = -1;
     if (fd >= 0 && options.behaviour.otherPortFirst) {
         otherFd = BindUdp(AnyPortLike(endpoint), why);
@@ -257,7 +357,7 @@ int Serve(const ServeOptions& options)
     InstallStopHandlers();
     std::printf("ready %u\n", static_cast<unsigned>(UdpBoundPort(fd)));
     std::fflush(stdout);
-    Agent agent(options, store, fd, otherFd, log);
+    Agent agent(serving, store, fd, otherFd, log);
     agent.Run();
     close(fd);
     if (otherFd >= 0) {

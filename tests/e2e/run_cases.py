@@ -306,7 +306,7 @@ class Agents:
         for line in options:
             key, _, value = line.partition(" ")
             value = value.strip()
-            if key in ("behave", "community"):
+            if key in ("behave", "community", "agents", "dead", "slow", "table"):
                 argv += ["--" + key, value]
             elif key == "listen":
                 listen = value

@@ -8,6 +8,8 @@ void Sleep(uint32_t milliseconds);
 
 // Nonzero when standard output is the user's terminal (on Windows, a console).
 int StdoutIsConsole();
+// The same of standard error, where a progress line may be drawn.
+int StderrIsConsole();
 // Standard output carries UTF-8 lines ended by a bare LF from now on (on
 // Windows: binary mode, and a console shows UTF-8; elsewhere it already does).
 void UseUtf8LineOutput();

@@ -22,6 +22,11 @@ int StdoutIsConsole()
     return isatty(STDOUT_FILENO) == 1 ? 1 : 0;
 }
 
+int StderrIsConsole()
+{
+    return isatty(STDERR_FILENO) == 1 ? 1 : 0;
+}
+
 void UseUtf8LineOutput()
 {
     // Bytes go out as written here.

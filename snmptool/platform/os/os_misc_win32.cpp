@@ -12,11 +12,25 @@ void Sleep(uint32_t milliseconds)
     ::Sleep(static_cast<DWORD>(milliseconds));
 }
 
+namespace {
+
+// A console answers for its mode; a file, a pipe or the NUL device does not.
+int IsConsole(DWORD stream)
+{
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(stream), &mode) != 0 ? 1 : 0;
+}
+
+}  // namespace
+
 int StdoutIsConsole()
 {
-    // A console answers for its mode; a file, a pipe or the NUL device does not.
-    DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0 ? 1 : 0;
+    return IsConsole(STD_OUTPUT_HANDLE);
+}
+
+int StderrIsConsole()
+{
+    return IsConsole(STD_ERROR_HANDLE);
 }
 
 void UseUtf8LineOutput()
