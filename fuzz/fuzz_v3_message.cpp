@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Require(EncodeV3Message(decoded, second, secondOffset));
         Require(second == first && secondOffset == firstOffset && decodedOffset == firstOffset);
         IncomingMessage answer;
-        if (MatchAnswer(Model(), {message.msgId, 1, 1, false}, data, size, answer) !=
+        if (MatchAnswer(Model(), {message.msgId, 1, 1, false, false}, data, size, answer) !=
             AnswerKind::NotAnswer) {
             Model().ReportCode(answer);
             FreeIncoming(answer);

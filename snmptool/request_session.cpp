@@ -45,9 +45,9 @@ int FailedRequestResult(uint32_t code)
 }
 
 // SNMPv3: the community word names the user, whose protocols and
-// passphrases come from the users file; a user it does not list is asked
-// for without authentication or privacy. False when the file is refused
-// (said here, naming the file and line).
+// passphrases come from the users file; a user it does not list is refused.
+// False when the file or the user is refused (said here, naming the file and
+// line).
 bool OpenUserSession(const char* agent, const char* name, uint32_t timeoutMs, uint32_t retries)
 {
     UsmUser user;
@@ -59,6 +59,12 @@ bool OpenUserSession(const char* agent, const char* name, uint32_t timeoutMs, ui
     }
     g_session =
         SnmpMgrOpenUser(agent, &user, SessionTimeout(timeoutMs), static_cast<int32_t>(retries));
+    const std::vector<uint8_t>& engine = g_settings.contextEngineId;
+    if (g_session != nullptr && !SnmpMgrSetContext(g_session, engine.data(), engine.size(),
+                                                   g_settings.contextName.c_str())) {
+        SnmpMgrClose(g_session);
+        g_session = nullptr;
+    }
     return true;
 }
 
@@ -79,8 +85,17 @@ std::string RequestFailureText(uint32_t code)
     }
     // SNMPv3: the agent's report of why it refused, or our side's failure.
     const char* reported = LastErrorText(code);
-    if (code >= ERROR_USM_UNSUPPORTED_LEVEL && code <= ERROR_USM_CRYPTO && reported != nullptr) {
+    if (code >= ERROR_USM_UNSUPPORTED_LEVEL && code <= ERROR_USM_UNAVAILABLE_CONTEXT &&
+        reported != nullptr) {
         return reported;
+    }
+    // What an unauthenticated report claimed, once no authentic answer came.
+    const char* claimed = LastErrorText(code - ERROR_USM_UNPROVEN_BASE);
+    if (code > ERROR_USM_UNPROVEN_BASE && claimed != nullptr &&
+        code <= ERROR_USM_UNPROVEN_BASE + ERROR_USM_UNAVAILABLE_CONTEXT) {
+        return std::string("No authentic answer from the agent; an unauthenticated report, "
+                           "which anyone could have sent, said: ") +
+               claimed;
     }
     return std::string("No response from agent (") + NoResponseReason(code) + ").";
 }

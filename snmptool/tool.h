@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "snmp_api.h"
 #include "values/printf_check.h"
@@ -36,6 +37,11 @@ struct ToolSettings {
     uint32_t window = 512;
     uint32_t ratePerSecond = 0;
     bool completionOrder = false;
+    // -c and -e: the version 3 requests' contextName and contextEngineID
+    // (empty: the agent's own engine).
+    bool contextGiven = false;
+    std::string contextName;
+    std::vector<uint8_t> contextEngineId;
 };
 
 extern ToolSettings g_settings;

@@ -59,8 +59,10 @@ bool ApplyVersion(const char* word)
     static constexpr struct {
         const char* word;
         int32_t version;
-    } kVersionWords[] = {
-        {"1", SNMP_VERSION_1}, {"2", SNMP_VERSION_2C}, {"2c", SNMP_VERSION_2C}, {"3", SNMP_VERSION_3}};
+    } kVersionWords[] = {{"1", SNMP_VERSION_1},
+                         {"2", SNMP_VERSION_2C},
+                         {"2c", SNMP_VERSION_2C},
+                         {"3", SNMP_VERSION_3}};
     for (const auto& known : kVersionWords) {
         if (std::strcmp(word, known.word) == 0) {
             g_settings.version = known.version;
@@ -87,6 +89,43 @@ bool ApplyOutputFormat(const char* word)
     return false;
 }
 
+bool ApplyContextName(const char* word)
+{
+    g_settings.contextName = word;
+    g_settings.contextGiven = true;
+    return true;
+}
+
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    const int folded = c | 0x20;  // 'A' to 'F' as 'a' to 'f'
+    return folded >= 'a' && folded <= 'f' ? folded - 'a' + 10 : -1;
+}
+
+// RFC 3411 section 5: an engine ID is 5 to 32 bytes, given here in hex.
+bool ApplyContextEngine(const char* word)
+{
+    std::vector<uint8_t> id;
+    const size_t length = std::strlen(word);
+    bool valid = length % 2 == 0 && length >= 10 && length <= 64;
+    for (size_t i = 0; valid && i < length; i += 2) {
+        const int high = HexDigitValue(word[i]);
+        const int low = HexDigitValue(word[i + 1]);
+        valid = high >= 0 && low >= 0;
+        id.push_back(static_cast<uint8_t>(high * 16 + low));
+    }
+    if (!valid) {
+        printf("mibcli: Not an engine ID of 5 to 32 bytes in hex: %s\n", word);
+        return false;
+    }
+    g_settings.contextEngineId = std::move(id);
+    g_settings.contextGiven = true;
+    return true;
+}
+
 // An option sets a number from the next word, applies the next word its own
 // way, or flips a switch.
 struct OptionRule {
@@ -110,6 +149,8 @@ constexpr OptionRule kOptions[] = {
     {'w', &ToolSettings::window, nullptr, nullptr},
     {'m', &ToolSettings::ratePerSecond, nullptr, nullptr},
     {'s', nullptr, nullptr, &ToolSettings::completionOrder},
+    {'c', nullptr, ApplyContextName, nullptr},
+    {'e', nullptr, ApplyContextEngine, nullptr},
 };
 
 // Counts are of the words from the command word itself to the end.
@@ -281,6 +322,13 @@ int RunWalk(const char* agent, const char* community, SnmpVarBindList* list)
 // Agent, community, then the identifiers (or set triples) that make the list.
 int RunRequestCommand(Words* words)
 {
+    // Agents of the community versions that serve contexts take them in the
+    // community word (community@context), whole as it is.
+    if (g_settings.contextGiven && !RequestCapabilities().userSecurity) {
+        printf("mibcli: -c and -e name a version 3 context; with versions 1 and 2c, give the "
+               "context in the community word (community@context).\n");
+        return kStatusFailed;
+    }
     Consume(words);
     // Both words are used whole: a cut agent name reaches another host, a
     // cut community is another community.

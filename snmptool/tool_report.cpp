@@ -74,6 +74,8 @@ constexpr CodeFailure kCodeFailures[] = {
     {ERROR_USM_OTHER_REPORT, {"reportReceived", FailureClass::Security}},
     {ERROR_USM_NO_ENGINE, {"noEngineID", FailureClass::Security}},
     {ERROR_USM_CRYPTO, {"cryptoFailure", FailureClass::Local}},
+    {ERROR_USM_UNKNOWN_CONTEXT, {"unknownContext", FailureClass::Agent}},
+    {ERROR_USM_UNAVAILABLE_CONTEXT, {"unavailableContext", FailureClass::Agent}},
 };
 
 struct ErrnoFailure {
@@ -102,6 +104,12 @@ bool JsonOutput()
 
 Failure FailureOfCode(uint32_t code)
 {
+    // What an unauthenticated report claimed, when no authentic answer came:
+    // the message tells that it is only a claim.
+    if (code > ERROR_USM_UNPROVEN_BASE &&
+        code <= ERROR_USM_UNPROVEN_BASE + ERROR_USM_UNAVAILABLE_CONTEXT) {
+        code -= ERROR_USM_UNPROVEN_BASE;
+    }
     for (const CodeFailure& entry : kCodeFailures) {
         if (entry.code == code) {
             return entry.failure;

@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 #include "os/os_services.h"
 #include "json_printer.h"
@@ -138,8 +139,10 @@ void DrainForListener(TrapFetch& fetch)
 }
 
 // The JSON layout's words for the reasons of TrapDropReason.
-constexpr const char* kDropReasons[TRAP_DROP_REASONS] = {"queue full", "malformed datagram",
-                                                         "failed check"};
+constexpr const char* kDropReasons[TRAP_DROP_REASONS] = {
+    "queue full",         "malformed datagram",         "failed check",
+    "unknown user",       "unknown or unpinned engine", "wrong digest",
+    "not in time window", "decryption error",           "unsupported security level"};
 // Drop lines come at most once a second per reason.
 constexpr auto kDropLineInterval = std::chrono::seconds(1);
 
@@ -168,6 +171,44 @@ void ReportDrops(bool last)
             g_dropsSaid.when[reason] = now;
         }
     }
+}
+
+// Reception goes on without them; the user should know why version 3
+// notifications will not show.
+void WarnOfUsersProblem()
+{
+    const char* problem = SnmpMgrTrapUsersProblem();
+    if (problem != nullptr) {
+        PrintError("mibcli: version 3 %s\n", problem);
+    }
+}
+
+// One line for every version 3 notification dropped, by reason.
+void SummariseDrops(const char* lineStart)
+{
+    uint64_t counts[TRAP_DROP_REASONS] = {};
+    SnmpMgrTrapDropCounts(counts);
+    std::string reasons;
+    uint64_t total = 0;
+    for (uint32_t reason = TRAP_DROP_UNKNOWN_USER; reason < TRAP_DROP_REASONS; ++reason) {
+        if (counts[reason] != 0) {
+            reasons += (total == 0 ? " (" : ", ") + std::to_string(counts[reason]) + " " +
+                       kDropReasons[reason];
+            total += counts[reason];
+        }
+    }
+    const uint64_t evictions = SnmpMgrTrapEvictions();
+    if (total == 0 && evictions == 0) {
+        return;
+    }
+    std::string forgotten;
+    if (evictions != 0) {
+        forgotten = "; the keys of " + std::to_string(evictions) + " engine" +
+                    (evictions == 1 ? " were" : "s were") + " forgotten to make room";
+    }
+    PrintError("%smibcli: %llu version 3 notification%s dropped%s%s.\n", lineStart,
+               static_cast<unsigned long long>(total), total == 1 ? " was" : "s were",
+               total == 0 ? "" : (reasons + ")").c_str(), forgotten.c_str());
 }
 
 }  // namespace
@@ -216,6 +257,7 @@ int ListenForTraps()
         ReportSystemError("ERROR: SnmpMgrTrapListen", code);
         return 0;
     }
+    WarnOfUsersProblem();
     PrintErrorNote("%s", kListeningLine);
     g_errorLineOpen = !JsonOutput();
 
@@ -263,6 +305,8 @@ int PollForTraps(uint32_t pollIntervalMs, uint32_t pollCount)
             ReportSystemError("ERROR: SnmpMgrTrapListen", code);
             return 0;
         }
+    } else {
+        WarnOfUsersProblem();
     }
 
     TrapFetch fetch;
@@ -310,14 +354,16 @@ void EndTrapReception()
         ReportDrops(true);
         return;
     }
+    const char* lineStart = g_errorLineOpen ? "\n" : "";
     if (dropped == 0) {
+        SummariseDrops(lineStart);
         return;
     }
-    const char* lineStart = g_errorLineOpen ? "\n" : "";
     if (dropped == 1) {
         PrintError("%smibcli: 1 trap was dropped because the receive queue was full.\n", lineStart);
     } else {
         PrintError("%smibcli: %llu traps were dropped because the receive queue was full.\n",
                    lineStart, static_cast<unsigned long long>(dropped));
     }
+    SummariseDrops("");
 }

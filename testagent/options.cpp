@@ -149,13 +149,19 @@ bool ParseTrapOptions(const std::vector<std::string>& args, TrapOptions& options
                 ok = words.TakeValue(option, options.to, why);
             } else if (option == "--version") {
                 ok = words.TakeValue(option, value, why);
-                if (ok && value != "1" && value != "2c") {
-                    why = "--version is 1 or 2c";
+                if (ok && value != "1" && value != "2c" && value != "3") {
+                    why = "--version is 1, 2c or 3";
                     ok = false;
                 }
-                options.version = value == "2c" ? SNMP_VERSION_2C : SNMP_VERSION_1;
+                options.version = value == "2c"  ? SNMP_VERSION_2C
+                                  : value == "3" ? SNMP_VERSION_3
+                                                 : SNMP_VERSION_1;
             } else if (option == "--community") {
                 ok = words.TakeValue(option, options.community, why);
+            } else if (option == "--auth") {
+                ok = words.TakeValue(option, options.authPhrase, why);
+            } else if (option == "--priv") {
+                ok = words.TakeValue(option, options.privPhrase, why);
             } else if (option == "--enterprise") {
                 ok = OidOption(words, option, options.enterprise, why);
             } else if (option == "--agent-address") {

@@ -29,7 +29,10 @@ struct TrapBinding {
 struct TrapOptions {
     std::string to;
     int32_t version = SNMP_VERSION_1;
-    std::string community = "public";
+    std::string community = "public";  // version 3: the user's name
+    // Version 3: SHA and AES-128 passphrases; without them the level is lower.
+    std::string authPhrase;
+    std::string privPhrase;
     Oid enterprise = {1, 3, 6, 1, 4, 1, 99999};
     std::vector<uint8_t> agentAddress = {127, 0, 0, 1};
     int32_t generic = SNMP_TRAP_ENTERPRISESPECIFIC;

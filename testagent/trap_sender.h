@@ -1,4 +1,4 @@
-// Sends numbered v1 or v2c traps as fast as it can (testagent/README.md).
+// Sends numbered v1, v2c or v3 traps as fast as it can (testagent/README.md).
 #pragma once
 
 #include "options.h"

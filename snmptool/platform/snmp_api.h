@@ -4,6 +4,7 @@
 // the calling thread's last-error code (values/last_error.h); none prints.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,6 +28,12 @@ SnmpMgrSession* SnmpMgrOpenVersion(const char* agent, const char* community, int
 struct UsmUser;
 SnmpMgrSession* SnmpMgrOpenUser(const char* agent, UsmUser* user, int32_t timeoutMs,
                                 int32_t retries);
+// The context of an SNMPv3 session's requests (RFC 3411 section 3.3): the
+// contextEngineID (`engineIdSize` 0: the agent's discovered engine, else a
+// proxy's target) and contextName. Refused (ERROR_BAD_ARGUMENT) for a
+// community version.
+int SnmpMgrSetContext(SnmpMgrSession* session, const uint8_t* engineId, size_t engineIdSize,
+                      const char* name);
 // What the messages of a version can carry and do (null for a version no
 // model serves), and what trap reception takes: asked instead of comparing
 // version numbers.
@@ -89,8 +96,22 @@ enum TrapDropReason : uint32_t {
     TRAP_DROP_QUEUE_FULL = 0,
     TRAP_DROP_MALFORMED = 1,     // not a message that a version's model takes apart
     TRAP_DROP_FAILED_CHECK = 2,  // a message, but not a notification it could accept
-    TRAP_DROP_REASONS = 3,
+    // Version 3 (RFC 3414 section 3.2), and engines that a user's pins leave out.
+    TRAP_DROP_UNKNOWN_USER = 3,
+    TRAP_DROP_UNKNOWN_ENGINE = 4,
+    TRAP_DROP_WRONG_DIGEST = 5,
+    TRAP_DROP_NOT_IN_TIME_WINDOW = 6,
+    TRAP_DROP_DECRYPTION = 7,
+    TRAP_DROP_UNSUPPORTED_LEVEL = 8,
+    TRAP_DROP_REASONS = 9,
 };
 // How many were dropped for each reason since reception last started; the
 // counts stay after SnmpMgrTrapStop.
 void SnmpMgrTrapDropCounts(uint64_t (&counts)[TRAP_DROP_REASONS]);
+// The version 3 engines whose keys were forgotten to make room for others,
+// since reception last started.
+uint64_t SnmpMgrTrapEvictions();
+// What version 3 reception cannot take and why ("notifications not taken:
+// FILE: ..." for a users file refused, "informs not taken: ..." without a
+// place for our engine's state), or null.
+const char* SnmpMgrTrapUsersProblem();

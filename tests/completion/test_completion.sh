@@ -15,7 +15,7 @@ expect() {
         failures=$((failures + 1))
     fi
 }
-expect "mibcli " "-t -r -i -n -v -o -l -p -x -b -w -m -s get getnext set poll walk trap"
+expect "mibcli " "-t -r -i -n -v -o -l -p -x -b -w -m -s -c -e get getnext set poll walk trap"
 expect "mibcli -v " "1 2c 3"
 expect "mibcli -O json -v 2c set a c 1.3 " "1 2 3 4 5 6 7 8 9"
 users=$(mktemp)

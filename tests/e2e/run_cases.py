@@ -349,6 +349,8 @@ class Agents:
         self.sockets.append(listener)
         port = str(listener.getsockname()[1])
         address = "127.0.0.1:" + port
+        # Its own port is known only now (a proxy line may name it).
+        extra_lines = [line.replace("{snmpdport}", port) for line in extra_lines]
         config = os.path.join(self.tmp, "snmpd.conf")
         with open(config, "w") as handle:
             handle.write("agentAddress udp:%s\nrocommunity public 127.0.0.1\n"

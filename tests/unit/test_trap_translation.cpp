@@ -91,13 +91,18 @@ TEST(TrapTranslation, EachTrapReadsAsTheTableSays)
             bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
         }
         IncomingMessage message;
-        ASSERT_TRUE(TakeNotificationApart(bytes.data(), bytes.size(), message)) << hex;
-        // Only the community versions' models take notifications.
+        std::vector<uint8_t> reply;
+        ASSERT_EQ(TakeNotificationApart(bytes.data(), bytes.size(), message, reply, nullptr),
+                  NotificationDrop::None)
+            << hex;
+        // No version takes another's framing.
         for (uint8_t version : {2, 3}) {
             std::vector<uint8_t> other = bytes;
             other[4] = version;
             IncomingMessage dropped;
-            EXPECT_FALSE(TakeNotificationApart(other.data(), other.size(), dropped)) << hex;
+            EXPECT_EQ(TakeNotificationApart(other.data(), other.size(), dropped, reply, nullptr),
+                      NotificationDrop::Malformed)
+                << hex;
         }
         sockaddr_in6 sender6 = {};
         sockaddr_in sender4 = {};

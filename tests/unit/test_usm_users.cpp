@@ -45,15 +45,23 @@ TEST(UsmUsers, LinesGiveTheUsersLevelAndPassphrases)
     EXPECT_EQ(alice.user.auth, AuthProtocol::Md5);
     EXPECT_EQ(alice.user.authPassphrase, "alicepass");
     EXPECT_EQ(alice.user.priv, PrivProtocol::None);
-    for (const char* plain : {"carol", "dave"}) {
-        Lookup user = Find(path, plain);
-        ASSERT_TRUE(user.ok);
-        EXPECT_EQ(user.user.name, plain);
-        EXPECT_EQ(user.user.auth, AuthProtocol::None);
-    }
+    Lookup carol = Find(path, "carol");
+    ASSERT_TRUE(carol.ok);
+    EXPECT_EQ(carol.user.auth, AuthProtocol::None);
+}
+
+// A missing file lists no one, and a FIFO in its place does not hold the process.
+TEST(UsmUsers, MissingFilesAndFifosAreRefused)
+{
+    testsupport::TempDir dir;
     Lookup missing = Find(dir.Path() + "/absent", "bob");
-    EXPECT_TRUE(missing.ok);
-    EXPECT_EQ(missing.user.auth, AuthProtocol::None);
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.problem, dir.Path() + "/absent: No such file or directory");
+    const std::string fifo = dir.Path() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Lookup piped = Find(fifo, "bob");
+    EXPECT_FALSE(piped.ok);
+    EXPECT_EQ(piped.problem, fifo + ": not a regular file");
 }
 
 TEST(UsmUsers, BadLinesAreRefusedWithTheirNumber)
@@ -71,6 +79,7 @@ TEST(UsmUsers, BadLinesAreRefusedWithTheirNumber)
         {"bob SHA shortpw\n", "line 1: a passphrase needs at least 8 characters"},
         {"bob SHA authphrase AES short\n", "line 1: a passphrase needs at least 8 characters"},
         {"bob SHA a b c d\n", "line 1: too many words"},
+        {"bob engines=8000000001,80zz000001\n", "line 1: an engine ID is 5 to 32 bytes in hex"},
         {"bob\n#\nBOB\n", "line 3: BOB is listed on line 1 already"},
     };
     testsupport::TempDir dir;

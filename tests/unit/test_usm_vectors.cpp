@@ -170,7 +170,7 @@ AnswerKind Read(UserModel& model, const Agent& agent, uint8_t pduType, bool flip
         out.back() ^= 1;
     }
     IncomingMessage answer;
-    AnswerKind kind = MatchAnswer(model, {77, 7, 1, false}, out.data(), out.size(), answer);
+    AnswerKind kind = MatchAnswer(model, {77, 7, 1, false, false}, out.data(), out.size(), answer);
     if (kind != AnswerKind::NotAnswer) {
         EXPECT_EQ(answer.pdu.bindings.count, 1u);
         FreeIncoming(answer);
@@ -200,7 +200,8 @@ TEST(UsmAnswers, OnlyAuthenticTimelyAnswersAtTheRequestsLevelCount)
         {"old within the window", {"SHA-256", "authentication", "AES", 5, -140}, PDU_RESPONSE, false, AnswerKind::Response},
         {"a later boot", {"SHA-256", "authentication", "AES", 6, -900}, PDU_RESPONSE, false, AnswerKind::Response},
         {"a request", ours, PDU_GET, false, AnswerKind::NotAnswer},
-        {"a report without authentication", {"", "", "", 5, 0}, PDU_REPORT, false, AnswerKind::Report},
+        {"a report without authentication", {"", "", "", 5, 0}, PDU_REPORT, false, AnswerKind::UnprovenReport},
+        {"an authentic report", ours, PDU_REPORT, false, AnswerKind::Report},
         // clang-format on
     };
     for (const Case& c : cases) {

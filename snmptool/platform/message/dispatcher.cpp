@@ -5,6 +5,7 @@
 
 #include "message/community_model.h"
 #include "message/user_model.h"
+#include "security/usm_message.h"
 
 namespace {
 
@@ -69,19 +70,34 @@ const MessageCapabilities* CapabilitiesOfVersion(int32_t version)
 const MessageCapabilities& NotificationCapabilities()
 {
     static const MessageCapabilities kReception =
-        Union(CommunityModel::CapabilitiesOf(SNMP_VERSION_1),
-              CommunityModel::CapabilitiesOf(SNMP_VERSION_2C));
+        Union(Union(CommunityModel::CapabilitiesOf(SNMP_VERSION_1),
+                    CommunityModel::CapabilitiesOf(SNMP_VERSION_2C)),
+              UserModel::VersionCapabilities());
     return kReception;
 }
 
-bool TakeNotificationApart(const uint8_t* data, size_t size, IncomingMessage& incoming)
+NotificationDrop TakeNotificationApart(const uint8_t* data, size_t size, IncomingMessage& incoming,
+                                       std::vector<uint8_t>& reply, UserNotifications* users)
 {
+    reply.clear();
+    int32_t msgId = 0;
+    if (PeekV3MsgId(data, size, msgId)) {
+        return users == nullptr ? NotificationDrop::UnknownUser
+                                : users->TakeApart(data, size, incoming, reply);
+    }
     int32_t version = -1;
     if (!PeekVersion(data, size, version) || !CommunityModel::IsCommunityVersion(version)) {
-        return false;
+        return NotificationDrop::Malformed;
     }
     CommunityModel model(version, std::string());
-    return model.TakeApart(data, size, incoming);
+    if (!model.TakeApart(data, size, incoming)) {
+        return NotificationDrop::Malformed;
+    }
+    if (incoming.pdu.pduType == PDU_INFORM && !PrepareInformAck(incoming, reply)) {
+        FreeIncoming(incoming);
+        return NotificationDrop::Malformed;
+    }
+    return NotificationDrop::None;
 }
 
 bool PrepareInformAck(const IncomingMessage& inform, std::vector<uint8_t>& out)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "message/message_model.h"
+#include "message/user_notifications.h"
 
 // The model of a community version (1 or 2c) under `community`; null (last
 // error ERROR_BAD_ARGUMENT) for another version or without memory.
@@ -19,13 +20,16 @@ std::unique_ptr<MessageModel> MakeUserModel(UsmUser&& user);
 // What a version can do; null for a version no model serves.
 const MessageCapabilities* CapabilitiesOfVersion(int32_t version);
 
-// What trap reception can take: every version whose model takes
-// notifications from anyone (the community versions).
+// What trap reception can take: every version's notifications.
 const MessageCapabilities& NotificationCapabilities();
 
-// Takes a received notification apart with the model its version names;
-// false for a datagram to drop. Any community is taken.
-bool TakeNotificationApart(const uint8_t* data, size_t size, IncomingMessage& incoming);
+// Takes a received notification apart with the model its version names:
+// None for one to take, with in `reply` the Response that acknowledges an
+// inform, to be sent once the inform was taken; else why it is dropped,
+// with in `reply` any report the sender is owed. Any community is taken;
+// version 3 is taken for the users of `users` (none when null).
+NotificationDrop TakeNotificationApart(const uint8_t* data, size_t size, IncomingMessage& incoming,
+                                       std::vector<uint8_t>& reply, UserNotifications* users);
 
 // The Response that acknowledges an InformRequest (RFC 3416 section 4.2.7),
 // in the inform's version and community: its request ID and bindings,

@@ -1,6 +1,12 @@
 // What a model without engines and reports answers.
 #include "message/message_model.h"
 
+bool MessageModel::SetContext(std::vector<uint8_t> /*engineId*/, std::string /*name*/)
+{
+    SetLastError(ERROR_BAD_ARGUMENT);
+    return false;
+}
+
 bool MessageModel::PrepareDiscovery(std::vector<uint8_t>& /*out*/, int32_t& /*msgId*/)
 {
     SetLastError(ERROR_BAD_ARGUMENT);

@@ -68,6 +68,11 @@ public:
     // engine and level).
     virtual bool UnderRequestSecurity(const IncomingMessage& incoming) const = 0;
 
+    // The context of the requests (RFC 3411 section 3.3): contextEngineID
+    // (empty: the agent's own engine) and contextName. False (last error
+    // ERROR_BAD_ARGUMENT) for a model without contexts.
+    virtual bool SetContext(std::vector<uint8_t> engineId, std::string name);
+
     // Engine discovery (RFC 3414 section 4) where the model needs it.
     virtual bool NeedsDiscovery() const
     {
@@ -77,6 +82,11 @@ public:
     // 0 once the answer to the discovery taught the engine, or the code of the failure.
     virtual uint32_t LearnEngine(const IncomingMessage& report);
 
+    // Whether a report is as authenticated as the requests it may answer.
+    virtual bool ProvesReport(const IncomingMessage& /*report*/) const
+    {
+        return true;
+    }
     // The code naming what a report says (ERROR_USM_*), and what to do about it.
     virtual uint32_t ReportCode(const IncomingMessage& report) const;
     virtual ReportRemedy RemedyFor(const IncomingMessage& report, uint32_t code);

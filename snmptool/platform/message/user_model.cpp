@@ -30,7 +30,16 @@ const MessageCapabilities& UserModel::Capabilities() const
 bool UserModel::Prepare(const SnmpPdu& pdu, std::vector<uint8_t>& out, int32_t& msgId)
 {
     msgId = UsmTakeMsgId(peer_);
-    return UsmPrepare(peer_, msgId, pdu, out);
+    const std::vector<uint8_t>& context =
+        contextEngineId_.empty() ? peer_.engineId : contextEngineId_;
+    return UsmPrepareInContext(peer_, msgId, pdu, out, context, contextName_);
+}
+
+bool UserModel::SetContext(std::vector<uint8_t> engineId, std::string name)
+{
+    contextEngineId_ = std::move(engineId);
+    contextName_ = std::move(name);
+    return true;
 }
 
 bool UserModel::Peek(const uint8_t* data, size_t size, MessageHeader& header) const
@@ -42,7 +51,7 @@ bool UserModel::Peek(const uint8_t* data, size_t size, MessageHeader& header) co
 bool UserModel::TakeApart(const uint8_t* data, size_t size, IncomingMessage& incoming)
 {
     UsmIncoming taken;
-    if (!UsmTakeApart(peer_, data, size, taken)) {
+    if (UsmTakeApart(peer_, data, size, taken) != UsmVerdict::Taken) {
         return false;
     }
     incoming.version = SNMP_VERSION_3;
@@ -86,6 +95,12 @@ uint32_t UserModel::LearnEngine(const IncomingMessage& report)
     return 0;
 }
 
+bool UserModel::ProvesReport(const IncomingMessage& report) const
+{
+    return report.level != SecurityLevel::NoAuthNoPriv ||
+           peer_.level == SecurityLevel::NoAuthNoPriv;
+}
+
 uint32_t UserModel::ReportCode(const IncomingMessage& report) const
 {
     return UsmReportCode(report.pdu);
@@ -93,8 +108,11 @@ uint32_t UserModel::ReportCode(const IncomingMessage& report) const
 
 ReportRemedy UserModel::RemedyFor(const IncomingMessage& report, uint32_t code)
 {
-    if (code == ERROR_USM_NOT_IN_TIME_WINDOW && report.engineId == peer_.engineId) {
-        // RFC 3414 section 4: the report carries the agent's boots and time.
+    if (code == ERROR_USM_NOT_IN_TIME_WINDOW && report.engineId == peer_.engineId &&
+        report.level != SecurityLevel::NoAuthNoPriv) {
+        // RFC 3414 section 4: the report carries the agent's boots and time;
+        // section 3.2 step 7 sends it authenticated, and only such a one may
+        // move our clock.
         UsmAdoptClock(peer_, report.engineBoots, report.engineTime);
         return ReportRemedy::Resend;
     }

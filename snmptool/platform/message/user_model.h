@@ -22,12 +22,16 @@ public:
     bool TakeApart(const uint8_t* data, size_t size, IncomingMessage& incoming) override;
     bool UnderRequestSecurity(const IncomingMessage& incoming) const override;
 
+    bool SetContext(std::vector<uint8_t> engineId, std::string name) override;
     bool NeedsDiscovery() const override;
     bool PrepareDiscovery(std::vector<uint8_t>& out, int32_t& msgId) override;
     uint32_t LearnEngine(const IncomingMessage& report) override;
+    bool ProvesReport(const IncomingMessage& report) const override;
     uint32_t ReportCode(const IncomingMessage& report) const override;
     ReportRemedy RemedyFor(const IncomingMessage& report, uint32_t code) override;
 
 private:
     UsmPeer peer_;
+    std::vector<uint8_t> contextEngineId_;  // empty: the agent's engine
+    std::string contextName_;
 };

@@ -2,6 +2,9 @@
 #include "security/usm_engine.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <iterator>
+#include <span>
 
 #include "ber/ber_writer.h"
 
@@ -12,7 +15,9 @@ using Clock = std::chrono::steady_clock;
 // RFC 3414 section 2.2.3: the time window is 150 seconds.
 constexpr int64_t kTimeWindowSeconds = 150;
 constexpr int32_t kMaxEngineValue = 2147483647;
-// The report counters (RFC 3414 section 5, usmStats 1.3.6.1.6.3.15.1.1.n.0).
+// The counters a report names, n in prefix.n.0, indexed by n (0: none):
+// usmStats (RFC 3414 section 5), and the contexts of the target MIB (RFC 3413
+// section 4.1.2: snmpUnavailableContexts, snmpUnknownContexts).
 constexpr uint32_t kUsmStatsPrefix[] = {1, 3, 6, 1, 6, 3, 15, 1, 1};
 constexpr uint32_t kUsmStatsCodes[] = {
     0,
@@ -22,6 +27,18 @@ constexpr uint32_t kUsmStatsCodes[] = {
     ERROR_USM_UNKNOWN_ENGINE,
     ERROR_USM_WRONG_DIGEST,
     ERROR_USM_DECRYPTION,
+};
+constexpr uint32_t kTargetPrefix[] = {1, 3, 6, 1, 6, 3, 12, 1};
+constexpr uint32_t kTargetCodes[] = {
+    0, 0, 0, 0, ERROR_USM_UNAVAILABLE_CONTEXT, ERROR_USM_UNKNOWN_CONTEXT,
+};
+struct ReportCounters {
+    std::span<const uint32_t> prefix;
+    std::span<const uint32_t> codes;
+};
+constexpr ReportCounters kReportCounters[] = {
+    {{kUsmStatsPrefix, std::size(kUsmStatsPrefix)}, {kUsmStatsCodes, std::size(kUsmStatsCodes)}},
+    {{kTargetPrefix, std::size(kTargetPrefix)}, {kTargetCodes, std::size(kTargetCodes)}},
 };
 
 // The peer's engine time now: the last time learnt plus what our clock says
@@ -119,11 +136,19 @@ bool IsAuthentic(const UsmPeer& peer, const uint8_t* data, size_t size, const V3
            SameBytes(mac, message.authParams.data(), peer.macSize);
 }
 
-// RFC 3414 section 3.2 step 7 b, as a non-authoritative engine: a later boots
-// or time moves our notion forward; a message older than the window is refused.
+// RFC 3414 section 3.2 step 7: as the authoritative engine, boots must be
+// ours and time within 150 seconds of ours either way (a); as a
+// non-authoritative one, the first authentic message teaches the clock, a
+// later boots or time moves our notion forward, and a message older than the
+// window is refused (b).
 bool WithinTimeWindow(UsmPeer& peer, int32_t boots, int32_t time)
 {
-    if (boots > peer.boots || (boots == peer.boots && time > peer.latestTime)) {
+    if (peer.authoritative) {
+        const int64_t ours = EstimatedTime(peer);
+        return boots == peer.boots && boots != kMaxEngineValue &&
+               std::abs(static_cast<int64_t>(time) - ours) <= kTimeWindowSeconds;
+    }
+    if (!peer.clockKnown || boots > peer.boots || (boots == peer.boots && time > peer.latestTime)) {
         UsmAdoptClock(peer, boots, time);
     }
     return peer.boots != kMaxEngineValue && boots == peer.boots &&
@@ -131,15 +156,16 @@ bool WithinTimeWindow(UsmPeer& peer, int32_t boots, int32_t time)
                static_cast<int64_t>(EstimatedTime(peer)) - kTimeWindowSeconds;
 }
 
-bool PrepareAtLevel(UsmPeer& peer, int32_t msgId, SecurityLevel level, const SnmpPdu& pdu,
-                    std::vector<uint8_t>& out)
+bool PrepareInContext(UsmPeer& peer, int32_t msgId, SecurityLevel level, const SnmpPdu& pdu,
+                      std::vector<uint8_t>& out, const std::vector<uint8_t>& contextEngineId,
+                      const std::string& contextName)
 {
     V3Message message;
     message.msgId = msgId;
     message.maxSize = static_cast<int32_t>(kMaxSnmpMessageSize);
     // RFC 3412 section 6.4: only the confirmed class asks for a report.
-    const bool confirmed = pdu.pduType != PDU_RESPONSE && pdu.pduType != PDU_TRAP_V2 &&
-                           pdu.pduType != PDU_REPORT;
+    const bool confirmed =
+        pdu.pduType != PDU_RESPONSE && pdu.pduType != PDU_TRAP_V2 && pdu.pduType != PDU_REPORT;
     message.flags = confirmed ? kMsgFlagReportable : 0;
     message.engineId = peer.engineId;
     message.engineBoots = peer.boots;
@@ -149,7 +175,7 @@ bool PrepareAtLevel(UsmPeer& peer, int32_t msgId, SecurityLevel level, const Snm
         message.userName = peer.user.name;
     }
     std::vector<uint8_t> scoped;
-    if (!EncodeScopedPdu(peer.engineId, "", pdu, scoped)) {
+    if (!EncodeScopedPdu(contextEngineId, contextName, pdu, scoped)) {
         SetLastError(ERROR_BAD_ARGUMENT);
         return false;
     }
@@ -176,6 +202,12 @@ bool PrepareAtLevel(UsmPeer& peer, int32_t msgId, SecurityLevel level, const Snm
         return false;
     }
     return true;
+}
+
+bool PrepareAtEngine(UsmPeer& peer, int32_t msgId, SecurityLevel level, const SnmpPdu& pdu,
+                     std::vector<uint8_t>& out)
+{
+    return PrepareInContext(peer, msgId, level, pdu, out, peer.engineId, "");
 }
 
 SecurityLevel LevelOfFlags(uint8_t flags)
@@ -219,8 +251,13 @@ bool UsmPeerInit(UsmPeer& peer, UsmUser&& user)
 bool UsmAdoptEngine(UsmPeer& peer, const std::vector<uint8_t>& engineId, int32_t boots,
                     int32_t time)
 {
-    peer.engineId = engineId;
     UsmAdoptClock(peer, boots, time);
+    return UsmLocaliseTo(peer, engineId);
+}
+
+bool UsmLocaliseTo(UsmPeer& peer, const std::vector<uint8_t>& engineId)
+{
+    peer.engineId = engineId;
     peer.authKey.Wipe();
     peer.privKey.Wipe();
     if (peer.level != SecurityLevel::NoAuthNoPriv &&
@@ -243,6 +280,7 @@ void UsmForgetEngine(UsmPeer& peer)
     peer.engineId.clear();
     peer.boots = 0;
     peer.latestTime = 0;
+    peer.clockKnown = false;
 }
 
 void UsmAdoptClock(UsmPeer& peer, int32_t boots, int32_t time)
@@ -250,6 +288,7 @@ void UsmAdoptClock(UsmPeer& peer, int32_t boots, int32_t time)
     peer.boots = boots;
     peer.latestTime = time;
     peer.latestTimeAt = Clock::now();
+    peer.clockKnown = true;
 }
 
 int32_t UsmTakeMsgId(UsmPeer& peer)
@@ -264,57 +303,83 @@ bool UsmPrepareDiscovery(UsmPeer& peer, int32_t msgId, std::vector<uint8_t>& out
     SnmpPdu probe;
     probe.pduType = PDU_GET;
     probe.requestId = msgId;
-    return PrepareAtLevel(peer, msgId, SecurityLevel::NoAuthNoPriv, probe, out);
+    return PrepareAtEngine(peer, msgId, SecurityLevel::NoAuthNoPriv, probe, out);
 }
 
 bool UsmPrepare(UsmPeer& peer, int32_t msgId, const SnmpPdu& pdu, std::vector<uint8_t>& out)
 {
-    return PrepareAtLevel(peer, msgId, peer.level, pdu, out);
+    return PrepareAtEngine(peer, msgId, peer.level, pdu, out);
 }
 
-bool UsmTakeApart(UsmPeer& peer, const uint8_t* data, size_t size, UsmIncoming& incoming)
+bool UsmPrepareInContext(UsmPeer& peer, int32_t msgId, const SnmpPdu& pdu,
+                         std::vector<uint8_t>& out, const std::vector<uint8_t>& contextEngineId,
+                         const std::string& contextName)
+{
+    return PrepareInContext(peer, msgId, peer.level, pdu, out, contextEngineId, contextName);
+}
+
+bool UsmPrepareAtLevel(UsmPeer& peer, int32_t msgId, SecurityLevel level, const SnmpPdu& pdu,
+                       std::vector<uint8_t>& out)
+{
+    return PrepareAtEngine(peer, msgId, std::min(level, peer.level), pdu, out);
+}
+
+UsmVerdict UsmTakeApart(UsmPeer& peer, const uint8_t* data, size_t size, UsmIncoming& incoming)
 {
     size_t authOffset = 0;
     V3Message& message = incoming.message;
     if (!DecodeV3Message(data, size, message, authOffset)) {
-        return false;
+        return UsmVerdict::Malformed;
     }
     incoming.level = LevelOfFlags(message.flags);
     const bool authenticated = (message.flags & kMsgFlagAuth) != 0;
     const bool encrypted = (message.flags & kMsgFlagPriv) != 0;
-    if (encrypted && !authenticated) {
-        return false;  // RFC 3412 section 7.2 step 5: no such level
+    // RFC 3412 section 7.2 step 5: encryption without authentication is no level.
+    if ((encrypted && !authenticated) || incoming.level > peer.level) {
+        return UsmVerdict::UnsupportedLevel;
     }
     if (authenticated) {
         // Only our user's keys can prove a message, and only for the engine
         // they were localised to.
-        if (peer.level == SecurityLevel::NoAuthNoPriv || !peer.discovered ||
-            message.engineId != peer.engineId || message.userName != peer.user.name ||
-            !IsAuthentic(peer, data, size, message, authOffset) ||
-            !WithinTimeWindow(peer, message.engineBoots, message.engineTime)) {
-            return false;
+        if (!peer.discovered || message.engineId != peer.engineId) {
+            return UsmVerdict::UnknownEngine;
+        }
+        if (message.userName != peer.user.name) {
+            return UsmVerdict::UnknownUser;
+        }
+        if (!IsAuthentic(peer, data, size, message, authOffset)) {
+            return UsmVerdict::WrongDigest;
+        }
+        if (!WithinTimeWindow(peer, message.engineBoots, message.engineTime)) {
+            return UsmVerdict::NotInTimeWindow;
         }
     }
     std::vector<uint8_t> plain;
-    if (encrypted && (peer.level != SecurityLevel::AuthPriv || !Decrypt(peer, message, plain))) {
-        return false;
+    if (encrypted && !Decrypt(peer, message, plain)) {
+        return UsmVerdict::Decryption;
     }
     const std::vector<uint8_t>& scoped = encrypted ? plain : message.data;
-    return DecodeScopedPdu(scoped.data(), scoped.size(), incoming.contextEngineId,
-                           incoming.contextName, incoming.pdu);
+    if (!DecodeScopedPdu(scoped.data(), scoped.size(), incoming.contextEngineId,
+                         incoming.contextName, incoming.pdu)) {
+        return encrypted ? UsmVerdict::Decryption : UsmVerdict::Malformed;
+    }
+    return UsmVerdict::Taken;
 }
 
 uint32_t UsmReportCode(const SnmpPdu& report)
 {
-    constexpr uint32_t prefixSize = sizeof kUsmStatsPrefix / sizeof kUsmStatsPrefix[0];
     if (report.bindings.count == 0) {
         return ERROR_USM_OTHER_REPORT;
     }
     const AsnObjectIdentifier& name = report.bindings.bindings[0].name;
-    if (name.count == prefixSize + 2 &&
-        std::equal(kUsmStatsPrefix, kUsmStatsPrefix + prefixSize, name.ids) &&
-        name.ids[prefixSize] >= 1 && name.ids[prefixSize] <= 6 && name.ids[prefixSize + 1] == 0) {
-        return kUsmStatsCodes[name.ids[prefixSize]];
+    for (const ReportCounters& counters : kReportCounters) {
+        const size_t prefixSize = counters.prefix.size();
+        if (name.count == prefixSize + 2 &&
+            std::equal(counters.prefix.begin(), counters.prefix.end(), name.ids) &&
+            name.ids[prefixSize] < counters.codes.size() && name.ids[prefixSize + 1] == 0 &&
+            counters.codes[name.ids[prefixSize]] != 0) {
+            return counters.codes[name.ids[prefixSize]];
+        }
     }
     return ERROR_USM_OTHER_REPORT;
 }

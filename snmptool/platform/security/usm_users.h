@@ -2,14 +2,20 @@
 // its owner may read, so that passphrases never appear on a command line.
 //
 //   # name  [auth-protocol "auth passphrase" [priv-protocol "priv passphrase"]]
+//   #       [engines=HEX,HEX...]
 //   bob SHA-256 "my auth phrase" AES-256 "my priv phrase"
 //
+// The engines, when given, are the only ones whose notifications are taken
+// for the user.
 // Words are separated by blanks; a passphrase with blanks goes in double
-// quotes. Names are compared without regard to case. A user without a line
-// is used without authentication or privacy.
+// quotes. Names are compared without regard to case. A line with the name
+// alone is a user without authentication or privacy; a user without a line
+// is refused.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "security/usm_keys.h"
 
@@ -19,6 +25,7 @@ struct UsmUser {
     std::string authPassphrase;
     PrivProtocol priv = PrivProtocol::None;
     std::string privPassphrase;
+    std::vector<std::vector<uint8_t>> engines;
 
     UsmUser() = default;
     UsmUser(const UsmUser&) = delete;
@@ -34,12 +41,15 @@ struct UsmUser {
 // none of these variables is set.
 std::string UsersFilePath();
 
-// Looks `name` up in the file at `path`, filling `user`: its name as the file
-// spells it (agents compare names exactly), or `name` as given with no
-// protocols when it is not listed. A missing file lists no
-// one. False, with a one-line `problem` naming the file (and the line), for a
-// file that cannot be read, one that others than its owner can read or write
-// or that another user owns, and a line that does not parse; every line is
-// checked, not only the one asked for.
+// Looks `name` up in the file at `path`, filling `user` with its name as the
+// file spells it (agents compare names exactly) and its protocols. False,
+// with a one-line `problem` naming the file (and the line), for a name the
+// file does not list, a file that is missing or cannot be read, one that is
+// not a regular file, that others than its owner can read or write or that
+// another user owns, and a line that does not parse; every line is checked,
+// not only the one asked for.
 bool FindUser(const std::string& path, const std::string& name, UsmUser& user,
               std::string& problem);
+enum class UsersFile { Read, Missing, Refused };
+// Every user of the file; a file refused as FindUser refuses it.
+UsersFile LoadUsers(const std::string& path, std::vector<UsmUser>& users, std::string& problem);

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-// Reads the whole file, refusing one that others may read or write or that
-// another user owns. False with a one-line `problem` naming the file;
-// `missing` when there is no file at all.
+// Reads the whole file, refusing one that is not a regular file, that others
+// may read or write or that another user owns. False with a one-line
+// `problem` naming the file, and `missing` set when there is no file at all.
 bool ReadPrivateFile(const std::string& path, std::vector<char>& bytes, bool& missing,
                      std::string& problem);
 

@@ -20,8 +20,9 @@ constexpr size_t kMaxFileSize = 1 << 20;
 bool ReadPrivateFile(const std::string& path, std::vector<char>& bytes, bool& missing,
                      std::string& problem)
 {
-    missing = false;
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // Without blocking: a FIFO put in the file's place would hold open() until
+    // a writer came. Reading a regular file ignores the flag.
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         missing = errno == ENOENT;
         problem = path + ": " + std::strerror(errno);

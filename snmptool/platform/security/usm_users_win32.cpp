@@ -66,14 +66,15 @@ std::string AccessProblem(HANDLE file)
 bool ReadPrivateFile(const std::string& path, std::vector<char>& bytes, bool& missing,
                      std::string& problem)
 {
-    missing = false;
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         missing = errno == ENOENT;
         problem = path + ": " + std::strerror(errno);
         return false;
     }
-    problem = AccessProblem(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))));
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    // A pipe or a device in the file's place would be read from for ever.
+    problem = GetFileType(handle) == FILE_TYPE_DISK ? AccessProblem(handle) : "not a regular file";
     bool ok = problem.empty() && std::fseek(file, 0, SEEK_END) == 0;
     const long size = ok ? std::ftell(file) : -1;
     if (!problem.empty()) {

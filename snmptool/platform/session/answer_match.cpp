@@ -21,7 +21,9 @@ AnswerKind MatchAnswer(MessageModel& model, const AwaitedAnswer& awaited, const 
     const SnmpPdu& pdu = incoming.pdu;
     if (incoming.msgId == awaited.msgId) {
         if (reports && pdu.pduType == PDU_REPORT) {
-            return AnswerKind::Report;
+            return awaited.takesUnprovenReport || model.ProvesReport(incoming)
+                       ? AnswerKind::Report
+                       : AnswerKind::UnprovenReport;
         }
         // RFC 1157 section 4.1: a GetResponse carries the request's bindings,
         // one for one, also with an error status. An answer with more or

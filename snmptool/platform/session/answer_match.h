@@ -9,21 +9,25 @@
 
 // What the answer must match: the message's pairing ID (msgID, or the
 // request ID in the community versions), the PDU's request ID, and its
-// binding count, exactly or (GETBULK) as the most it may hold.
+// binding count, exactly or (GETBULK) as the most it may hold; and whether a
+// report less secure than the requests is taken (only for discovery, whose
+// request is itself unauthenticated).
 struct AwaitedAnswer {
     int32_t msgId;
     int32_t requestId;
     uint32_t bindingCount;
     bool countIsExact;
+    bool takesUnprovenReport;
 };
 
-enum class AnswerKind { NotAnswer, Response, Report };
+// An unproven report may be forged by anyone who saw the msgID go by.
+enum class AnswerKind { NotAnswer, Response, Report, UnprovenReport };
 
 // A Response in the model's version, under the request's security, with the
 // awaited IDs and binding count; or, where the version has them, a Report to
 // the awaited message, at any level (the agent could not read the request).
 // Everything else is dropped: late answers to earlier requests, answers in
 // another version or community, and datagrams that do not decode. On
-// Response or Report `incoming` owns its PDU (FreeIncoming).
+// Response or a report `incoming` owns its PDU (FreeIncoming).
 AnswerKind MatchAnswer(MessageModel& model, const AwaitedAnswer& awaited, const uint8_t* data,
                        size_t size, IncomingMessage& incoming);

@@ -36,6 +36,9 @@ struct Flight {
     bool remedied = false;  // a report was remedied once already
     int32_t attemptsLeft = 0;
     std::vector<uint8_t> datagram;
+    // What an unauthenticated report claimed (ERROR_USM_*), told only if no
+    // authentic answer comes.
+    uint32_t claim = 0;
 };
 
 // How often a message ID already in flight for another agent is replaced.
@@ -350,14 +353,21 @@ private:
         }
         MessageModel& model = *models_.ModelFor(flight.agent);
         // A discovery is answered by a report carrying its message ID alone.
-        const AwaitedAnswer awaited = flight.discovering
-                                          ? AwaitedAnswer{header.msgId, header.msgId, 0, false}
-                                          : AwaitedAnswer{header.msgId, flight.request.requestId,
-                                                          flight.bindingCount, flight.countIsExact};
+        const AwaitedAnswer awaited =
+            flight.discovering ? AwaitedAnswer{header.msgId, header.msgId, 0, false, true}
+                               : AwaitedAnswer{header.msgId, flight.request.requestId,
+                                               flight.bindingCount, flight.countIsExact, false};
         IncomingMessage incoming;
         const AnswerKind kind =
             MatchAnswer(model, awaited, datagram.buffer, datagram.size, incoming);
         if (kind == AnswerKind::NotAnswer) {
+            return;
+        }
+        // Anyone who saw the message ID go by could have forged it: the
+        // agent's authentic answer may still come.
+        if (kind == AnswerKind::UnprovenReport) {
+            found->second.claim = model.ReportCode(incoming);
+            FreeIncoming(incoming);
             return;
         }
         Flight taken = std::move(found->second);
@@ -415,7 +425,8 @@ private:
                 continue;  // answered in time
             }
             if (found->second.attemptsLeft == 0) {
-                Finish(id, SNMP_MGMTAPI_TIMEOUT);
+                const uint32_t claim = found->second.claim;
+                Finish(id, claim != 0 ? ERROR_USM_UNPROVEN_BASE + claim : SNMP_MGMTAPI_TIMEOUT);
                 continue;
             }
             // The same IDs again, so that a late answer to the first attempt still counts.

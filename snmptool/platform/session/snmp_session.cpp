@@ -93,8 +93,12 @@ enum class WaitOutcome { Answered, NoAnswer, Failed };
 // deadline; once it has passed, the first dropped datagram ends the wait, so
 // that a stream of strangers cannot keep us here. Only a datagram from the
 // agent's own address and port can be the answer (anyone can send to our port).
+// An unproven report does not end the wait: what it claims is kept in
+// `claim`, and the authentic answer it may have been forged to hide can
+// still come.
 WaitOutcome AwaitAnswer(SnmpMgrSession& session, TransportClock::time_point deadline,
-                        const AwaitedAnswer& awaited, IncomingMessage& answer, AnswerKind& kind)
+                        const AwaitedAnswer& awaited, IncomingMessage& answer, AnswerKind& kind,
+                        uint32_t& claim)
 {
     for (;;) {
         size_t size = 0;
@@ -111,7 +115,10 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, TransportClock::time_point dead
         }
         if (IsSameEndpoint(session.agent, from, fromLength)) {
             kind = MatchAnswer(*session.model, awaited, session.receiveBuffer.data(), size, answer);
-            if (kind != AnswerKind::NotAnswer) {
+            if (kind == AnswerKind::UnprovenReport) {
+                claim = session.model->ReportCode(answer);
+                FreeIncoming(answer);
+            } else if (kind != AnswerKind::NotAnswer) {
                 return WaitOutcome::Answered;
             }
         }
@@ -123,7 +130,8 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, TransportClock::time_point dead
 
 // Sends the prepared datagram once per attempt and waits a full time-out
 // after each. Every attempt carries the same IDs, so an answer to an earlier
-// attempt that comes late still completes the request.
+// attempt that comes late still completes the request. Without an answer,
+// what an unproven report claimed is the failure, else the time-out.
 uint32_t Exchange(SnmpMgrSession& session, const AwaitedAnswer& awaited, IncomingMessage& answer,
                   AnswerKind& kind)
 {
@@ -132,6 +140,7 @@ uint32_t Exchange(SnmpMgrSession& session, const AwaitedAnswer& awaited, Incomin
     if (datagram.size() > kMaxSnmpMessageSize) {
         return ERROR_MESSAGE_TOO_BIG;
     }
+    uint32_t claim = 0;
     for (int64_t attempt = 0; attempt <= session.retries; ++attempt) {
         SendOutcome sent =
             UdpSend(session.socketFd, session.agent.address,
@@ -140,7 +149,7 @@ uint32_t Exchange(SnmpMgrSession& session, const AwaitedAnswer& awaited, Incomin
             return SNMP_MGMTAPI_SELECT_FDERRORS;
         }
         TransportClock::time_point deadline = TransportClock::now() + session.timeout;
-        WaitOutcome outcome = AwaitAnswer(session, deadline, awaited, answer, kind);
+        WaitOutcome outcome = AwaitAnswer(session, deadline, awaited, answer, kind, claim);
         if (outcome == WaitOutcome::Answered) {
             return 0;
         }
@@ -148,7 +157,7 @@ uint32_t Exchange(SnmpMgrSession& session, const AwaitedAnswer& awaited, Incomin
             return SNMP_MGMTAPI_SELECT_FDERRORS;
         }
     }
-    return SNMP_MGMTAPI_TIMEOUT;
+    return claim != 0 ? ERROR_USM_UNPROVEN_BASE + claim : SNMP_MGMTAPI_TIMEOUT;
 }
 
 SnmpMgrSession* OpenSession(const char* agent, std::unique_ptr<MessageModel> model,
@@ -197,7 +206,7 @@ uint32_t Discover(SnmpMgrSession& session)
     }
     IncomingMessage report;
     AnswerKind kind = AnswerKind::NotAnswer;
-    uint32_t code = Exchange(session, {msgId, msgId, 0, false}, report, kind);
+    uint32_t code = Exchange(session, {msgId, msgId, 0, false, true}, report, kind);
     if (code != 0) {
         return code;
     }
@@ -209,7 +218,9 @@ uint32_t Discover(SnmpMgrSession& session)
 // Sends `request` and fills `answer` with its Response, discovering the
 // agent's engine first where the model needs one. A report that refused the
 // request is remedied once where the model can (a new engine time, a new
-// discovery: the agent may have been replaced); 0, or the code of the failure.
+// discovery: the agent may have been replaced); so is a claim of an unknown
+// engine that no authentic answer belied, since our own discovery's answer is
+// all that is then believed. 0, or the code of the failure.
 uint32_t Converse(SnmpMgrSession& session, const SnmpPdu& request, AwaitedAnswer awaited,
                   IncomingMessage& answer)
 {
@@ -226,6 +237,13 @@ uint32_t Converse(SnmpMgrSession& session, const SnmpPdu& request, AwaitedAnswer
         }
         AnswerKind kind = AnswerKind::NotAnswer;
         uint32_t code = Exchange(session, awaited, answer, kind);
+        if (code == ERROR_USM_UNPROVEN_BASE + ERROR_USM_UNKNOWN_ENGINE && !remedied) {
+            code = Discover(session);
+            if (code != 0) {
+                return code;
+            }
+            continue;
+        }
         if (code != 0 || kind == AnswerKind::Response) {
             return code;
         }
@@ -272,6 +290,24 @@ SnmpMgrSession* SnmpMgrOpenUser(const char* agent, UsmUser* user, int32_t timeou
     return OpenSession(agent, MakeUserModel(std::move(*user)), timeoutMs, retries);
 }
 
+int SnmpMgrSetContext(SnmpMgrSession* session, const uint8_t* engineId, size_t engineIdSize,
+                      const char* name)
+{
+    if (session == nullptr || name == nullptr || (engineId == nullptr && engineIdSize != 0)) {
+        SetLastError(ERROR_BAD_ARGUMENT);
+        return 0;
+    }
+    try {
+        return session->model->SetContext(std::vector<uint8_t>(engineId, engineId + engineIdSize),
+                                          name)
+                   ? 1
+                   : 0;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+}
+
 const MessageCapabilities* SnmpMgrVersionCapabilities(int32_t version)
 {
     return CapabilitiesOfVersion(version);
@@ -300,7 +336,7 @@ int SnmpMgrRequest(SnmpMgrSession* session, uint8_t pduType, SnmpVarBindList* li
     request.bindings = *list;  // borrowed while prepared
     const AwaitedAnswer awaited = {0, request.requestId,
                                    MostBindingsAnswered(pduType, *list, *errorStatus, *errorIndex),
-                                   !bulk};
+                                   !bulk, false};
     IncomingMessage answer;
     uint32_t failure = 0;
     try {

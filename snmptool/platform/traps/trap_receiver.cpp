@@ -5,7 +5,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <memory>
 #include <mutex>
+#include <new>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -14,6 +18,8 @@
 #include "os/platform_event.h"
 #include "os/system_error.h"
 #include "snmp_api.h"
+#include "security/usm_users.h"
+#include "traps/local_engine.h"
 #include "traps/trap_address.h"
 #include "transport/trap_socket.h"
 #include "traps/trap_translation.h"
@@ -30,6 +36,9 @@ constexpr size_t kMaxQueuedBytes = 32u * 1024 * 1024;
 // Datagrams read between two looks at the stop signal, so that a flood cannot
 // hold the thread past SnmpMgrTrapStop.
 constexpr int kDatagramsPerPass = 1024;
+// Version 3 user and engine pairs whose keys are kept: a flood of made-up
+// engine IDs must not take all the memory.
+constexpr size_t kMostPeers = 1024;
 
 struct QueuedTrap {
     TrapRecord trap;
@@ -54,9 +63,47 @@ struct Reception {
     uint64_t dropped = 0;
     // Every reason's drops (TRAP_DROP_QUEUE_FULL's is `dropped` as well).
     std::atomic<uint64_t> drops[TRAP_DROP_REASONS] = {};
+
+    std::unique_ptr<UserNotifications> users;  // null without version 3 users
 };
 
 Reception g_reception;
+
+// What version 3 reception could not keep or take, read after it stopped.
+struct Account {
+    uint64_t evictions = 0;
+    std::string usersProblem;
+};
+
+Account g_account;
+
+// Loads the users and our engine for version 3; a missing users file means
+// no version 3 users, and is no problem.
+void StartUserNotifications()
+{
+    g_account = Account{};
+    std::vector<UsmUser> users;
+    std::string problem;
+    const UsersFile file = LoadUsers(UsersFilePath(), users, problem);
+    if (file != UsersFile::Read) {
+        if (file == UsersFile::Refused) {
+            g_account.usersProblem = "notifications not taken: " + problem;
+        }
+        return;
+    }
+    // Without its state our engine has no ID: traps are still taken, informs not.
+    LocalEngine engine;
+    if (!StartLocalEngine(engine, problem)) {
+        g_account.usersProblem = "informs not taken: " + problem;
+        engine = LocalEngine{};
+    }
+    try {
+        g_reception.users = std::make_unique<UserNotifications>(
+            std::move(users), std::move(engine.id), engine.boots, kMostPeers);
+    } catch (const std::bad_alloc&) {
+        g_account.usersProblem = "notifications not taken: no memory for the users";
+    }
+}
 
 bool TrapsWaiting()
 {
@@ -67,6 +114,28 @@ bool TrapsWaiting()
 void CountDrop(TrapDropReason reason)
 {
     g_reception.drops[reason].fetch_add(1);
+}
+
+// Indexed by NotificationDrop; a discovery was answered, not dropped.
+constexpr TrapDropReason kDropReasonOf[] = {
+    TRAP_DROP_REASONS,
+    TRAP_DROP_REASONS,
+    TRAP_DROP_MALFORMED,
+    TRAP_DROP_UNKNOWN_USER,
+    TRAP_DROP_UNKNOWN_ENGINE,
+    TRAP_DROP_WRONG_DIGEST,
+    TRAP_DROP_NOT_IN_TIME_WINDOW,
+    TRAP_DROP_DECRYPTION,
+    TRAP_DROP_UNSUPPORTED_LEVEL,
+};
+static_assert(std::size(kDropReasonOf) == static_cast<size_t>(NotificationDrop::Count));
+
+void CountNotificationDrop(NotificationDrop drop)
+{
+    const TrapDropReason reason = kDropReasonOf[static_cast<size_t>(drop)];
+    if (reason != TRAP_DROP_REASONS) {
+        CountDrop(reason);
+    }
 }
 
 // Sends an inform's acknowledgement and notes on the queued trap that it
@@ -117,22 +186,23 @@ bool Enqueue(TrapRecord* trap, const std::vector<uint8_t>& ack, const sockaddr_s
 }
 
 // Takes one datagram apart; anything that is not a well-formed trap is
-// dropped without a word (any community is accepted). An InformRequest is
-// acknowledged from the receiving socket once it is queued: one that is
-// dropped goes unacknowledged, so that its sender tries again.
+// dropped and counted (any community is accepted), with a report sent back
+// where the sender is owed one. An InformRequest is acknowledged from the
+// receiving socket once it is queued: one that is dropped goes
+// unacknowledged, so that its sender tries again.
 void TakeDatagram(const uint8_t* data, size_t size, const sockaddr_storage& sender,
                   socklen_t senderLength)
 {
     IncomingMessage message;
-    if (!TakeNotificationApart(data, size, message)) {
-        CountDrop(TRAP_DROP_MALFORMED);
-        return;
-    }
     std::vector<uint8_t> ack;
-    const bool inform = message.pdu.pduType == PDU_INFORM;
-    if (inform && !PrepareInformAck(message, ack)) {
-        CountDrop(TRAP_DROP_FAILED_CHECK);
-        FreeIncoming(message);
+    const NotificationDrop drop =
+        TakeNotificationApart(data, size, message, ack, g_reception.users.get());
+    if (drop != NotificationDrop::None) {
+        CountNotificationDrop(drop);
+        // A report the sender is owed (our engine, our clock).
+        if (!ack.empty()) {
+            SendTrapAnswer(g_reception.socket, ack.data(), ack.size(), sender, senderLength);
+        }
         return;
     }
     const sockaddr* from = reinterpret_cast<const sockaddr*>(&sender);
@@ -223,6 +293,10 @@ void ReleaseReception()
     }
     DestroyPlatformEvent(g_reception.event);
     g_reception.event = nullptr;
+    if (g_reception.users != nullptr) {
+        g_account.evictions = g_reception.users->Evictions();
+        g_reception.users.reset();
+    }
     g_reception.running = false;
 }
 
@@ -266,6 +340,7 @@ int SnmpMgrTrapListen(PlatformEvent** event)
         return 0;
     }
     EnlargeTrapReceiveBuffer(g_reception.socket);
+    StartUserNotifications();
     g_reception.wakeOpen = OpenTrapWake(g_reception.socket);
     if (!g_reception.wakeOpen) {
         const uint32_t reason = GetLastError();
@@ -365,4 +440,14 @@ uint64_t SnmpMgrTrapStop()
     const uint64_t dropped = g_reception.dropped;
     ReleaseReception();
     return dropped;
+}
+
+uint64_t SnmpMgrTrapEvictions()
+{
+    return g_account.evictions;
+}
+
+const char* SnmpMgrTrapUsersProblem()
+{
+    return g_account.usersProblem.empty() ? nullptr : g_account.usersProblem.c_str();
 }

@@ -35,6 +35,8 @@ constexpr CodeText kTexts[] = {
     {ERROR_USM_OTHER_REPORT, "The agent reported the request as not valid."},
     {ERROR_USM_NO_ENGINE, "The agent did not tell its engine ID."},
     {ERROR_USM_CRYPTO, "The cryptographic library failed."},
+    {ERROR_USM_UNKNOWN_CONTEXT, "The agent does not know this context."},
+    {ERROR_USM_UNAVAILABLE_CONTEXT, "The agent cannot serve this context now."},
 };
 
 }  // namespace

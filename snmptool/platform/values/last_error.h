@@ -42,15 +42,20 @@ enum : uint32_t {
     ERROR_BAD_PORT = 1007,          // the agent's port is not 1 to 65535
     // SNMPv3: what an agent's Report-PDU says (RFC 3414 section 3.2, RFC 3412
     // section 7.2), and the manager's own failures of the security model.
-    ERROR_USM_UNSUPPORTED_LEVEL = 1101,   // usmStatsUnsupportedSecLevels
-    ERROR_USM_NOT_IN_TIME_WINDOW = 1102,  // usmStatsNotInTimeWindows, also after the retry
-    ERROR_USM_UNKNOWN_USER = 1103,        // usmStatsUnknownUserNames
-    ERROR_USM_UNKNOWN_ENGINE = 1104,      // usmStatsUnknownEngineIDs, also after rediscovery
-    ERROR_USM_WRONG_DIGEST = 1105,        // usmStatsWrongDigests
-    ERROR_USM_DECRYPTION = 1106,          // usmStatsDecryptionErrors
-    ERROR_USM_OTHER_REPORT = 1107,        // any other report
-    ERROR_USM_NO_ENGINE = 1108,           // discovery answered without an engine ID
-    ERROR_USM_CRYPTO = 1109,              // the cryptographic library failed
+    ERROR_USM_UNSUPPORTED_LEVEL = 1101,    // usmStatsUnsupportedSecLevels
+    ERROR_USM_NOT_IN_TIME_WINDOW = 1102,   // usmStatsNotInTimeWindows, also after the retry
+    ERROR_USM_UNKNOWN_USER = 1103,         // usmStatsUnknownUserNames
+    ERROR_USM_UNKNOWN_ENGINE = 1104,       // usmStatsUnknownEngineIDs, also after rediscovery
+    ERROR_USM_WRONG_DIGEST = 1105,         // usmStatsWrongDigests
+    ERROR_USM_DECRYPTION = 1106,           // usmStatsDecryptionErrors
+    ERROR_USM_OTHER_REPORT = 1107,         // any other report
+    ERROR_USM_NO_ENGINE = 1108,            // discovery answered without an engine ID
+    ERROR_USM_CRYPTO = 1109,               // the cryptographic library failed
+    ERROR_USM_UNKNOWN_CONTEXT = 1110,      // snmpUnknownContexts (RFC 3413 section 4.1.2)
+    ERROR_USM_UNAVAILABLE_CONTEXT = 1111,  // snmpUnavailableContexts
+    // No authentic answer came within the time-out and retries, but an
+    // unauthenticated report did: this base plus the ERROR_USM_* code it claimed.
+    ERROR_USM_UNPROVEN_BASE = 1200,
     // A failed system call: this base plus its errno value; the text is the
     // system's own (for example "Permission denied", "Address already in use").
     ERROR_SYSTEM_BASE = 10000,

@@ -1,0 +1,234 @@
+// A receiver of version 3 notifications: the sender of a trap is the
+// authoritative engine, so the user's keys are localised to the engine the
+// trap names; we are the authoritative engine of the informs sent to us.
+#include "message/user_notifications.h"
+
+#include <algorithm>
+#include <new>
+
+#include "security/usm_message.h"
+
+namespace {
+
+// usmStats (RFC 3414 section 5): the counters a Report-PDU names.
+constexpr uint32_t kUnknownEngineIds = 4;
+constexpr uint32_t kNotInTimeWindows = 2;
+// RFC 3411 section 5: an engine ID is 5 to 32 bytes.
+constexpr size_t kShortestEngineId = 5;
+constexpr size_t kLongestEngineId = 32;
+
+SecurityLevel LevelOf(uint8_t flags)
+{
+    if ((flags & kMsgFlagPriv) != 0) {
+        return SecurityLevel::AuthPriv;
+    }
+    return (flags & kMsgFlagAuth) != 0 ? SecurityLevel::AuthNoPriv : SecurityLevel::NoAuthNoPriv;
+}
+
+NotificationDrop DropFor(UsmVerdict verdict)
+{
+    switch (verdict) {
+    case UsmVerdict::Taken:
+        return NotificationDrop::None;
+    case UsmVerdict::UnsupportedLevel:
+        return NotificationDrop::UnsupportedLevel;
+    case UsmVerdict::UnknownEngine:
+        return NotificationDrop::UnknownEngine;
+    case UsmVerdict::UnknownUser:
+        return NotificationDrop::UnknownUser;
+    case UsmVerdict::WrongDigest:
+        return NotificationDrop::WrongDigest;
+    case UsmVerdict::NotInTimeWindow:
+        return NotificationDrop::NotInTimeWindow;
+    case UsmVerdict::Decryption:
+        return NotificationDrop::Decryption;
+    default:
+        return NotificationDrop::Malformed;
+    }
+}
+
+UsmUser CopyOf(const UsmUser& user)
+{
+    UsmUser copy;
+    copy.name = user.name;
+    copy.auth = user.auth;
+    copy.authPassphrase = user.authPassphrase;
+    copy.priv = user.priv;
+    copy.privPassphrase = user.privPassphrase;
+    return copy;
+}
+
+bool Pinned(const UsmUser& user, const std::vector<uint8_t>& engineId)
+{
+    return user.engines.empty() ||
+           std::find(user.engines.begin(), user.engines.end(), engineId) != user.engines.end();
+}
+
+}  // namespace
+
+UserNotifications::UserNotifications(std::vector<UsmUser> users, std::vector<uint8_t> engineId,
+                                     int32_t boots, size_t mostPeers)
+    : users_(std::move(users)), engineId_(std::move(engineId)), boots_(boots),
+      started_(std::chrono::steady_clock::now()), mostPeers_(std::max<size_t>(mostPeers, 1))
+{
+    UsmPeerInit(stranger_, UsmUser());
+    stranger_.engineId = engineId_;
+    stranger_.discovered = true;
+    stranger_.authoritative = true;
+    UsmAdoptClock(stranger_, boots_, 0);
+    stranger_.latestTimeAt = started_;
+}
+
+UsmPeer* UserNotifications::PeerFor(size_t user, const std::vector<uint8_t>& engineId)
+{
+    PeerKey key(user, engineId);
+    auto found = peers_.find(key);
+    if (found != peers_.end()) {
+        return found->second.get();
+    }
+    auto peer = std::make_unique<UsmPeer>();
+    if (!UsmPeerInit(*peer, CopyOf(users_[user])) || !UsmLocaliseTo(*peer, engineId)) {
+        return nullptr;
+    }
+    if (engineId == engineId_) {
+        peer->authoritative = true;
+        UsmAdoptClock(*peer, boots_, 0);
+        peer->latestTimeAt = started_;
+    }
+    // A flood of engine IDs costs a localisation each, but never more memory.
+    if (peers_.size() >= mostPeers_) {
+        peers_.erase(arrival_.front());
+        arrival_.pop_front();
+        ++evictions_;
+    }
+    arrival_.push_back(key);
+    return peers_.emplace(std::move(key), std::move(peer)).first->second.get();
+}
+
+void UserNotifications::PrepareReport(UsmPeer& peer, int32_t msgId, SecurityLevel level,
+                                      uint32_t stat, uint32_t& count, std::vector<uint8_t>& reply)
+{
+    uint32_t name[] = {1, 3, 6, 1, 6, 3, 15, 1, 1, stat, 0};
+    SnmpVarBind counter{{11, name}, {}};
+    counter.value.tag = ASN_COUNTER;
+    counter.value.data.unsigned32 = ++count;
+    SnmpPdu report;
+    report.pduType = PDU_REPORT;
+    report.requestId = msgId;
+    report.bindings = {&counter, 1};
+    if (!UsmPrepareAtLevel(peer, msgId, level, report, reply)) {
+        reply.clear();
+    }
+}
+
+bool UserNotifications::PrepareAck(UsmPeer& peer, const IncomingMessage& inform,
+                                   std::vector<uint8_t>& out)
+{
+    SnmpPdu ack;
+    ack.pduType = PDU_RESPONSE;
+    ack.requestId = inform.pdu.requestId;
+    ack.bindings = inform.pdu.bindings;  // borrowed
+    if (UsmPrepareInContext(peer, inform.msgId, ack, out, inform.contextEngineId,
+                            inform.contextName) &&
+        out.size() <= kMaxSnmpMessageSize) {
+        return true;
+    }
+    ack.errorStatus = SNMP_ERROR_TOOBIG;
+    ack.bindings = {nullptr, 0};
+    return UsmPrepareInContext(peer, inform.msgId, ack, out, inform.contextEngineId,
+                               inform.contextName);
+}
+
+NotificationDrop UserNotifications::Check(UsmPeer& peer, const uint8_t* data, size_t size,
+                                          IncomingMessage& incoming, std::vector<uint8_t>& reply)
+{
+    UsmIncoming taken;
+    const UsmVerdict verdict = UsmTakeApart(peer, data, size, taken);
+    if (verdict == UsmVerdict::NotInTimeWindow && peer.authoritative &&
+        (taken.message.flags & kMsgFlagReportable) != 0) {
+        // RFC 3414 section 3.2 step 7 a: authenticated, with our boots and time.
+        PrepareReport(peer, taken.message.msgId, SecurityLevel::AuthNoPriv, kNotInTimeWindows,
+                      notInTimeWindows_, reply);
+    }
+    if (verdict != UsmVerdict::Taken) {
+        return DropFor(verdict);
+    }
+    const uint8_t type = taken.pdu.pduType;
+    // Informs are sent to us as their authoritative engine, traps from theirs.
+    const bool inform = type == PDU_INFORM;
+    NotificationDrop drop = NotificationDrop::None;
+    if (type != PDU_TRAP_V2 && !inform) {
+        drop = NotificationDrop::Malformed;
+    } else if (inform && !peer.authoritative) {
+        drop = NotificationDrop::UnknownEngine;
+    }
+    incoming.version = SNMP_VERSION_3;
+    incoming.msgId = taken.message.msgId;
+    incoming.securityName = std::move(taken.message.userName);
+    incoming.level = taken.level;
+    incoming.contextEngineId = std::move(taken.contextEngineId);
+    incoming.contextName = std::move(taken.contextName);
+    incoming.engineId = std::move(taken.message.engineId);
+    incoming.engineBoots = taken.message.engineBoots;
+    incoming.engineTime = taken.message.engineTime;
+    incoming.pdu = taken.pdu;
+    if (drop == NotificationDrop::None && inform && !PrepareAck(peer, incoming, reply)) {
+        drop = NotificationDrop::Malformed;
+    }
+    if (drop != NotificationDrop::None) {
+        FreeIncoming(incoming);
+    }
+    return drop;
+}
+
+NotificationDrop UserNotifications::TakeApart(const uint8_t* data, size_t size,
+                                              IncomingMessage& incoming,
+                                              std::vector<uint8_t>& reply)
+{
+    reply.clear();
+    V3Message header;
+    size_t authOffset = 0;
+    if (!DecodeV3Message(data, size, header, authOffset)) {
+        return NotificationDrop::Malformed;
+    }
+    const bool reportable = (header.flags & kMsgFlagReportable) != 0;
+    if (header.engineId.empty() && reportable && !engineId_.empty()) {
+        // RFC 3414 section 4: discovery is answered with our engine.
+        PrepareReport(stranger_, header.msgId, SecurityLevel::NoAuthNoPriv, kUnknownEngineIds,
+                      unknownEngineIds_, reply);
+        return NotificationDrop::Discovery;
+    }
+    if (header.engineId.size() < kShortestEngineId || header.engineId.size() > kLongestEngineId) {
+        return NotificationDrop::UnknownEngine;
+    }
+    // Agents compare names exactly (RFC 3414 section 3.2 step 4).
+    size_t user = 0;
+    while (user < users_.size() && users_[user].name != header.userName) {
+        ++user;
+    }
+    if (user == users_.size()) {
+        return NotificationDrop::UnknownUser;
+    }
+    // A lower level than the user's would let anyone speak for the user.
+    SecurityLevel wanted = SecurityLevel::NoAuthNoPriv;
+    if (users_[user].auth != AuthProtocol::None) {
+        wanted = users_[user].priv == PrivProtocol::None ? SecurityLevel::AuthNoPriv
+                                                         : SecurityLevel::AuthPriv;
+    }
+    if (LevelOf(header.flags) != wanted) {
+        return NotificationDrop::UnsupportedLevel;
+    }
+    if (header.engineId != engineId_ && !Pinned(users_[user], header.engineId)) {
+        return NotificationDrop::UnknownEngine;
+    }
+    UsmPeer* peer = nullptr;
+    try {
+        peer = PeerFor(user, header.engineId);
+    } catch (const std::bad_alloc&) {
+        peer = nullptr;
+    }
+    if (peer == nullptr) {
+        return NotificationDrop::Decryption;
+    }
+    return Check(*peer, data, size, incoming, reply);
+}
