@@ -48,12 +48,8 @@ bool UserModel::Peek(const uint8_t* data, size_t size, MessageHeader& header) co
     return PeekV3MsgId(data, size, header.msgId);
 }
 
-bool UserModel::TakeApart(const uint8_t* data, size_t size, IncomingMessage& incoming)
+void IncomingFromUsm(UsmIncoming& taken, IncomingMessage& incoming)
 {
-    UsmIncoming taken;
-    if (UsmTakeApart(peer_, data, size, taken) != UsmVerdict::Taken) {
-        return false;
-    }
     incoming.version = SNMP_VERSION_3;
     incoming.msgId = taken.message.msgId;
     incoming.securityName = std::move(taken.message.userName);
@@ -64,6 +60,15 @@ bool UserModel::TakeApart(const uint8_t* data, size_t size, IncomingMessage& inc
     incoming.engineBoots = taken.message.engineBoots;
     incoming.engineTime = taken.message.engineTime;
     incoming.pdu = taken.pdu;
+}
+
+bool UserModel::TakeApart(const uint8_t* data, size_t size, IncomingMessage& incoming)
+{
+    UsmIncoming taken;
+    if (UsmTakeApart(peer_, data, size, taken) != UsmVerdict::Taken) {
+        return false;
+    }
+    IncomingFromUsm(taken, incoming);
     return true;
 }
 

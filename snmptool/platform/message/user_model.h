@@ -5,6 +5,10 @@
 #include "message/message_model.h"
 #include "security/usm_engine.h"
 
+// A message the user-based model took apart, as the dispatcher hands it on
+// (the PDU's bindings move with it).
+void IncomingFromUsm(UsmIncoming& taken, IncomingMessage& incoming);
+
 class UserModel final : public MessageModel {
 public:
     static const MessageCapabilities& VersionCapabilities();

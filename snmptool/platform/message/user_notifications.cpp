@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <new>
 
+#include "message/user_model.h"
 #include "security/usm_message.h"
 
 namespace {
@@ -162,16 +163,7 @@ NotificationDrop UserNotifications::Check(UsmPeer& peer, const uint8_t* data, si
     } else if (inform && !peer.authoritative) {
         drop = NotificationDrop::UnknownEngine;
     }
-    incoming.version = SNMP_VERSION_3;
-    incoming.msgId = taken.message.msgId;
-    incoming.securityName = std::move(taken.message.userName);
-    incoming.level = taken.level;
-    incoming.contextEngineId = std::move(taken.contextEngineId);
-    incoming.contextName = std::move(taken.contextName);
-    incoming.engineId = std::move(taken.message.engineId);
-    incoming.engineBoots = taken.message.engineBoots;
-    incoming.engineTime = taken.message.engineTime;
-    incoming.pdu = taken.pdu;
+    IncomingFromUsm(taken, incoming);
     if (drop == NotificationDrop::None && inform && !PrepareAck(peer, incoming, reply)) {
         drop = NotificationDrop::Malformed;
     }
