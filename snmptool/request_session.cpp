@@ -26,7 +26,10 @@ constexpr int kOpenFailed = -1;
 const char* NoResponseReason(uint32_t code)
 {
     switch (code) {
+    // A closed port or a missing route has always read as a time-out here.
     case SNMP_MGMTAPI_TIMEOUT:
+    case ERROR_AGENT_REFUSED:
+    case ERROR_AGENT_NO_ROUTE:
         return "Request timed out";
     case SNMP_MGMTAPI_SELECT_FDERRORS:
         return "Winsock socket descriptor error";
@@ -142,7 +145,8 @@ int DoRequest(const char* agent, const char* community, uint32_t timeoutMs, uint
             ReportFailure(failure, FailureStream::Error, "\nmibcli: %s\n",
                           RequestFailureText(code).c_str());
         }
-        if (code == SNMP_MGMTAPI_TIMEOUT) {
+        if (code == SNMP_MGMTAPI_TIMEOUT || code == ERROR_AGENT_REFUSED ||
+            code == ERROR_AGENT_NO_ROUTE) {
             PrintErrorNote("\nVerify the IP address and community name are correct and try "
                            "pinging the host.\n");
         }

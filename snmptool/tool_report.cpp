@@ -61,6 +61,8 @@ constexpr CodeFailure kCodeFailures[] = {
     {SNMP_MGMTAPI_SELECT_FDERRORS, {"socketError", FailureClass::Network}},
     {ERROR_NOT_ENOUGH_MEMORY, {"outOfMemory", FailureClass::Local}},
     {ERROR_UNKNOWN_HOST, {"unknownHost", FailureClass::Network}},
+    {ERROR_AGENT_REFUSED, {"connectionRefused", FailureClass::Network}},
+    {ERROR_AGENT_NO_ROUTE, {"noRoute", FailureClass::Network}},
     {ERROR_BAD_ARGUMENT, {"badArgument", FailureClass::Usage}},
     {ERROR_MESSAGE_TOO_BIG, {"requestTooBig", FailureClass::Usage}},
     {ERROR_BAD_TRAP_ADDRESS, {"badTrapAddress", FailureClass::Usage}},

@@ -95,10 +95,12 @@ enum class WaitOutcome { Answered, NoAnswer, Failed };
 // agent's own address and port can be the answer (anyone can send to our port).
 // An unproven report does not end the wait: what it claims is kept in
 // `claim`, and the authentic answer it may have been forged to hide can
-// still come.
+// still come. Nor does the system's report of an unreachable agent: it may
+// be a late one about an earlier try, and anyone can forge one; its errno
+// is kept in `unreachable`.
 WaitOutcome AwaitAnswer(SnmpMgrSession& session, TransportClock::time_point deadline,
                         const AwaitedAnswer& awaited, IncomingMessage& answer, AnswerKind& kind,
-                        uint32_t& claim)
+                        uint32_t& claim, int& unreachable)
 {
     for (;;) {
         size_t size = 0;
@@ -113,7 +115,9 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, TransportClock::time_point dead
         if (outcome == ReceiveOutcome::Failed) {
             return WaitOutcome::Failed;
         }
-        if (IsSameEndpoint(session.agent, from, fromLength)) {
+        if (outcome == ReceiveOutcome::Unreachable) {
+            unreachable = errno;
+        } else if (IsSameEndpoint(session.agent, from, fromLength)) {
             kind = MatchAnswer(*session.model, awaited, session.receiveBuffer.data(), size, answer);
             if (kind == AnswerKind::UnprovenReport) {
                 claim = session.model->ReportCode(answer);
@@ -131,7 +135,8 @@ WaitOutcome AwaitAnswer(SnmpMgrSession& session, TransportClock::time_point dead
 // Sends the prepared datagram once per attempt and waits a full time-out
 // after each. Every attempt carries the same IDs, so an answer to an earlier
 // attempt that comes late still completes the request. Without an answer,
-// what an unproven report claimed is the failure, else the time-out.
+// what an unproven report claimed is the failure; else, when every attempt
+// met a report of an unreachable agent, the last one's; else the time-out.
 uint32_t Exchange(SnmpMgrSession& session, const AwaitedAnswer& awaited, IncomingMessage& answer,
                   AnswerKind& kind)
 {
@@ -141,6 +146,8 @@ uint32_t Exchange(SnmpMgrSession& session, const AwaitedAnswer& awaited, Incomin
         return ERROR_MESSAGE_TOO_BIG;
     }
     uint32_t claim = 0;
+    int unreachable = 0;
+    bool everyAttemptUnreachable = true;
     for (int64_t attempt = 0; attempt <= session.retries; ++attempt) {
         SendOutcome sent =
             UdpSend(session.socketFd, session.agent.address,
@@ -149,15 +156,25 @@ uint32_t Exchange(SnmpMgrSession& session, const AwaitedAnswer& awaited, Incomin
             return SNMP_MGMTAPI_SELECT_FDERRORS;
         }
         TransportClock::time_point deadline = TransportClock::now() + session.timeout;
-        WaitOutcome outcome = AwaitAnswer(session, deadline, awaited, answer, kind, claim);
+        int reported = 0;
+        WaitOutcome outcome =
+            AwaitAnswer(session, deadline, awaited, answer, kind, claim, reported);
         if (outcome == WaitOutcome::Answered) {
             return 0;
         }
         if (outcome == WaitOutcome::Failed) {
             return SNMP_MGMTAPI_SELECT_FDERRORS;
         }
+        everyAttemptUnreachable = everyAttemptUnreachable && reported != 0;
+        unreachable = reported;
     }
-    return claim != 0 ? ERROR_USM_UNPROVEN_BASE + claim : SNMP_MGMTAPI_TIMEOUT;
+    if (claim != 0) {
+        return ERROR_USM_UNPROVEN_BASE + claim;
+    }
+    if (!everyAttemptUnreachable) {
+        return SNMP_MGMTAPI_TIMEOUT;
+    }
+    return unreachable == ECONNREFUSED ? ERROR_AGENT_REFUSED : ERROR_AGENT_NO_ROUTE;
 }
 
 SnmpMgrSession* OpenSession(const char* agent, std::unique_ptr<MessageModel> model,

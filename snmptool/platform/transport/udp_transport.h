@@ -51,12 +51,16 @@ SendOutcome UdpSend(int socketFd, const sockaddr_storage& to, socklen_t toLength
 enum class ReceiveOutcome {
     Datagram,
     DeadlinePassed,
+    // The system reported that a datagram sent on this socket met a closed
+    // port or no route (errno ECONNREFUSED, EHOSTUNREACH or ENETUNREACH).
+    // Which datagram is not told, so it is no answer: the caller may wait on.
+    Unreachable,
     Failed,  // errno tells why
 };
 
-// Waits until one datagram arrives or the deadline passes. Interruptions by
-// signals and the port-unreachable reports that a lost earlier datagram may
-// leave on the socket do not end the wait. A datagram longer than the buffer
+// Waits until one datagram arrives, the deadline passes or a report that the
+// peer is unreachable comes (Windows sockets drop the port-unreachable ones).
+// Interruptions by signals do not end the wait. A datagram longer than the buffer
 // is dropped and the wait goes on. Even with the deadline already past, a
 // datagram that waits is still taken. The wait is the receive itself, under
 // the socket's receive time-out: `armedMs` is the time-out the socket holds

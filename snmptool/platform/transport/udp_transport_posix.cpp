@@ -13,11 +13,17 @@
 namespace {
 
 // An error a datagram socket may report that says nothing about this socket:
-// an interrupted call, nothing to read after all, or the ICMP port-unreachable
-// that an earlier datagram provoked.
+// an interrupted call, or nothing to read after all.
 bool IsTransient(int error)
 {
-    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK || error == ECONNREFUSED;
+    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK;
+}
+
+// The ICMP reports (RFC 1122 section 4.1.3.3) that a connected socket is
+// given for a datagram it sent earlier.
+bool IsUnreachable(int error)
+{
+    return error == ECONNREFUSED || error == EHOSTUNREACH || error == ENETUNREACH;
 }
 
 }  // namespace
@@ -123,7 +129,7 @@ ReceiveOutcome UdpReceive(int socketFd, TransportClock::time_point deadline, uin
             if (IsTransient(errno)) {
                 continue;
             }
-            return ReceiveOutcome::Failed;
+            return IsUnreachable(errno) ? ReceiveOutcome::Unreachable : ReceiveOutcome::Failed;
         }
         if (static_cast<size_t>(length) > capacity) {
             continue;

@@ -185,7 +185,8 @@ ReceiveOutcome UdpReceive(int socketFd, TransportClock::time_point deadline, uin
                 continue;
             }
             errno = ErrnoFromWinsockError(code);
-            return ReceiveOutcome::Failed;
+            return code == WSAEHOSTUNREACH || code == WSAENETUNREACH ? ReceiveOutcome::Unreachable
+                                                                      : ReceiveOutcome::Failed;
         }
         received = static_cast<size_t>(length);
         return ReceiveOutcome::Datagram;

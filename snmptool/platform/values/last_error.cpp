@@ -20,6 +20,8 @@ constexpr CodeText kTexts[] = {
     {ERROR_MESSAGE_TOO_BIG, "The request does not fit in one SNMP message."},
     {ERROR_UNKNOWN_ZONE, "The zone of the IPv6 address names no network interface."},
     {ERROR_BAD_PORT, "The agent's port is not a number from 1 to 65535."},
+    {ERROR_AGENT_REFUSED, "The agent's host refused the request: nothing listens on the port."},
+    {ERROR_AGENT_NO_ROUTE, "No route leads to the agent's host."},
     {ERROR_BAD_TRAP_ADDRESS,
      "MIBCLI_TRAP_ADDRESS must be a port, an IPv4 address and port, or [IPv6 address]:port."},
     {ERROR_USM_UNSUPPORTED_LEVEL,

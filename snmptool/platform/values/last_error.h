@@ -40,6 +40,10 @@ enum : uint32_t {
     ERROR_BAD_TRAP_ADDRESS = 1005,  // MIBCLI_TRAP_ADDRESS is not an address
     ERROR_UNKNOWN_ZONE = 1006,      // an IPv6 zone that names no interface
     ERROR_BAD_PORT = 1007,          // the agent's port is not 1 to 65535
+    // No answer, and every try met the system's report that the agent's port
+    // is closed, or that no route leads to its host.
+    ERROR_AGENT_REFUSED = 1008,
+    ERROR_AGENT_NO_ROUTE = 1009,
     // SNMPv3: what an agent's Report-PDU says (RFC 3414 section 3.2, RFC 3412
     // section 7.2), and the manager's own failures of the security model.
     ERROR_USM_UNSUPPORTED_LEVEL = 1101,    // usmStatsUnsupportedSecLevels
