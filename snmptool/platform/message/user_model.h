@@ -4,6 +4,7 @@
 
 #include "message/message_model.h"
 #include "security/usm_engine.h"
+#include "security/usm_peer_cache.h"
 
 class UserModel final : public MessageModel {
 public:
@@ -11,6 +12,13 @@ public:
 
     // False (last error set) when the peer cannot be made: no random numbers.
     bool Init(UsmUser&& user);
+    // The agent's keys are then taken from `keys`, for the caller's user
+    // number `user`, which must outlive the model.
+    void ShareKeys(UsmPeerCache& keys, size_t user)
+    {
+        keys_ = &keys;
+        keysUser_ = user;
+    }
     UsmPeer& Peer()
     {
         return peer_;
@@ -32,6 +40,8 @@ public:
 
 private:
     UsmPeer peer_;
+    UsmPeerCache* keys_ = nullptr;  // null: the keys are localised here
+    size_t keysUser_ = 0;
     std::vector<uint8_t> contextEngineId_;  // empty: the agent's engine
     std::string contextName_;
 };
