@@ -146,6 +146,10 @@ bool ExpandFleet(const char* agent, AgentList& list)
 
 namespace {
 
+// User and engine pairs whose keys the agents of a list share: every agent
+// with its own engine costs a localisation anyway; only the memory is bounded.
+constexpr size_t kMostSharedKeys = 4096;
+
 struct CommunityModels : FleetModels {
     MessageModel* ModelFor(size_t agent) override
     {
@@ -161,7 +165,8 @@ struct CommunityModels : FleetModels {
 };
 
 // Version 3: each agent its own engine, so its own model, for the user its
-// community word names; the users file is read once for each name.
+// community word names; the users file is read once for each name, and a
+// user's keys are localised once for each engine, however many agents share it.
 struct UserModels : FleetModels {
     MessageModel* ModelFor(size_t agent) override
     {
@@ -174,7 +179,7 @@ struct UserModels : FleetModels {
             copy.authPassphrase = user.authPassphrase;
             copy.priv = user.priv;
             copy.privPassphrase = user.privPassphrase;
-            model = MakeUserModel(std::move(copy));
+            model = MakeUserModel(std::move(copy), keys, list->agents[agent].community);
         }
         return model.get();
     }
@@ -189,6 +194,7 @@ struct UserModels : FleetModels {
 
     const AgentList* list = nullptr;
     std::vector<std::unique_ptr<UsmUser>> users;
+    UsmPeerCache keys{kMostSharedKeys};
     std::unique_ptr<MessageModel> reader;
     std::unordered_map<size_t, std::unique_ptr<MessageModel>> live;
 };

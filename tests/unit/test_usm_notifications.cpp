@@ -1,12 +1,16 @@
 // Version 3 notifications as a hostile sender would send them: out of the
 // time window, replayed, spoofed without a digest, cut short, and from more
-// engines than the receiver keeps.
+// engines than the receiver keeps; and the keys that agents sharing an
+// engine ID share.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "message/dispatcher.h"
 #include "message/user_notifications.h"
+#include "security/usm_peer_cache.h"
 
 namespace {
 
@@ -99,6 +103,45 @@ TEST(UsmNotifications, EnginesBeyondTheCacheAreForgottenOldestFirst)
     newest.push_back(2);
     EXPECT_EQ(Take(receiver, Trap(newest, 1, 11)), NotificationDrop::None);
     EXPECT_EQ(receiver.Evictions(), 1u);
+}
+
+TEST(UsmPeerCache, AgentsSharingAnEngineLocaliseOncePerUser)
+{
+    UsmPeer alone;
+    ASSERT_TRUE(UsmPeerInit(alone, Bob()));
+    ASSERT_TRUE(UsmLocaliseTo(alone, kEngine));
+    UsmPeerCache cache(2);
+    // The first agent's model learns the engine from its report; the others
+    // take the keys it left.
+    std::unique_ptr<MessageModel> model = MakeUserModel(Bob(), cache, 0);
+    ASSERT_NE(model, nullptr);
+    IncomingMessage report;
+    report.engineId = kEngine;
+    EXPECT_EQ(model->LearnEngine(report), 0u);
+    EXPECT_FALSE(model->NeedsDiscovery());
+    EXPECT_EQ(cache.Localisations(), 1u);
+    for (int agent = 0; agent < 2; ++agent) {
+        UsmPeer peer;
+        ASSERT_TRUE(UsmPeerInit(peer, Bob()));
+        ASSERT_TRUE(cache.LocaliseTo(peer, 0, kEngine));
+        EXPECT_TRUE(peer.discovered);
+        EXPECT_EQ(peer.engineId, kEngine);
+        EXPECT_EQ(peer.authKey.bytes, alone.authKey.bytes);
+        EXPECT_EQ(peer.privKey.bytes, alone.privKey.bytes);
+    }
+    EXPECT_EQ(cache.Localisations(), 1u);
+    // Another user, or another engine, has keys of its own.
+    UsmUser other = Bob();
+    other.authPassphrase = "other authphrase";
+    UsmPeer peer;
+    ASSERT_TRUE(UsmPeerInit(peer, std::move(other)));
+    ASSERT_TRUE(cache.LocaliseTo(peer, 1, kEngine));
+    EXPECT_NE(peer.authKey.bytes, alone.authKey.bytes);
+    std::vector<uint8_t> engine = kEngine;
+    engine.push_back(1);
+    ASSERT_TRUE(cache.LocaliseTo(peer, 1, engine));
+    EXPECT_EQ(cache.Localisations(), 3u);
+    EXPECT_EQ(cache.Evictions(), 1u);
 }
 
 }  // namespace

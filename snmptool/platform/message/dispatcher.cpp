@@ -44,7 +44,9 @@ std::unique_ptr<MessageModel> MakeCommunityModel(int32_t version, const char* co
     }
 }
 
-std::unique_ptr<MessageModel> MakeUserModel(UsmUser&& user)
+namespace {
+
+std::unique_ptr<UserModel> NewUserModel(UsmUser&& user)
 {
     std::unique_ptr<UserModel> model;
     try {
@@ -55,6 +57,22 @@ std::unique_ptr<MessageModel> MakeUserModel(UsmUser&& user)
     }
     if (!model->Init(std::move(user))) {
         return nullptr;
+    }
+    return model;
+}
+
+}  // namespace
+
+std::unique_ptr<MessageModel> MakeUserModel(UsmUser&& user)
+{
+    return NewUserModel(std::move(user));
+}
+
+std::unique_ptr<MessageModel> MakeUserModel(UsmUser&& user, UsmPeerCache& keys, size_t userNumber)
+{
+    std::unique_ptr<UserModel> model = NewUserModel(std::move(user));
+    if (model != nullptr) {
+        model->ShareKeys(keys, userNumber);
     }
     return model;
 }

@@ -10,12 +10,16 @@
 
 #include "message/message_model.h"
 #include "message/user_notifications.h"
+#include "security/usm_peer_cache.h"
 
 // The model of a community version (1 or 2c) under `community`; null (last
 // error ERROR_BAD_ARGUMENT) for another version or without memory.
 std::unique_ptr<MessageModel> MakeCommunityModel(int32_t version, const char* community);
 // The version 3 model for `user` (taken over); null with the last error set.
 std::unique_ptr<MessageModel> MakeUserModel(UsmUser&& user);
+// The same, its keys taken from `keys` (which must outlive it) for the
+// caller's user number `userNumber`: agents sharing an engine localise once.
+std::unique_ptr<MessageModel> MakeUserModel(UsmUser&& user, UsmPeerCache& keys, size_t userNumber);
 
 // What a version can do; null for a version no model serves.
 const MessageCapabilities* CapabilitiesOfVersion(int32_t version);

@@ -94,6 +94,13 @@ uint32_t UserModel::LearnEngine(const IncomingMessage& report)
     if (report.engineId.empty()) {
         return ERROR_USM_NO_ENGINE;
     }
+    if (keys_ != nullptr) {
+        UsmAdoptClock(peer_, report.engineBoots, report.engineTime);
+        if (!keys_->LocaliseTo(peer_, keysUser_, report.engineId)) {
+            return ERROR_USM_CRYPTO;
+        }
+        return 0;
+    }
     if (!UsmAdoptEngine(peer_, report.engineId, report.engineBoots, report.engineTime)) {
         return ERROR_USM_CRYPTO;
     }

@@ -4,6 +4,7 @@
 
 #include "message/message_model.h"
 #include "security/usm_engine.h"
+#include "security/usm_peer_cache.h"
 
 // A message the user-based model took apart, as the dispatcher hands it on
 // (the PDU's bindings move with it).
@@ -15,6 +16,13 @@ public:
 
     // False (last error set) when the peer cannot be made: no random numbers.
     bool Init(UsmUser&& user);
+    // The agent's keys are then taken from `keys`, for the caller's user
+    // number `user`, which must outlive the model.
+    void ShareKeys(UsmPeerCache& keys, size_t user)
+    {
+        keys_ = &keys;
+        keysUser_ = user;
+    }
     UsmPeer& Peer()
     {
         return peer_;
@@ -36,6 +44,8 @@ public:
 
 private:
     UsmPeer peer_;
+    UsmPeerCache* keys_ = nullptr;  // null: the keys are localised here
+    size_t keysUser_ = 0;
     std::vector<uint8_t> contextEngineId_;  // empty: the agent's engine
     std::string contextName_;
 };

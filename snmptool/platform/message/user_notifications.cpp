@@ -48,17 +48,6 @@ NotificationDrop DropFor(UsmVerdict verdict)
     }
 }
 
-UsmUser CopyOf(const UsmUser& user)
-{
-    UsmUser copy;
-    copy.name = user.name;
-    copy.auth = user.auth;
-    copy.authPassphrase = user.authPassphrase;
-    copy.priv = user.priv;
-    copy.privPassphrase = user.privPassphrase;
-    return copy;
-}
-
 bool Pinned(const UsmUser& user, const std::vector<uint8_t>& engineId)
 {
     return user.engines.empty() ||
@@ -70,7 +59,7 @@ bool Pinned(const UsmUser& user, const std::vector<uint8_t>& engineId)
 UserNotifications::UserNotifications(std::vector<UsmUser> users, std::vector<uint8_t> engineId,
                                      int32_t boots, size_t mostPeers)
     : users_(std::move(users)), engineId_(std::move(engineId)), boots_(boots),
-      started_(std::chrono::steady_clock::now()), mostPeers_(std::max<size_t>(mostPeers, 1))
+      started_(std::chrono::steady_clock::now()), peers_(mostPeers)
 {
     UsmPeerInit(stranger_, UsmUser());
     stranger_.engineId = engineId_;
@@ -82,28 +71,14 @@ UserNotifications::UserNotifications(std::vector<UsmUser> users, std::vector<uin
 
 UsmPeer* UserNotifications::PeerFor(size_t user, const std::vector<uint8_t>& engineId)
 {
-    PeerKey key(user, engineId);
-    auto found = peers_.find(key);
-    if (found != peers_.end()) {
-        return found->second.get();
-    }
-    auto peer = std::make_unique<UsmPeer>();
-    if (!UsmPeerInit(*peer, CopyOf(users_[user])) || !UsmLocaliseTo(*peer, engineId)) {
-        return nullptr;
-    }
-    if (engineId == engineId_) {
+    bool made = false;
+    UsmPeer* peer = peers_.PeerFor(user, users_[user], engineId, made);
+    if (made && engineId == engineId_) {
         peer->authoritative = true;
         UsmAdoptClock(*peer, boots_, 0);
         peer->latestTimeAt = started_;
     }
-    // A flood of engine IDs costs a localisation each, but never more memory.
-    if (peers_.size() >= mostPeers_) {
-        peers_.erase(arrival_.front());
-        arrival_.pop_front();
-        ++evictions_;
-    }
-    arrival_.push_back(key);
-    return peers_.emplace(std::move(key), std::move(peer)).first->second.get();
+    return peer;
 }
 
 void UserNotifications::PrepareReport(UsmPeer& peer, int32_t msgId, SecurityLevel level,

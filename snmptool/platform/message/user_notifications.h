@@ -7,15 +7,12 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <map>
-#include <memory>
-#include <utility>
 #include <vector>
 
 #include "message/message_model.h"
 #include "message/notification_drop.h"
 #include "security/usm_engine.h"
+#include "security/usm_peer_cache.h"
 
 class UserNotifications {
 public:
@@ -32,12 +29,10 @@ public:
 
     uint64_t Evictions() const
     {
-        return evictions_;
+        return peers_.Evictions();
     }
 
 private:
-    using PeerKey = std::pair<size_t, std::vector<uint8_t>>;
-
     UsmPeer* PeerFor(size_t user, const std::vector<uint8_t>& engineId);
     NotificationDrop Check(UsmPeer& peer, const uint8_t* data, size_t size,
                            IncomingMessage& incoming, std::vector<uint8_t>& reply);
@@ -50,10 +45,7 @@ private:
     std::vector<uint8_t> engineId_;
     int32_t boots_;
     std::chrono::steady_clock::time_point started_;
-    size_t mostPeers_;
-    std::map<PeerKey, std::unique_ptr<UsmPeer>> peers_;
-    std::deque<PeerKey> arrival_;  // the order the peers were made in
-    uint64_t evictions_ = 0;
+    UsmPeerCache peers_;
     uint32_t unknownEngineIds_ = 0;
     uint32_t notInTimeWindows_ = 0;
     UsmPeer stranger_;  // answers discovery: no user, our engine
