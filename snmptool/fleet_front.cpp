@@ -173,13 +173,7 @@ struct UserModels : FleetModels {
         std::unique_ptr<MessageModel>& model = live[agent];
         if (model == nullptr) {
             const UsmUser& user = *users[list->agents[agent].community];
-            UsmUser copy;
-            copy.name = user.name;
-            copy.auth = user.auth;
-            copy.authPassphrase = user.authPassphrase;
-            copy.priv = user.priv;
-            copy.privPassphrase = user.privPassphrase;
-            model = MakeUserModel(std::move(copy), keys, list->agents[agent].community);
+            model = MakeUserModel(user.Copy(), keys, list->agents[agent].community);
         }
         return model.get();
     }

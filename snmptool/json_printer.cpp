@@ -15,29 +15,6 @@ namespace {
 // Built again for every line; its buffer is kept, so a walk allocates once.
 JsonLine g_line(kStdoutBufferBytes);
 
-// Indexed by the error status (RFC 3416 section 3).
-constexpr std::array<const char*, SNMP_ERROR_INCONSISTENTNAME + 1> kStatusWords = {
-    "noError",
-    "tooBig",
-    "noSuchName",
-    "badValue",
-    "readOnly",
-    "genErr",
-    "noAccess",
-    "wrongType",
-    "wrongLength",
-    "wrongEncoding",
-    "wrongValue",
-    "noCreation",
-    "inconsistentValue",
-    "resourceUnavailable",
-    "commitFailed",
-    "undoFailed",
-    "authorizationError",
-    "notWritable",
-    "inconsistentName",
-};
-
 // The opaque wrapping of RFC-less agent extensions: an Opaque whose bytes
 // are one more BER value under an application tag 0x9F 0x7x.
 enum : uint8_t {
@@ -283,11 +260,6 @@ void PrintJsonFailure(const char* error, const char* failureClass, int32_t index
         g_line.Text("message", message);
     }
     g_line.Write();
-}
-
-const char* JsonErrorStatusWord(int32_t errorStatus)
-{
-    return NameOrUnknown(kStatusWords, errorStatus);
 }
 
 void PrintJsonTrap(const TrapView& trap)

@@ -76,39 +76,6 @@ const TypeInfo& TypeOf(uint8_t tag)
     return PrintedCapabilities().exceptions ? kV2Types[tag] : kTypes[tag];
 }
 
-// Indexed by the error status of RFC 1157 section 4.1.1.
-constexpr std::array<const char*, SNMP_ERROR_GENERR + 1> kErrorStatusNames = {
-    "No Error",
-    "Data is too big to return",
-    "No such variable name",
-    "Bad value sent",
-    "Attempted writing to a read-only variable",
-    "General error",
-};
-
-// The same, then the statuses RFC 3416 section 3 adds, by its names.
-constexpr std::array<const char*, SNMP_ERROR_INCONSISTENTNAME + 1> kV2ErrorStatusNames = {
-    "No Error",
-    "Data is too big to return",
-    "No such variable name",
-    "Bad value sent",
-    "Attempted writing to a read-only variable",
-    "General error",
-    "noAccess",
-    "wrongType",
-    "wrongLength",
-    "wrongEncoding",
-    "wrongValue",
-    "noCreation",
-    "inconsistentValue",
-    "resourceUnavailable",
-    "commitFailed",
-    "undoFailed",
-    "authorizationError",
-    "notWritable",
-    "inconsistentName",
-};
-
 // Appends `number` in decimal, after a '.' unless it is the first; the caller
 // guarantees kDottedIdSize bytes of room.
 char* AppendDotted(char* out, uint32_t number, bool first)
@@ -328,12 +295,6 @@ void PrintVarBind(const SnmpVarBind& binding, uint32_t number, bool maskControls
 }
 
 }  // namespace
-
-const char* ErrorStatusName(int32_t status)
-{
-    return PrintedCapabilities().v2ErrorStatuses ? NameOrUnknown(kV2ErrorStatusNames, status)
-                                                 : NameOrUnknown(kErrorStatusNames, status);
-}
 
 void PrintResponse(int32_t errorStatus, int32_t errorIndex, const SnmpVarBindList* list,
                    bool withStatus)

@@ -6,17 +6,6 @@
 
 namespace {
 
-UsmUser CopyOf(const UsmUser& user)
-{
-    UsmUser copy;
-    copy.name = user.name;
-    copy.auth = user.auth;
-    copy.authPassphrase = user.authPassphrase;
-    copy.priv = user.priv;
-    copy.privPassphrase = user.privPassphrase;
-    return copy;
-}
-
 void CopyKey(const SecretKey& from, SecretKey& to)
 {
     to.Wipe();
@@ -37,7 +26,7 @@ UsmPeer* UsmPeerCache::PeerFor(size_t user, const UsmUser& source,
         return found->second.get();
     }
     auto peer = std::make_unique<UsmPeer>();
-    if (!UsmPeerInit(*peer, CopyOf(source)) || !UsmLocaliseTo(*peer, engineId)) {
+    if (!UsmPeerInit(*peer, source.Copy()) || !UsmLocaliseTo(*peer, engineId)) {
         return nullptr;
     }
     ++localisations_;

@@ -215,6 +215,18 @@ UsmUser& UsmUser::operator=(UsmUser&& other) noexcept
     return *this;
 }
 
+UsmUser UsmUser::Copy() const
+{
+    UsmUser copy;
+    copy.name = name;
+    copy.auth = auth;
+    copy.authPassphrase = authPassphrase;
+    copy.priv = priv;
+    copy.privPassphrase = privPassphrase;
+    copy.engines = engines;
+    return copy;
+}
+
 UsmUser::~UsmUser()
 {
     Wipe();

@@ -33,6 +33,9 @@ struct UsmUser {
     UsmUser(UsmUser&& other) noexcept;
     UsmUser& operator=(UsmUser&& other) noexcept;
     ~UsmUser();
+    // A copy of its own, to be wiped apart (copying is otherwise refused, so
+    // that no passphrase is copied by accident).
+    UsmUser Copy() const;
     void Wipe();  // wipes the passphrases and forgets the protocols
 };
 
