@@ -125,7 +125,7 @@ private:
     // end of the branch.
     WalkEnd Judge(const SnmpVarBind& binding, const AsnObjectIdentifier& asked) const
     {
-        if (RequestCapabilities().exceptions && binding.value.tag == ASN_ENDOFMIBVIEW) {
+        if (binding.value.tag == ASN_ENDOFMIBVIEW && RequestCapabilities().exceptions) {
             return WalkEnd::Quiet;
         }
         if (!FollowsInWalkOrder(asked, binding.name)) {

@@ -71,9 +71,9 @@ constexpr std::array<TypeInfo, 256> MakeV2TypeTable()
 constexpr std::array<TypeInfo, 256> kTypes = MakeTypeTable();
 constexpr std::array<TypeInfo, 256> kV2Types = MakeV2TypeTable();
 
-const TypeInfo& TypeOf(uint8_t tag)
+const TypeInfo& TypeOf(uint8_t tag, const MessageCapabilities& can)
 {
-    return PrintedCapabilities().exceptions ? kV2Types[tag] : kTypes[tag];
+    return can.exceptions ? kV2Types[tag] : kTypes[tag];
 }
 
 // Appends `number` in decimal, after a '.' unless it is the first; the caller
@@ -167,10 +167,10 @@ template <typename Number> char* DottedText(const Number* numbers, uint32_t coun
     return text;
 }
 
-void PrintLength(const AsnAny& value)
+void PrintLength(const AsnAny& value, const MessageCapabilities& can)
 {
     uint32_t length = 0;
-    switch (TypeOf(value.tag).length) {
+    switch (TypeOf(value.tag, can).length) {
     case LengthLine::None:
         return;
     case LengthLine::Bytes:
@@ -203,7 +203,7 @@ uint32_t BinaryValue(const AsnOctetString& bytes)
     return number;
 }
 
-char* ValueToText(const AsnAny* value)
+char* ValueToText(const AsnAny* value, const MessageCapabilities& can)
 {
     if (value == nullptr) {
         return nullptr;
@@ -217,7 +217,7 @@ char* ValueToText(const AsnAny* value)
         return UnsignedText(value->data.unsigned32);
     case ASN_COUNTER64:
         // Version 1 has no Counter64: there the tag stays an unknown one.
-        return PrintedCapabilities().counter64 ? UnsignedText(value->data.counter64) : nullptr;
+        return can.counter64 ? UnsignedText(value->data.counter64) : nullptr;
     case ASN_OCTETSTRING:
     case ASN_SEQUENCE:
         return BytesText(value->data.bytes, true);
@@ -232,10 +232,10 @@ char* ValueToText(const AsnAny* value)
     }
 }
 
-void PrintValue(const AsnAny& value, bool maskControls)
+void PrintValue(const AsnAny& value, bool maskControls, const MessageCapabilities& can)
 {
     fputs("        Value: ", stdout);
-    char* text = ValueToText(&value);
+    char* text = ValueToText(&value, can);
     if (text == nullptr) {
         fputs("<No Data>\n", stdout);
         return;
@@ -267,7 +267,8 @@ void PrintHexBytes(const AsnOctetString& bytes)
     fputc('\n', stdout);
 }
 
-void PrintVarBind(const SnmpVarBind& binding, uint32_t number, bool maskControls)
+void PrintVarBind(const SnmpVarBind& binding, uint32_t number, bool maskControls,
+                  const MessageCapabilities& can)
 {
     if (g_toolMode != TOOL_MODE_WALK) {
         printf("    varbind %u: \n", number);
@@ -284,9 +285,9 @@ void PrintVarBind(const SnmpVarBind& binding, uint32_t number, bool maskControls
         fputc(' ', stdout);
     }
     fputc('\n', stdout);
-    printf("         Type: %s\n", TypeOf(binding.value.tag).name);
-    PrintLength(binding.value);
-    PrintValue(binding.value, maskControls);
+    printf("         Type: %s\n", TypeOf(binding.value.tag, can).name);
+    PrintLength(binding.value, can);
+    PrintValue(binding.value, maskControls, can);
     if (g_settings.hexDump &&
         (binding.value.tag == ASN_OCTETSTRING || binding.value.tag == ASN_OPAQUE)) {
         PrintHexBytes(binding.value.data.bytes);
@@ -328,14 +329,15 @@ void PrintVarBinds(const SnmpVarBindList* list)
         return;
     }
     const bool maskControls = StdoutIsTerminal();
+    const MessageCapabilities& can = PrintedCapabilities();
     for (uint32_t i = 0; i < list->count; ++i) {
-        PrintVarBind(list->bindings[i], i + 1, maskControls);
+        PrintVarBind(list->bindings[i], i + 1, maskControls, can);
     }
 }
 
 const char* TypeName(uint8_t tag)
 {
-    return TypeOf(tag).name;
+    return TypeOf(tag, PrintedCapabilities()).name;
 }
 
 void PrintDottedOid(const AsnObjectIdentifier* oid)

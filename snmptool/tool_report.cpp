@@ -163,8 +163,11 @@ void EndResult()
     // Often enough for a person watching; rarely enough to cost nothing.
     constexpr auto kFlushInterval = std::chrono::milliseconds(100);
     static std::chrono::steady_clock::time_point s_lastFlush;
+    if (!JsonOutput()) {
+        return;  // the text layout leaves the flushing to stdio
+    }
     const auto now = std::chrono::steady_clock::now();
-    if (JsonOutput() && now - s_lastFlush >= kFlushInterval) {
+    if (now - s_lastFlush >= kFlushInterval) {
         fflush(stdout);
         s_lastFlush = now;
     }

@@ -66,7 +66,7 @@ enum class WalkStep {
 WalkStep TakeBinding(const SnmpVarBind& binding, const AsnObjectIdentifier& start, AskedName& asked)
 {
     // RFC 3416 section 4.2.3: the agent has nothing after the name asked.
-    if (RequestCapabilities().exceptions && binding.value.tag == ASN_ENDOFMIBVIEW) {
+    if (binding.value.tag == ASN_ENDOFMIBVIEW && RequestCapabilities().exceptions) {
         return WalkStep::Ended;
     }
     const AsnObjectIdentifier& returned = binding.name;

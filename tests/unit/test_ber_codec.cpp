@@ -298,6 +298,8 @@ std::string LongName(size_t subIds)
 TEST(Refusals, ItemsUnderAnotherTagAndOverlongNamesAreRefused)
 {
     const std::string good = Message(Tlv("30", kName + "0500"));
+    // The PDU must be the message's last item: the outer length grows by the NULL after it.
+    const std::string itemAfterPdu = "3028" + good.substr(4) + "0500";
     const std::string coldStart =
         "302a02010004067075626c6963a41d06092b06010401bf08020340040a01020302"
         "0100020100430270a53000";
@@ -310,6 +312,7 @@ TEST(Refusals, ItemsUnderAnotherTagAndOverlongNamesAreRefused)
         {true, "an overflowing outer length", good, "3026", "3089ffffffffffffffffff"},
         {true, "an outer length beyond the datagram", good, "3026", "3029"},
         {true, "a trailing byte", good + "00", "", ""},
+        {true, "an item after the PDU", itemAfterPdu, "", ""},
         {true, "version as a Counter", good, "3026020100", "3026410100"},
         {true, "community as an identifier", good, "04067075", "06067075"},
         {true, "request ID as a Counter", good, "a219020101", "a219410101"},
@@ -340,6 +343,13 @@ TEST(Refusals, ItemsUnderAnotherTagAndOverlongNamesAreRefused)
         EXPECT_EQ(DecodeMessage(bytes.data(), bytes.size(), m), !refused) << title << ": " << hex;
         FreeMessage(m);
     }
+    // The header's quick look, which settles strangers before a decode, agrees.
+    const Bytes after = FromHex(itemAfterPdu);
+    int32_t version = 0, requestId = 0;
+    uint8_t pduType = 0;
+    EXPECT_FALSE(PeekMessageHeader(after.data(), after.size(), version, pduType, requestId));
+    const Bytes plain = FromHex(good);
+    EXPECT_TRUE(PeekMessageHeader(plain.data(), plain.size(), version, pduType, requestId));
 }
 
 TEST(Encoder, RefusesWhatHasNoEncoding)

@@ -9,7 +9,7 @@ namespace {
 struct MessageFrame {
     int32_t version;
     BerReader community;
-    BerReader pdu;  // the PDU item and nothing after it
+    BerReader pdu;  // the PDU item, which must be the message's last
 };
 
 bool ReadFrame(const uint8_t* data, size_t size, MessageFrame& frame)
@@ -27,10 +27,9 @@ bool ReadFrame(const uint8_t* data, size_t size, MessageFrame& frame)
         !BerEnter(message, ASN_OCTETSTRING, frame.community)) {
         return false;
     }
+    // The PDU's reader checks that nothing follows it: read once, not twice.
     frame.pdu = message;
-    uint8_t tag = 0;
-    BerReader content{};
-    return BerReadItem(message, tag, content) && BerAtEnd(message);
+    return true;
 }
 
 }  // namespace
@@ -75,6 +74,11 @@ bool DecodeMessage(const uint8_t* data, size_t size, SnmpMessage& message)
     if (!ReadFrame(data, size, frame) || !BerReadPdu(frame.pdu, message.pdu)) {
         return false;
     }
+    if (!BerAtEnd(frame.pdu)) {
+        FreeMessage(message);
+        message = SnmpMessage{};
+        return false;
+    }
     message.version = frame.version;
     message.community.assign(reinterpret_cast<const char*>(frame.community.pos),
                              BerRemaining(frame.community));
@@ -85,7 +89,8 @@ bool PeekMessageHeader(const uint8_t* data, size_t size, int32_t& version, uint8
                        int32_t& requestId)
 {
     MessageFrame frame{};
-    if (!ReadFrame(data, size, frame) || !BerPeekPdu(frame.pdu, pduType, requestId)) {
+    if (!ReadFrame(data, size, frame) || !BerPeekPdu(frame.pdu, pduType, requestId) ||
+        !BerAtEnd(frame.pdu)) {
         return false;
     }
     version = frame.version;

@@ -241,7 +241,7 @@ bool BerReadPdu(BerReader& reader, SnmpPdu& pdu)
     return true;
 }
 
-bool BerPeekPdu(BerReader reader, uint8_t& pduType, int32_t& requestId)
+bool BerPeekPdu(BerReader& reader, uint8_t& pduType, int32_t& requestId)
 {
     uint8_t tag = 0;
     BerReader content{};

@@ -67,5 +67,5 @@ void BerPutPdu(BerWriter& writer, const SnmpPdu& pdu, const BerPduSizes& sizes);
 bool BerReadPdu(BerReader& reader, SnmpPdu& pdu);
 
 // The type and request ID of the PDU item at `reader`, read without
-// allocating (0 for a Trap-PDU, which carries none).
-bool BerPeekPdu(BerReader reader, uint8_t& pduType, int32_t& requestId);
+// allocating (0 for a Trap-PDU, which carries none); `reader` moves past the item.
+bool BerPeekPdu(BerReader& reader, uint8_t& pduType, int32_t& requestId);

@@ -7,14 +7,23 @@
 #include "transport/socket_types.h"
 
 #include <chrono>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 
 using TransportClock = std::chrono::steady_clock;
 
 // Whole milliseconds until the deadline, rounded up so that the wait never
-// ends just before it; 0 once it has passed.
-int MillisecondsLeft(TransportClock::time_point deadline);
+// ends just before it; 0 once it has passed. Inline: every receive asks it.
+inline int MillisecondsLeft(TransportClock::time_point deadline)
+{
+    const auto left = deadline - TransportClock::now();
+    if (left <= TransportClock::duration::zero()) {
+        return 0;
+    }
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
 
 // A receive buffer this large takes any datagram whole (one byte more than the
 // largest UDP length, so that a longer one shows as cut and is dropped).
