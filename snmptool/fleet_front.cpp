@@ -174,6 +174,10 @@ struct UserModels : FleetModels {
         if (model == nullptr) {
             const UsmUser& user = *users[list->agents[agent].community];
             model = MakeUserModel(user.Copy(), keys, list->agents[agent].community);
+            // -c and -e hold for every agent of the list, as for a single one.
+            if (model != nullptr) {
+                model->SetContext(g_settings.contextEngineId, g_settings.contextName);
+            }
         }
         return model.get();
     }
