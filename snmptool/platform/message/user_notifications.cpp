@@ -12,8 +12,12 @@
 namespace {
 
 // usmStats (RFC 3414 section 5): the counters a Report-PDU names.
-constexpr uint32_t kUnknownEngineIds = 4;
+constexpr uint32_t kUnsupportedSecLevels = 1;
 constexpr uint32_t kNotInTimeWindows = 2;
+constexpr uint32_t kUnknownUserNames = 3;
+constexpr uint32_t kUnknownEngineIds = 4;
+constexpr uint32_t kWrongDigests = 5;
+constexpr uint32_t kDecryptionErrors = 6;
 // RFC 3411 section 5: an engine ID is 5 to 32 bytes.
 constexpr size_t kShortestEngineId = 5;
 constexpr size_t kLongestEngineId = 32;
@@ -82,12 +86,12 @@ UsmPeer* UserNotifications::PeerFor(size_t user, const std::vector<uint8_t>& eng
 }
 
 void UserNotifications::PrepareReport(UsmPeer& peer, int32_t msgId, SecurityLevel level,
-                                      uint32_t stat, uint32_t& count, std::vector<uint8_t>& reply)
+                                      uint32_t stat, std::vector<uint8_t>& reply)
 {
     uint32_t name[] = {1, 3, 6, 1, 6, 3, 15, 1, 1, stat, 0};
     SnmpVarBind counter{{11, name}, {}};
     counter.value.tag = ASN_COUNTER;
-    counter.value.data.unsigned32 = ++count;
+    counter.value.data.unsigned32 = ++stats_.at(stat);
     SnmpPdu report;
     report.pduType = PDU_REPORT;
     report.requestId = msgId;
@@ -95,6 +99,12 @@ void UserNotifications::PrepareReport(UsmPeer& peer, int32_t msgId, SecurityLeve
     if (!UsmPrepareAtLevel(peer, msgId, level, report, reply)) {
         reply.clear();
     }
+}
+
+void UserNotifications::ReportUnproven(int32_t msgId, uint32_t stat, std::vector<uint8_t>& reply)
+{
+    // Nothing of the message is proven, so the report goes unauthenticated.
+    PrepareReport(stranger_, msgId, SecurityLevel::NoAuthNoPriv, stat, reply);
 }
 
 bool UserNotifications::PrepareAck(UsmPeer& peer, const IncomingMessage& inform,
@@ -120,11 +130,15 @@ NotificationDrop UserNotifications::Check(UsmPeer& peer, const uint8_t* data, si
 {
     UsmIncoming taken;
     const UsmVerdict verdict = UsmTakeApart(peer, data, size, taken);
-    if (verdict == UsmVerdict::NotInTimeWindow && peer.authoritative &&
-        (taken.message.flags & kMsgFlagReportable) != 0) {
+    const bool reportable = peer.authoritative && (taken.message.flags & kMsgFlagReportable) != 0;
+    if (verdict == UsmVerdict::NotInTimeWindow && reportable) {
         // RFC 3414 section 3.2 step 7 a: authenticated, with our boots and time.
         PrepareReport(peer, taken.message.msgId, SecurityLevel::AuthNoPriv, kNotInTimeWindows,
-                      notInTimeWindows_, reply);
+                      reply);
+    } else if (verdict == UsmVerdict::WrongDigest && reportable) {
+        ReportUnproven(taken.message.msgId, kWrongDigests, reply);  // section 3.2 step 6
+    } else if (verdict == UsmVerdict::Decryption && reportable) {
+        ReportUnproven(taken.message.msgId, kDecryptionErrors, reply);  // section 3.2 step 8 b
     }
     if (verdict != UsmVerdict::Taken) {
         return DropFor(verdict);
@@ -137,6 +151,10 @@ NotificationDrop UserNotifications::Check(UsmPeer& peer, const uint8_t* data, si
         drop = NotificationDrop::Malformed;
     } else if (inform && !peer.authoritative) {
         drop = NotificationDrop::UnknownEngine;
+        // Sent to an engine that is not ours: the sender learns ours (section 3.2 step 3).
+        if ((taken.message.flags & kMsgFlagReportable) != 0 && !engineId_.empty()) {
+            ReportUnproven(taken.message.msgId, kUnknownEngineIds, reply);
+        }
     }
     IncomingFromUsm(taken, incoming);
     if (drop == NotificationDrop::None && inform && !PrepareAck(peer, incoming, reply)) {
@@ -158,13 +176,15 @@ NotificationDrop UserNotifications::TakeApart(const uint8_t* data, size_t size,
     if (!DecodeV3Message(data, size, header, authOffset)) {
         return NotificationDrop::Malformed;
     }
-    const bool reportable = (header.flags & kMsgFlagReportable) != 0;
-    if (header.engineId.empty() && reportable && !engineId_.empty()) {
+    const bool reportableFlag = (header.flags & kMsgFlagReportable) != 0;
+    if (header.engineId.empty() && reportableFlag && !engineId_.empty()) {
         // RFC 3414 section 4: discovery is answered with our engine.
-        PrepareReport(stranger_, header.msgId, SecurityLevel::NoAuthNoPriv, kUnknownEngineIds,
-                      unknownEngineIds_, reply);
+        ReportUnproven(header.msgId, kUnknownEngineIds, reply);
         return NotificationDrop::Discovery;
     }
+    // Senders owed a report are those that wrote to our engine (section 3.2:
+    // an inform's), told what went wrong so that they need not wait it out.
+    const bool reportable = reportableFlag && header.engineId == engineId_;
     if (header.engineId.size() < kShortestEngineId || header.engineId.size() > kLongestEngineId) {
         return NotificationDrop::UnknownEngine;
     }
@@ -174,6 +194,9 @@ NotificationDrop UserNotifications::TakeApart(const uint8_t* data, size_t size,
         ++user;
     }
     if (user == users_.size()) {
+        if (reportable) {
+            ReportUnproven(header.msgId, kUnknownUserNames, reply);  // section 3.2 step 4
+        }
         return NotificationDrop::UnknownUser;
     }
     // A lower level than the user's would let anyone speak for the user.
@@ -183,9 +206,16 @@ NotificationDrop UserNotifications::TakeApart(const uint8_t* data, size_t size,
                                                          : SecurityLevel::AuthPriv;
     }
     if (LevelOf(header.flags) != wanted) {
+        if (reportable) {
+            ReportUnproven(header.msgId, kUnsupportedSecLevels, reply);  // section 3.2 step 5
+        }
         return NotificationDrop::UnsupportedLevel;
     }
     if (header.engineId != engineId_ && !Pinned(users_[user], header.engineId)) {
+        // An inform sent to an engine that is not ours learns ours (section 3.2 step 3).
+        if (reportableFlag && !engineId_.empty()) {
+            ReportUnproven(header.msgId, kUnknownEngineIds, reply);
+        }
         return NotificationDrop::UnknownEngine;
     }
     UsmPeer* peer = nullptr;

@@ -4,6 +4,7 @@
 // and our own engine, to which informs are sent.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -36,9 +37,11 @@ private:
     UsmPeer* PeerFor(size_t user, const std::vector<uint8_t>& engineId);
     NotificationDrop Check(UsmPeer& peer, const uint8_t* data, size_t size,
                            IncomingMessage& incoming, std::vector<uint8_t>& reply);
-    // The report of usmStats `stat`, whose `count` it counts up.
+    // The report of usmStats `stat` (1 to 6), which it counts up.
     void PrepareReport(UsmPeer& peer, int32_t msgId, SecurityLevel level, uint32_t stat,
-                       uint32_t& count, std::vector<uint8_t>& reply);
+                       std::vector<uint8_t>& reply);
+    // The same from our engine with no user, for a message nothing proved.
+    void ReportUnproven(int32_t msgId, uint32_t stat, std::vector<uint8_t>& reply);
     bool PrepareAck(UsmPeer& peer, const IncomingMessage& inform, std::vector<uint8_t>& out);
 
     std::vector<UsmUser> users_;
@@ -46,7 +49,6 @@ private:
     int32_t boots_;
     std::chrono::steady_clock::time_point started_;
     UsmPeerCache peers_;
-    uint32_t unknownEngineIds_ = 0;
-    uint32_t notInTimeWindows_ = 0;
+    std::array<uint32_t, 7> stats_{};  // usmStats 1 to 6, by number
     UsmPeer stranger_;  // answers discovery: no user, our engine
 };
