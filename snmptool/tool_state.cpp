@@ -1,8 +1,6 @@
 // The process-wide values that the tool's routines share.
 #include "tool.h"
 
-#include <array>
-
 ToolSettings g_settings;
 uint8_t g_toolMode = 0;
 SnmpMgrSession* g_session = nullptr;
@@ -10,12 +8,16 @@ ResultContext g_result;
 
 const MessageCapabilities& RequestCapabilities()
 {
-    // Asked for every row a walk prints, so each version's answer is looked
-    // up once. -v stores only versions that a model serves.
-    static const std::array<const MessageCapabilities*, SNMP_VERSION_3 + 1> kByVersion = {
-        SnmpMgrVersionCapabilities(0), SnmpMgrVersionCapabilities(1),
-        SnmpMgrVersionCapabilities(2), SnmpMgrVersionCapabilities(3)};
-    return *kByVersion.at(static_cast<size_t>(g_settings.version));
+    // Asked for every row a walk prints, so the answer is kept and looked up
+    // again only when the version changes; per thread, so that no lock is needed.
+    thread_local const MessageCapabilities* known = nullptr;
+    thread_local int32_t knownVersion = 0;
+    if (known == nullptr || knownVersion != g_settings.version) {
+        // -v stores only versions that a model serves.
+        known = SnmpMgrVersionCapabilities(g_settings.version);
+        knownVersion = g_settings.version;
+    }
+    return *known;
 }
 
 const MessageCapabilities& PrintedCapabilities()
