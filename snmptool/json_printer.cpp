@@ -166,25 +166,11 @@ void AddBinding(JsonLine& line, const SnmpVarBind& binding)
     AddValue(line, binding.value);
 }
 
-// The version's name as users write it (RFC 3584 section 2's "SNMPv2c").
-const char* VersionWord(int32_t version)
-{
-    switch (version) {
-    case SNMP_VERSION_1:
-        return "1";
-    case SNMP_VERSION_2C:
-        return "2c";
-    case SNMP_VERSION_3:
-        return "3";
-    default:
-        return "unknown";
-    }
-}
-
 void AddOrigin(JsonLine& line, const TrapOrigin& origin)
 {
     line.Text("from", origin.sender);
-    line.Text("version", VersionWord(origin.version));
+    const char* version = SnmpMgrVersionWord(origin.version);
+    line.Text("version", version != nullptr ? version : "unknown");
     line.Text("pdu", origin.inform ? "inform" : "trap");
     const MessageCapabilities* can = SnmpMgrVersionCapabilities(origin.version);
     if (can != nullptr && can->userSecurity) {

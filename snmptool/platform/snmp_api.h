@@ -39,6 +39,8 @@ int SnmpMgrSetContext(SnmpMgrSession* session, const uint8_t* engineId, size_t e
 // version numbers.
 const MessageCapabilities* SnmpMgrVersionCapabilities(int32_t version);
 const MessageCapabilities& SnmpMgrTrapCapabilities();
+// The version as users write it ("1", "2c", "3"); null for a version no model serves.
+const char* SnmpMgrVersionWord(int32_t version);
 
 // One request of PDU_GET, PDU_GETNEXT or PDU_SET, or where the session's
 // version can bulk PDU_GETBULK; answered by a Response in the session's version (in

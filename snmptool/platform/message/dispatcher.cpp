@@ -85,6 +85,20 @@ const MessageCapabilities* CapabilitiesOfVersion(int32_t version)
     return version == SNMP_VERSION_3 ? &UserModel::VersionCapabilities() : nullptr;
 }
 
+const char* WordOfVersion(int32_t version)
+{
+    switch (version) {
+    case SNMP_VERSION_1:
+        return "1";
+    case SNMP_VERSION_2C:
+        return "2c";  // RFC 3584 section 2's "SNMPv2c"
+    case SNMP_VERSION_3:
+        return "3";
+    default:
+        return nullptr;
+    }
+}
+
 const MessageCapabilities& NotificationCapabilities()
 {
     static const MessageCapabilities kReception =

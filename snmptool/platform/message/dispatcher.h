@@ -23,6 +23,8 @@ std::unique_ptr<MessageModel> MakeUserModel(UsmUser&& user, UsmPeerCache& keys, 
 
 // What a version can do; null for a version no model serves.
 const MessageCapabilities* CapabilitiesOfVersion(int32_t version);
+// The version as users write it ("1", "2c", "3"); null for a version no model serves.
+const char* WordOfVersion(int32_t version);
 
 // What trap reception can take: every version's notifications.
 const MessageCapabilities& NotificationCapabilities();

@@ -330,6 +330,11 @@ const MessageCapabilities* SnmpMgrVersionCapabilities(int32_t version)
     return CapabilitiesOfVersion(version);
 }
 
+const char* SnmpMgrVersionWord(int32_t version)
+{
+    return WordOfVersion(version);
+}
+
 // On success the list takes the answer's bindings, in order; an answer whose
 // bindings do not match the request's one for one is dropped like any other
 // stranger. Nothing of the list changes on failure.
