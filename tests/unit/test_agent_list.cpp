@@ -87,7 +87,7 @@ TEST(AgentList, OverlongFileLineIsRefusedUnread)
     FILE* file = std::fopen(path.c_str(), "w");
     ASSERT_NE(file, nullptr);
     std::fputs("10.0.0.1\n", file);
-    std::fputs(std::string(70000, '1').c_str(), file);
+    std::fputs((std::string(70000, ' ') + "10.0.0.2\n").c_str(), file);
     std::fclose(file);
     AgentList list;
     AgentListProblem problem;
