@@ -1,28 +1,14 @@
 // Any bytes as a command file: the reader returns the number of words it
 // stored, each word non-empty, free of line ends, never a comment, with no
 // space outside quotes; and every word and the array can be freed.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "tool.h"
-#include "fuzz_require.h"
+#include "fuzz_memory_file.h"
 
 namespace {
-
-// One file in memory for the whole run, rewritten for each input; the reader
-// opens it by its /proc path as it would open any named file.
-int CommandFile()
-{
-    static const int fd = memfd_create("command-file", 0);
-    Require(fd >= 0);
-    return fd;
-}
 
 void CheckWord(const char* word)
 {
@@ -44,10 +30,8 @@ void CheckWord(const char* word)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const int fd = CommandFile();
-    Require(ftruncate(fd, 0) == 0);
-    Require(pwrite(fd, data, size, 0) == static_cast<ssize_t>(size));
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    static const MemoryFile file("command-file");
+    const std::string path = file.Hold(data, size);
 
     int count = -1;
     char** words = nullptr;

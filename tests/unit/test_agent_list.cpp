@@ -80,6 +80,22 @@ TEST(AgentList, FileLinesCarryTheirCommunity)
     EXPECT_EQ(list.agents[3].community, list.agents[0].community);
 }
 
+// A file without line ends (a device, an endless pipe) must not fill the memory.
+TEST(AgentList, OverlongFileLineIsRefusedUnread)
+{
+    const std::string path = testing::TempDir() + "long-line.txt";
+    FILE* file = std::fopen(path.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("10.0.0.1\n", file);
+    std::fputs((std::string(70000, ' ') + "10.0.0.2\n").c_str(), file);
+    std::fclose(file);
+    AgentList list;
+    AgentListProblem problem;
+    EXPECT_FALSE(ExpandAgentList("@" + path, list, problem));
+    EXPECT_EQ(problem.fault, AgentListFault::Malformed);
+    EXPECT_EQ(problem.item, path + " line 2");
+}
+
 TEST(AgentList, OnlyListsLeaveTheSingleAgentPath)
 {
     for (const char* word : {"a,b", "@f", "192.0.2.1-254", "192.0.2.0/24:16161"}) {

@@ -81,6 +81,7 @@ TEST(UsmUsers, BadLinesAreRefusedWithTheirNumber)
         {"bob SHA a b c d\n", "line 1: too many words"},
         {"bob engines=8000000001,80zz000001\n", "line 1: an engine ID is 5 to 32 bytes in hex"},
         {"bob\n#\nBOB\n", "line 3: BOB is listed on line 1 already"},
+        {"bob\n\"\" SHA authphrase\n", "line 2: a user needs a name"},
     };
     testsupport::TempDir dir;
     for (const Case& c : cases) {

@@ -121,6 +121,11 @@ const char* TakeEngines(Line& line, std::vector<std::vector<uint8_t>>& engines)
 
 const char* CheckLine(Line& line, UsmUser& user)
 {
+    // A quoted "" is no name: usmUserName holds at least one octet (RFC 3414
+    // section 5).
+    if (line.words[0].empty()) {
+        return "a user needs a name";
+    }
     const char* reason = TakeEngines(line, user.engines);
     if (reason != nullptr) {
         return reason;

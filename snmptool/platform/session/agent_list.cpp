@@ -163,6 +163,30 @@ uint64_t Ipv4Key(const AgentAddress& agent)
     return (static_cast<uint64_t>(ntohl(in.sin_addr.s_addr)) << 16) | ntohs(in.sin_port);
 }
 
+// No agent line is longer; reading stops there, so that a file without line
+// ends (a device, an endless pipe) cannot take all the memory.
+constexpr size_t kMostLineBytes = 65536;
+
+// The next line without its end; false at the end of the file, or for a line
+// over kMostLineBytes, which `tooLong` tells.
+bool ReadLine(std::istream& in, std::string& line, bool& tooLong)
+{
+    line.clear();
+    tooLong = false;
+    char c = 0;
+    while (in.get(c)) {
+        if (c == '\n') {
+            return true;
+        }
+        if (line.size() == kMostLineBytes) {
+            tooLong = true;
+            return false;
+        }
+        line.push_back(c);
+    }
+    return !line.empty();
+}
+
 class Expansion {
 public:
     Expansion(AgentList& list, AgentListProblem& problem) : list_(list), problem_(problem) {}
@@ -264,10 +288,15 @@ private:
             return Fail(AgentListFault::Unreadable, item);
         }
         std::string line;
-        for (uint64_t number = 1; std::getline(in, line); ++number) {
+        bool tooLong = false;
+        uint64_t number = 1;
+        for (; ReadLine(in, line, tooLong); ++number) {
             if (!Line(line, name + " line " + std::to_string(number))) {
                 return false;
             }
+        }
+        if (tooLong) {
+            return Fail(AgentListFault::Malformed, name + " line " + std::to_string(number));
         }
         return in.eof() ? true : Fail(AgentListFault::Unreadable, item);
     }

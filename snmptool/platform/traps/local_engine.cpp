@@ -26,8 +26,9 @@ int HexValue(char c)
     return -1;
 }
 
-// "hex\nboots\n"; false for anything else.
-bool ParseState(const std::string& text, LocalEngine& engine)
+}  // namespace
+
+bool ParseEngineState(const std::string& text, LocalEngine& engine)
 {
     const size_t end = text.find('\n');
     if (end == std::string::npos || end % 2 != 0 || end < 10 || end > 64) {
@@ -54,7 +55,7 @@ bool ParseState(const std::string& text, LocalEngine& engine)
     return true;
 }
 
-std::string FormatState(const LocalEngine& engine)
+std::string FormatEngineState(const LocalEngine& engine)
 {
     std::string text;
     char pair[3];
@@ -64,8 +65,6 @@ std::string FormatState(const LocalEngine& engine)
     }
     return text + "\n" + std::to_string(engine.boots) + "\n";
 }
-
-}  // namespace
 
 bool StartLocalEngine(LocalEngine& engine, std::string& problem)
 {
@@ -87,7 +86,7 @@ bool StartLocalEngine(LocalEngine& engine, std::string& problem)
         engine.id.assign(std::begin(kEngineIdHead), std::end(kEngineIdHead));
         engine.id.insert(engine.id.end(), std::begin(random), std::end(random));
         engine.boots = 0;
-    } else if (!ParseState(text, engine)) {
+    } else if (!ParseEngineState(text, engine)) {
         problem = path + ": not an engine ID and a boots count on two lines";
         return false;
     }
@@ -95,5 +94,5 @@ bool StartLocalEngine(LocalEngine& engine, std::string& problem)
     if (engine.boots < kMostBoots) {
         ++engine.boots;
     }
-    return WriteEngineState(path, FormatState(engine), problem);
+    return WriteEngineState(path, FormatEngineState(engine), problem);
 }

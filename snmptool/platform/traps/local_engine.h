@@ -14,6 +14,11 @@ struct LocalEngine {
     int32_t boots = 0;
 };
 
+// The state file's text: the engine ID in hex, then the boots count, a line
+// each. Parsing is false for anything else.
+bool ParseEngineState(const std::string& text, LocalEngine& engine);
+std::string FormatEngineState(const LocalEngine& engine);
+
 // Reads the state file, making the ID when there is none, and counts one more
 // boot there. False with a one-line `problem` naming the file.
 bool StartLocalEngine(LocalEngine& engine, std::string& problem);
