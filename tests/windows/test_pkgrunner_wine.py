@@ -116,8 +116,17 @@ def main():
     # mibcli.exe trap (on a port the system picks) in a console of its own: Escape pressed
     # there ends it with status 0; F1 (read as two codes) does not, and the reader ends it.
     os.environ["MIBCLI_TRAP_ADDRESS"] = "127.0.0.1:0"
-    ends = [launcher.run(where, "trap", launcher.mibcli, limit, [key])[0]
-            for key, limit in (("27", 10000), ("112", 2500))]
+
+    def trap_ends(key, limit):
+        # Under load wine has been seen to lose the reader itself (it ends
+        # printing nothing, not even a status): that run says nothing of
+        # mibcli, so it is tried once more.
+        end = launcher.run(where, "trap", launcher.mibcli, limit, [key])[0]
+        if end == "no output":
+            end = launcher.run(where, "trap", launcher.mibcli, limit, [key])[0]
+        return end
+
+    ends = [trap_ends(key, limit) for key, limit in (("27", 10000), ("112", 2500))]
     check(failures, "Escape ends trap", ends == [0, "still running"], "ends %r" % (ends,))
 
     for where in launcher.made:
