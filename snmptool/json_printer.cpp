@@ -110,6 +110,17 @@ void AddBytes(JsonLine& line, const AsnAny& value)
     line.Hex("hex", bytes.stream, bytes.length);
 }
 
+// The name the MIB tables give `oid`, under `key`; nothing where they give none.
+void AddOidName(JsonLine& line, const char* key, const AsnObjectIdentifier& oid)
+{
+    char* name = nullptr;
+    SnmpMgrOidToStr(&oid, &name);
+    if (name != nullptr) {
+        line.Text(key, name);
+        SnmpUtilMemFree(name);
+    }
+}
+
 void AddValue(JsonLine& line, const AsnAny& value)
 {
     const char* type = TypeName(value.tag);
@@ -140,12 +151,7 @@ void AddValue(JsonLine& line, const AsnAny& value)
         return;
     case ASN_OBJECTIDENTIFIER: {
         line.Dotted("value", value.data.object.ids, value.data.object.count);
-        char* name = nullptr;
-        SnmpMgrOidToStr(&value.data.object, &name);
-        if (name != nullptr) {
-            line.Text("value_name", name);
-            SnmpUtilMemFree(name);
-        }
+        AddOidName(line, "value_name", value.data.object);
         return;
     }
     default:
@@ -157,12 +163,7 @@ void AddValue(JsonLine& line, const AsnAny& value)
 void AddBinding(JsonLine& line, const SnmpVarBind& binding)
 {
     line.Dotted("oid", binding.name.ids, binding.name.count);
-    char* name = nullptr;
-    SnmpMgrOidToStr(&binding.name, &name);
-    if (name != nullptr) {
-        line.Text("name", name);
-        SnmpUtilMemFree(name);
-    }
+    AddOidName(line, "name", binding.name);
     AddValue(line, binding.value);
 }
 
@@ -193,12 +194,7 @@ void AddTrapOid(JsonLine& line, const std::vector<uint32_t>& ids)
     line.Dotted("trap_oid", ids.data(), static_cast<uint32_t>(ids.size()));
     const AsnObjectIdentifier oid = {static_cast<uint32_t>(ids.size()),
                                      const_cast<uint32_t*>(ids.data())};
-    char* name = nullptr;
-    SnmpMgrOidToStr(&oid, &name);
-    if (name != nullptr) {
-        line.Text("trap_name", name);
-        SnmpUtilMemFree(name);
-    }
+    AddOidName(line, "trap_name", oid);
 }
 
 // time, then agent, op and poll where a request command runs.
