@@ -120,19 +120,18 @@ public:
     }
 
 private:
-    // One binding: the end of the agent's view, the order guard (an agent
-    // answering with the same or an earlier name would walk for ever), the
-    // end of the branch.
+    // One binding, judged by the rules of every walk.
     WalkEnd Judge(const SnmpVarBind& binding, const AsnObjectIdentifier& asked) const
     {
-        if (binding.value.tag == ASN_ENDOFMIBVIEW && RequestCapabilities().exceptions) {
+        switch (JudgeWalkBinding(binding, asked, start_)) {
+        case BindingVerdict::ViewEnded:
             return WalkEnd::Quiet;
-        }
-        if (!FollowsInWalkOrder(asked, binding.name)) {
+        case BindingVerdict::OutOfOrder:
             return WalkEnd::Order;
-        }
-        if (!g_settings.longWalk && SnmpUtilOidNCmp(&binding.name, &start_, start_.count) != 0) {
+        case BindingVerdict::BranchLeft:
             return WalkEnd::Branch;
+        case BindingVerdict::Going:
+            break;
         }
         return WalkEnd::Going;
     }

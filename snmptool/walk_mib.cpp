@@ -65,24 +65,21 @@ enum class WalkStep {
 // of the branch, and the printing. `asked` is the name the binding succeeds.
 WalkStep TakeBinding(const SnmpVarBind& binding, const AsnObjectIdentifier& start, AskedName& asked)
 {
-    // RFC 3416 section 4.2.3: the agent has nothing after the name asked.
-    if (binding.value.tag == ASN_ENDOFMIBVIEW && RequestCapabilities().exceptions) {
+    switch (JudgeWalkBinding(binding, asked.oid, start)) {
+    case BindingVerdict::ViewEnded:
         return WalkStep::Ended;
-    }
-    const AsnObjectIdentifier& returned = binding.name;
-    // Checked before the branch: an agent that answers with the same or an
-    // earlier name would otherwise keep a walk going for ever, inside the
-    // branch or, in a long walk, anywhere.
-    if (!FollowsInWalkOrder(asked.oid, returned)) {
+    case BindingVerdict::OutOfOrder:
         ReportFailure({"oidNotIncreasing", FailureClass::Agent}, FailureStream::Output,
                       "mibcli: Walk stopped: the agent returned an OID that does not follow the "
                       "last one.\n");
         return WalkStep::Failed;
-    }
-    if (!g_settings.longWalk && SnmpUtilOidNCmp(&returned, &start, start.count) != 0) {
+    case BindingVerdict::BranchLeft:
         PrintNote("\nEnd of MIB branch\n");
         return WalkStep::Ended;
+    case BindingVerdict::Going:
+        break;
     }
+    const AsnObjectIdentifier& returned = binding.name;
     const SnmpVarBindList one = {const_cast<SnmpVarBind*>(&binding), 1};
     PrintResponse(SNMP_ERROR_NOERROR, 0, &one, false);
     if (!RememberAskedName(asked, returned)) {
@@ -128,6 +125,25 @@ int32_t NextRepetitions(int32_t asked, int32_t errorStatus, const SnmpVarBindLis
 bool FollowsInWalkOrder(const AsnObjectIdentifier& asked, const AsnObjectIdentifier& returned)
 {
     return CompareOids(returned, asked) > 0;
+}
+
+BindingVerdict JudgeWalkBinding(const SnmpVarBind& binding, const AsnObjectIdentifier& asked,
+                                const AsnObjectIdentifier& start)
+{
+    // RFC 3416 section 4.2.3: the agent has nothing after the name asked.
+    if (binding.value.tag == ASN_ENDOFMIBVIEW && RequestCapabilities().exceptions) {
+        return BindingVerdict::ViewEnded;
+    }
+    // Checked before the branch: an agent that answers with the same or an
+    // earlier name would otherwise keep a walk going for ever, inside the
+    // branch or, in a long walk, anywhere.
+    if (!FollowsInWalkOrder(asked, binding.name)) {
+        return BindingVerdict::OutOfOrder;
+    }
+    if (!g_settings.longWalk && SnmpUtilOidNCmp(&binding.name, &start, start.count) != 0) {
+        return BindingVerdict::BranchLeft;
+    }
+    return BindingVerdict::Going;
 }
 
 int WalkMib(const char* agent, const char* community, uint32_t timeoutMs, uint32_t retries,
